@@ -1,0 +1,34 @@
+# Rules for project code and the stricter rules for engine code.
+#
+# Engine sources are compiled without C++ exceptions and RTTI, and on x86-64 with
+# -mgeneral-regs-only so that any floating-point operation is a compile error.
+# The few engine sources allowed to use floating point are listed in
+# FOLIO_FLOAT_ALLOWED_SOURCES (relative to src/).
+
+set(FOLIO_WARNINGS -Wall -Wextra -Werror)
+
+set(FOLIO_ENGINE_FLAGS -fno-exceptions -fno-rtti)
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
+  list(APPEND FOLIO_ENGINE_FLAGS -mgeneral-regs-only)
+endif()
+
+set(FOLIO_FLOAT_ALLOWED_SOURCES
+  runtime/cache_cost.cpp
+)
+
+# Applies the engine rules to every source of TARGET below src/ except the
+# float-allowed ones, which keep the no-exceptions/no-RTTI rules only.
+function(folio_apply_engine_rules target)
+  get_target_property(srcs ${target} SOURCES)
+  foreach(src IN LISTS srcs)
+    file(RELATIVE_PATH rel "${PROJECT_SOURCE_DIR}/src" "${src}")
+    if(rel IN_LIST FOLIO_FLOAT_ALLOWED_SOURCES)
+      set_source_files_properties(${src} TARGET_DIRECTORY ${target}
+        PROPERTIES COMPILE_OPTIONS "-fno-exceptions;-fno-rtti")
+    else()
+      set_source_files_properties(${src} TARGET_DIRECTORY ${target}
+        PROPERTIES COMPILE_OPTIONS "${FOLIO_ENGINE_FLAGS}")
+    endif()
+  endforeach()
+  target_compile_options(${target} PRIVATE ${FOLIO_WARNINGS})
+endfunction()

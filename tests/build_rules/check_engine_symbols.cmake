@@ -1,0 +1,20 @@
+# Lists the undefined symbols of each object in the engine library and fails
+# when one reaches for an allocator or container the budget cannot see.
+execute_process(COMMAND ${NM} -A -u -C ${LIB} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIB}")
+endif()
+string(REPLACE "\n" ";" lines "${symbols}")
+set(bad "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "heap\\.cpp\\.o")
+    continue()  # the platform heap is where engine memory comes from
+  endif()
+  if(line MATCHES " U (operator new|operator delete\\(void\\*\\)$|malloc$|calloc$|realloc$|strdup$|std::vector|std::__cxx11::basic_string|__cxa_throw|__cxa_allocate_exception)")
+    list(APPEND bad "${line}")
+  endif()
+endforeach()
+if(bad)
+  string(REPLACE ";" "\n" report "${bad}")
+  message(FATAL_ERROR "engine objects use forbidden symbols:\n${report}")
+endif()

@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Builds the engine library for soft-float 32-bit ARM (Debian's armel ABI)
+# and checks that no floating-point helper call crept into engine code.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+sysroot=build-arm/sysroot
+if [ ! -f "$sysroot/usr/include/zlib.h" ] || [ ! -f "$sysroot/usr/include/jpeglib.h" ]; then
+  mkdir -p "$sysroot"
+  if ! dpkg --print-foreign-architectures | grep -qx armel; then
+    dpkg --add-architecture armel
+    apt-get update -qq
+  fi
+  (cd "$sysroot" && apt-get download zlib1g-dev:armel libjpeg62-turbo-dev:armel libjpeg62-turbo:armel zlib1g:armel \
+     && for d in *.deb; do dpkg -x "$d" .; done && rm -f ./*.deb)
+fi
+
+cmake -S . -B build-arm/engine -G Ninja -DCMAKE_BUILD_TYPE=Release \
+  -DCMAKE_TOOLCHAIN_FILE=cmake/arm-linux-gnueabi.cmake -DFOLIO_ARM_SYSROOT="$PWD/$sysroot" \
+  -DFOLIO_ENGINE_ONLY=ON >/dev/null
+cmake --build build-arm/engine
+
+# Soft-float helpers (__aeabi_d*, __aeabi_f*, __aeabi_[if]2[df] ...) may only
+# appear in the sources allowed floating point.
+bad=$(arm-linux-gnueabi-nm -A -u build-arm/engine/src/libfolio_engine.a \
+      | grep -E '__aeabi_(d|f)[a-z0-9]+|__aeabi_[ilu]+2[df]' \
+      | grep -v -E 'cache_cost\.cpp\.o' || true)
+if [ -n "$bad" ]; then
+  echo "floating point in ARM engine objects:"
+  echo "$bad"
+  exit 1
+fi
+echo "arm: engine library built for arm-linux-gnueabi (soft float), no floating point outside the allowed sources"
