@@ -142,8 +142,9 @@ FixedMatrix Invert(AppContext& context, const FixedMatrix& m) {
   const Fixed16_16 det = FixedSubSat(FixedMul(a, d), FixedMul(c, b));
   FixedMatrix r;
   r.a = FixedDiv(d, det);
-  r.b = FixedDiv(-b, det);
-  r.c = FixedDiv(-c, det);
+  // Negated saturating: an entry of 0x80000000 may come through unscaled.
+  r.b = FixedDiv(FixedSubSat(0, b), det);
+  r.c = FixedDiv(FixedSubSat(0, c), det);
   r.d = FixedDiv(a, det);
   const Fixed16_16 tx = scaled ? FixedDiv(m.tx, reciprocal) : m.tx;
   const Fixed16_16 ty = scaled ? FixedDiv(m.ty, reciprocal) : m.ty;

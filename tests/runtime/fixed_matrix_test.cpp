@@ -52,6 +52,13 @@ TEST(FixedMatrix, InvertExamples) {
   EXPECT_NEAR(D(r.a), 0.001, 2e-5);
   EXPECT_NEAR(D(r.d), -0.001, 2e-5);
   EXPECT_NEAR(D(r.tx), -0.5, 2e-3);
+  // Extreme entries neither wrap nor trap (the sanitizer build checks).
+  ASSERT_EQ(test::RaisedCode(context, [&] {
+              r = Invert(context, FixedMatrix{F(1), INT32_MIN, INT32_MIN, 0, INT32_MIN, INT32_MIN});
+            }), -1);
+  EXPECT_EQ(test::RaisedCode(context, [&] {
+              Invert(context, FixedMatrix{INT32_MIN, INT32_MIN, INT32_MIN, INT32_MIN, 0, 0});
+            }), kBadData);
 }
 
 // M x M^-1 is close to the identity for random, reasonably conditioned
@@ -246,6 +253,30 @@ TEST(FixedMatrix, ConcatAndTransforms) {
   EXPECT_EQ(r.y1, F(2));
   EXPECT_EQ(TransformPoint(FixedMatrix{F(2), 0, 0, F(2), F(30000), 0}, {F(30000), 0}).x, 0x7FFFFFFF);
   EXPECT_TRUE(IsIdentity(Concat(IdentityMatrix(), IdentityMatrix())));
+}
+
+// Any bits at all: nothing wraps, traps or loops (the sanitizer build turns
+// signed overflow into a failure); results keep their stated shape.
+TEST(FixedMatrix, ArbitraryInputsAreSafe) {
+  AppContext context;
+  std::mt19937 rng(15);
+  auto pick = [&] {
+    const int32_t edges[] = {0, 1, -1, INT32_MIN, 0x7FFFFFFF, 0x10000, -0x10000};
+    return (rng() % 4 == 0) ? edges[rng() % 7] : static_cast<int32_t>(rng()) >> (rng() % 32);
+  };
+  for (int i = 0; i < 20000; ++i) {
+    const FixedMatrix m{pick(), pick(), pick(), pick(), pick(), pick()};
+    const int32_t code = test::RaisedCode(context, [&] { Invert(context, m); });
+    ASSERT_TRUE(code == -1 || code == kBadData);
+    const AxisPair axes = AxisLengths(m);
+    ASSERT_GE(axes.major, axes.minor);
+    ASSERT_GE(axes.minor, 0);
+    FixedPoint out{};
+    Intersect({pick(), pick()}, {pick(), pick()}, {pick(), pick()}, {pick(), pick()}, (i & 1) != 0, out);
+    TransformFits(m, FixedRect{pick(), pick(), pick(), pick()});
+    Concat(m, m);
+    TransformRect(m, FixedRect{pick(), pick(), pick(), pick()});
+  }
 }
 
 }  // namespace
