@@ -5,7 +5,9 @@
 # The few engine sources allowed to use floating point are listed in
 # FOLIO_FLOAT_ALLOWED_SOURCES (relative to src/).
 
-set(FOLIO_WARNINGS -Wall -Wextra -Werror)
+# Tests and tools are built without RTTI too: engine classes carry no type
+# information for them to refer to.
+set(FOLIO_WARNINGS -Wall -Wextra -Werror -fno-rtti)
 
 set(FOLIO_ENGINE_FLAGS -fno-exceptions -fno-rtti)
 if(CMAKE_SYSTEM_PROCESSOR MATCHES "x86_64|AMD64")
