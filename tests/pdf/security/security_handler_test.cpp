@@ -197,6 +197,29 @@ TEST(CreateSecurityHandler, CreationRules) {
   EXPECT_FALSE(shortStrings->IsAuthorized());
 }
 
+// Malformed dictionaries refuse or raise bad data; they never crash.
+TEST(CreateSecurityHandler, MalformedEntries) {
+  Fixture f;
+  for (const char* dict : {"<< /Filter /Standard /V 2 /R 3 /O 5 /U /Name /P (x) >>",
+                           "<< /Filter /Standard /V 4 /R 4 /CF 7 /StmF /StdCF /StrF 3 /O <> /U <> >>",
+                           "<< /Filter /Standard /V 4 /R 4 /CF << /StdCF 1 /X [ ] >> /StmF /StdCF >>",
+                           "<< /Filter /Standard /V 2 /R 3 /Length 1.5e3 /O () /U () >>",
+                           "<< /Filter /Standard /R 4 /Length -128 >>"}) {
+    SCOPED_TRACE(dict);
+    int32_t code = test::RaisedCode(f.context, [&] {
+      for (const char* id : {"[]", "7", "[1 2]", "[(abc)]"}) {
+        SecurityHandler* h = CreateSecurityHandler(f.context, f.Parse(dict), f.Parse(id), "Standard", "");
+        Delete(f.context, h);
+      }
+    });
+    EXPECT_TRUE(code == -1 || code == kUnsupported || code == kBadData) << code;
+  }
+  // A stream filter that names a non-dictionary CF entry is unsupported.
+  auto h = f.Create("<< /Filter /Standard /V 4 /R 4 /CF << /StdCF 1 >> /StmF /StdCF" + kOU + ">>", kId, "usr");
+  Decrypter* d = h->CreateDecrypter(1, 0, f.arena);
+  EXPECT_EQ(test::RaisedCode(f.context, [&] { d->GetStreamKey(); }), kUnsupported);
+}
+
 TEST(CreateSecurityHandler, V4CryptFilterSelection) {
   Fixture f;
   // The V4 document qpdf makes from hello.pdf with user "usr", owner "own".
