@@ -71,8 +71,11 @@ struct Fixture {
     return {h, [this](SecurityHandler* p) { Delete(context, p); }};
   }
   int32_t CreateCode(const std::string& encrypt, const char* password = "") {
+    // Parsed first: the raise skips the destructors of test temporaries.
+    Value e = Parse(encrypt);
+    Value id = Parse("[]");
     return test::RaisedCode(context, [&] {
-      SecurityHandler* h = CreateSecurityHandler(context, Parse(encrypt), Parse("[]"), "Standard", password);
+      SecurityHandler* h = CreateSecurityHandler(context, e, id, "Standard", password);
       Delete(context, h);
     });
   }
@@ -206,9 +209,11 @@ TEST(CreateSecurityHandler, MalformedEntries) {
                            "<< /Filter /Standard /V 2 /R 3 /Length 1.5e3 /O () /U () >>",
                            "<< /Filter /Standard /R 4 /Length -128 >>"}) {
     SCOPED_TRACE(dict);
+    Value e = f.Parse(dict);
+    Value ids[4] = {f.Parse("[]"), f.Parse("7"), f.Parse("[1 2]"), f.Parse("[(abc)]")};
     int32_t code = test::RaisedCode(f.context, [&] {
-      for (const char* id : {"[]", "7", "[1 2]", "[(abc)]"}) {
-        SecurityHandler* h = CreateSecurityHandler(f.context, f.Parse(dict), f.Parse(id), "Standard", "");
+      for (const Value& id : ids) {
+        SecurityHandler* h = CreateSecurityHandler(f.context, e, id, "Standard", "");
         Delete(f.context, h);
       }
     });
@@ -244,10 +249,10 @@ TEST(CreateSecurityHandler, V4CryptFilterSelection) {
   EXPECT_EQ(out, source);
   d->ApplyCryptFilter(out, source, f.Parse("<< /Name /Identity >>"));
   EXPECT_EQ(out, source);
-  EXPECT_EQ(test::RaisedCode(f.context, [&] { d->ApplyCryptFilter(out, source, f.Parse("<< /Name /Raw >>")); }),
-            kUnsupported);
-  EXPECT_EQ(test::RaisedCode(f.context, [&] { d->ApplyCryptFilter(out, source, f.Parse("<< /Name /Nope >>")); }),
-            kUnsupported);
+  Value rawName = f.Parse("<< /Name /Raw >>");
+  Value nope = f.Parse("<< /Name /Nope >>");
+  EXPECT_EQ(test::RaisedCode(f.context, [&] { d->ApplyCryptFilter(out, source, rawName); }), kUnsupported);
+  EXPECT_EQ(test::RaisedCode(f.context, [&] { d->ApplyCryptFilter(out, source, nope); }), kUnsupported);
   d->ApplyCryptFilter(out, source, f.Parse("<< /Name /StdCF >>"));
   EXPECT_NE(out, source);
   Delete(f.context, out);  // owns source
