@@ -95,7 +95,9 @@ Decrypter* UnknownSecurityHandler::CreateDecrypter(int32_t, int32_t, Arena&) { R
 StandardSecurityHandler::StandardSecurityHandler(AppContext& context, const Value& encrypt, const Value& id,
                                                  int32_t revision, uint32_t keyLength, const uint8_t* password,
                                                  uint32_t passwordLength)
-    : context_(context), arena_(context, kArenaChunk, kArenaChunk), revision_(revision), keyLength_(keyLength) {
+    : SecurityHandler(HandlerKind::kStandard),
+      context_(context),
+      arena_(context, kArenaChunk, kArenaChunk), revision_(revision), keyLength_(keyLength) {
   encrypt_ = store::CopyValue(arena_, encrypt);
   if (passwordLength > kMaxPasswordLength) return;  // refused without computing
   Value firstId = FirstId(context, id);

@@ -60,17 +60,26 @@ class Decrypter : public store::StringDecrypter {
 data_io::DataBlockStream* DecryptStreamData(AppContext& context, Decrypter* decrypter,
                                             data_io::DataBlockStream* source);
 
+enum class HandlerKind { kNone, kUnknown, kStandard };
+
 class SecurityHandler {
  public:
+  explicit SecurityHandler(HandlerKind kind) : kind_(kind) {}
   virtual ~SecurityHandler() = default;
+  // Which handler this is (the opener asks for a password only for kStandard).
+  HandlerKind Kind() const { return kind_; }
   virtual bool IsAuthorized() const = 0;
   virtual int32_t GetPermissions() const = 0;
   // Null when the object needs no decryption.
   virtual Decrypter* CreateDecrypter(int32_t objectNumber, int32_t generation, Arena& arena) = 0;
+
+ private:
+  HandlerKind kind_;
 };
 
 class NoSecurityHandler final : public SecurityHandler {
  public:
+  NoSecurityHandler() : SecurityHandler(HandlerKind::kNone) {}
   bool IsAuthorized() const override { return true; }
   int32_t GetPermissions() const override { return -4; }
   Decrypter* CreateDecrypter(int32_t, int32_t, Arena&) override { return nullptr; }
@@ -78,7 +87,7 @@ class NoSecurityHandler final : public SecurityHandler {
 
 class UnknownSecurityHandler final : public SecurityHandler {
  public:
-  explicit UnknownSecurityHandler(AppContext& context) : context_(context) {}
+  explicit UnknownSecurityHandler(AppContext& context) : SecurityHandler(HandlerKind::kUnknown), context_(context) {}
   bool IsAuthorized() const override { return false; }
   int32_t GetPermissions() const override { return 0; }
   // Raises kOverflow (1): nothing may be decrypted.

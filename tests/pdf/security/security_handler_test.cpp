@@ -163,12 +163,14 @@ TEST(StandardAlgorithms, ShortStringsAndLongPasswordsFail) {
 TEST(CreateSecurityHandler, CreationRules) {
   Fixture f;
   auto none = f.Create("", kId, "");
+  EXPECT_EQ(none->Kind(), HandlerKind::kNone);
   EXPECT_TRUE(none->IsAuthorized());
   EXPECT_EQ(none->GetPermissions(), -4);
   EXPECT_EQ(none->CreateDecrypter(1, 0, f.arena), nullptr);
 
   auto expectUnknown = [&](const std::string& dict, const char* name = "Standard") {
     auto h = f.Create(dict, kId, "", name);
+    EXPECT_EQ(h->Kind(), HandlerKind::kUnknown) << dict;
     EXPECT_FALSE(h->IsAuthorized()) << dict;
     EXPECT_EQ(h->GetPermissions(), 0) << dict;
     EXPECT_EQ(test::RaisedCode(f.context, [&] { h->CreateDecrypter(1, 0, f.arena); }), kOverflow) << dict;
@@ -184,6 +186,7 @@ TEST(CreateSecurityHandler, CreationRules) {
   auto efOnly = f.Create("<< /Filter /Standard /V 4 /R 4 /Length 128 /CF << /StdCF << /CFM /V2 >> /EF << "
                          "/AuthEvent /EFOpen /CFM /AESV2 >> >>" + kOU + ">>",
                          kId, "usr");
+  EXPECT_EQ(efOnly->Kind(), HandlerKind::kStandard);
   EXPECT_TRUE(efOnly->IsAuthorized());
 
   EXPECT_EQ(f.CreateCode("<< /Filter /Standard /V 1 /R 1" + kOU + ">>"), kUnsupported);
