@@ -8,6 +8,7 @@
 // before the functor's data (on the waiter's stack) goes away.
 #pragma once
 
+#include "runtime/app_context.h"
 #include "runtime/engine_new.h"
 #include "runtime/threads/scheduler.h"
 #include "runtime/threads/thread_event.h"
