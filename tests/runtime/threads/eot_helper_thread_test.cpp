@@ -37,7 +37,7 @@ void DeepThenFresh(AppContext& context, Functor& functor, int levels, uint32_t* 
 TEST_F(ThreadsTest, FunctorRunsOnAFreshStack) {
   MeasureStack measure;
   uint32_t remainingBefore = 0;
-  Spawn([&] { DeepThenFresh(context, measure, 100, &remainingBefore); });
+  Spawn([&] { DeepThenFresh(context, measure, 1000, &remainingBefore); });
   Drain();
   EXPECT_EQ(measure.calls, 1);
   EXPECT_GT(measure.remaining, 12000u);
