@@ -439,7 +439,8 @@ struct RootEntries {
 };
 
 constexpr RootEntries kRootEntries;
-constexpr uint8_t kTEntries[4] = {2, 0, 0, 3};  // 'r' -> "trailer", 'u' -> "true"
+// After "tr": 'a' continues "trailer", 'u' continues "true".
+constexpr uint8_t kTrEntries['u' - 'a' + 1] = {2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 3};
 
 const TokenNode kObjectNodes[] = {
     /* 0 root */ {0, '}', kRootEntries.v, nullptr, -1},
@@ -447,10 +448,10 @@ const TokenNode kObjectNodes[] = {
     /* 2 R */ {0, 0, nullptr, nullptr, hReference},
     /* 3 o */ {0, 0, nullptr, "bj", hObj},
     /* 4 e */ {0, 0, nullptr, "ndobj", hIgnore},
-    /* 5 t */ {'r', 'u', kTEntries, nullptr, -1},
+    /* 5 t */ {'a', 'u', kTrEntries, "r", -1},
     /* 6 f */ {0, 0, nullptr, "alse", hFalse},
-    /* 7 tr */ {0, 0, nullptr, "ailer", hIgnore},
-    /* 8 tu */ {0, 0, nullptr, "e", hTrue},
+    /* 7 tra */ {0, 0, nullptr, "iler", hIgnore},
+    /* 8 tru */ {0, 0, nullptr, "e", hTrue},
     /* 9 n */ {0, 0, nullptr, "ull", hNull},
 };
 
