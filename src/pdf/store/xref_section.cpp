@@ -33,10 +33,12 @@ uint32_t XRefSection::GetMemorySize() const {
          (trailer_ ? trailer_->AccountedSize() : 0);
 }
 
-void XRefSection::AddSubsection(int32_t first, int32_t count, uint64_t entryPosition) {
+void XRefSection::AddSubsection(int32_t first, int32_t count, uint64_t entryPosition, bool fixedSize) {
   if (first < 0 || count < 0 || static_cast<int64_t>(first) + count > 0x7FFFFFFF) RaiseBadData(context_);
-  subsections_.Push(XRefSubsection{first, count, entryPosition});
+  subsections_.Push(XRefSubsection{first, count, entryPosition, fixedSize});
 }
+
+void XRefSection::DecodeEntriesAfter(uint64_t, uint32_t, XRefEntry*, uint32_t) { RaiseBadData(context_); }
 
 void XRefSection::ReadPrev() {
   Value prev = Get(context_, trailer_->value, "Prev");
@@ -51,7 +53,8 @@ XRefEntry XRefSection::Lookup(int32_t objectNumber) {
     if (objectNumber < sub.first || objectNumber - sub.first >= sub.count) continue;
     uint32_t index = static_cast<uint32_t>(objectNumber - sub.first);
     uint32_t chunk = index / kChunkEntries;
-    uint64_t chunkPosition = sub.entryPosition + static_cast<uint64_t>(chunk) * kChunkEntries * EntrySize();
+    uint64_t chunkPosition = sub.fixedSize ? sub.entryPosition + static_cast<uint64_t>(chunk) * kChunkEntries * EntrySize()
+                                           : sub.entryPosition + chunk;  // only a key: unique per chunk
     EntryChunkKey key{offset, chunkPosition};
     Ref<EntryChunk> held(context_, static_cast<EntryChunk*>(store_.EntryChunks().Find(key)));
     if (!held) {
@@ -59,7 +62,8 @@ XRefEntry XRefSection::Lookup(int32_t objectNumber) {
       if (count > kChunkEntries) count = kChunkEntries;
       uint64_t started = platform::QueryCounter();
       held.Set(New<EntryChunk>(context_, context_, count));
-      DecodeEntries(chunkPosition, held->entries.Data(), count);
+      if (sub.fixedSize) DecodeEntries(chunkPosition, held->entries.Data(), count);
+      else DecodeEntriesAfter(sub.entryPosition, chunk * kChunkEntries, held->entries.Data(), count);
       store_.EntryChunks().Insert(key, held.get(), platform::QueryCounter() - started,
                                   static_cast<uint32_t>(sizeof(EntryChunk)) + held->entries.MemorySize());
     }
@@ -71,6 +75,20 @@ XRefEntry XRefSection::Lookup(int32_t objectNumber) {
 }
 
 // ---- classic tables
+
+namespace {
+
+// Reads past one table entry: offset, generation and the f or n.
+void SkipEntry(data_io::BufferedStream& source) {
+  source.SkipWhile(kCharClasses, kWhiteSpace);
+  ReadInteger(source);
+  source.SkipWhile(kCharClasses, kWhiteSpace);
+  ReadInteger(source);
+  source.SkipWhile(kCharClasses, kWhiteSpace);
+  source.NextByte();
+}
+
+}  // namespace
 
 XRefNormalSection::XRefNormalSection(DocumentStore& store, uint64_t sectionOffset) : XRefSection(store) {
   offset = sectionOffset;
@@ -92,9 +110,18 @@ XRefNormalSection::XRefNormalSection(DocumentStore& store, uint64_t sectionOffse
     int64_t count = ReadInteger(*source);
     if (first < 0 || count < 0 || first + count > 0x7FFFFFFF) RaiseBadData(context_);
     source->SkipWhile(kCharClasses, kWhiteSpace);
-    AddSubsection(static_cast<int32_t>(first), static_cast<int32_t>(count), source->Position());
-    source->Seek(source->Position() + static_cast<uint64_t>(count) * 20);
+    uint64_t entries = source->Position();
+    source->Seek(entries + static_cast<uint64_t>(count) * 20);
     source->SkipWhile(kCharClasses, kWhiteSpace);
+    int next = source->PeekByte();
+    bool fixedSize = next == 't' || (next >= '0' && next <= '9');
+    if (!fixedSize) {
+      // Lines of another length (19 bytes is common): read past the entries.
+      source->Seek(entries);
+      for (int64_t i = 0; i < count; ++i) SkipEntry(*source);
+      source->SkipWhile(kCharClasses, kWhiteSpace);
+    }
+    AddSubsection(static_cast<int32_t>(first), static_cast<int32_t>(count), entries, fixedSize);
   }
   ReadPrev();
 }
@@ -108,9 +135,10 @@ void XRefNormalSection::DecodeEntries(uint64_t position, XRefEntry* entries, uin
     int64_t generation = ReadInteger(*source);
     source->SkipWhile(kCharClasses, kWhiteSpace);
     int kind = source->NextByte();
-    if (offsetValue < 0 || generation < 0 || generation > 0xFFFF) RaiseBadData(context_);
+    if (offsetValue < 0 || generation < 0) RaiseBadData(context_);
     XRefEntry& e = entries[i];
-    e = XRefEntry{kFree, static_cast<int32_t>(generation), 0, 0, 0};
+    // Free entries often carry 65536 or more as their generation.
+    e = XRefEntry{kFree, static_cast<int32_t>(generation > 0x7FFFFFFF ? 0x7FFFFFFF : generation), 0, 0, 0};
     if (kind == 'n') {
       e.kind = kInUse;
       e.offset = static_cast<uint64_t>(offsetValue) + store_.HeaderOffset();
@@ -118,6 +146,16 @@ void XRefNormalSection::DecodeEntries(uint64_t position, XRefEntry* entries, uin
       RaiseBadData(context_);
     }
   }
+}
+
+void XRefNormalSection::DecodeEntriesAfter(uint64_t position, uint32_t skip, XRefEntry* entries, uint32_t count) {
+  uint64_t start;
+  {
+    Scoped<BufferedDataStore> source(context_, context_, &store_.File(), position);
+    for (uint32_t i = 0; i < skip; ++i) SkipEntry(*source);
+    start = source->Position();
+  }
+  DecodeEntries(start, entries, count);
 }
 
 // ---- cross-reference streams

@@ -29,6 +29,9 @@ struct XRefSubsection {
   int32_t first;
   int32_t count;
   uint64_t entryPosition;
+  // False for a table whose lines are not 20 bytes each: its chunks are
+  // found by reading the entries before them.
+  bool fixedSize = true;
 };
 
 class XRefSection : public RefCounted {
@@ -45,13 +48,16 @@ class XRefSection : public RefCounted {
   uint64_t GetPrevOffset() const { return prevOffset_; }
   uint32_t GetMemorySize() const;
   virtual void DecodeEntries(uint64_t position, XRefEntry* entries, uint32_t count) = 0;
+  // For tables with irregular lines: decodes `count` entries after skipping
+  // `skip` entries from `position`.
+  virtual void DecodeEntriesAfter(uint64_t position, uint32_t skip, XRefEntry* entries, uint32_t count);
   virtual uint32_t EntrySize() const = 0;
 
   // Key of this section in the caches: its file offset.
   uint64_t offset = 0;
 
  protected:
-  void AddSubsection(int32_t first, int32_t count, uint64_t entryPosition);
+  void AddSubsection(int32_t first, int32_t count, uint64_t entryPosition, bool fixedSize = true);
   void ReadPrev();
 
   DocumentStore& store_;
@@ -66,6 +72,7 @@ class XRefNormalSection final : public XRefSection {
   // Reads "xref", the subsection headers and the trailer at `offset`.
   XRefNormalSection(DocumentStore& store, uint64_t offset);
   void DecodeEntries(uint64_t position, XRefEntry* entries, uint32_t count) override;
+  void DecodeEntriesAfter(uint64_t position, uint32_t skip, XRefEntry* entries, uint32_t count) override;
   uint32_t EntrySize() const override { return 20; }
 };
 
