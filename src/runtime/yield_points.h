@@ -20,11 +20,17 @@ void AddWork(AppContext& context, uint32_t units);
 // Raises kStackExhausted on an engine thread (not the main thread) with fewer
 // than 4096 bytes of stack left.
 void StackCheck(AppContext& context);
-// Bytes left on the current engine thread's stack.
+// Bytes left on the current engine thread's stack (0xFFFFFFFF on the main
+// thread). Sanitizer builds have larger stacks; the value stays in the
+// units of a normal build, so thresholds such as 8192 keep their meaning.
 uint32_t StackRemaining(AppContext& context);
 
 // Runs `function(argument)` on the main thread's stack (directly when the
-// main thread is current). The file store's system calls go through here.
+// main thread is current). The file store's system calls go through here:
+// each call wraps one system call and reports failure in its argument, and
+// the caller raises on its own thread. An error the function raises anyway
+// is caught on the main thread and raised again on the calling thread. The
+// function must not yield, block or start threads.
 void RunOnMainStack(AppContext& context, void (*function)(void* argument), void* argument);
 
 }  // namespace vn

@@ -1,0 +1,61 @@
+// Decode parameters of one filter stage, as read from a "DecodeParms"
+// dictionary. Each value carries a present flag; an absent value holds its
+// default.
+#pragma once
+
+#include <cstdint>
+
+namespace vn::data_io {
+
+struct FilterIntParam {
+  int32_t value;
+  bool present = false;
+
+  constexpr FilterIntParam(int32_t defaultValue) : value(defaultValue) {}
+  void Set(int32_t v) {
+    value = v;
+    present = true;
+  }
+  constexpr operator int32_t() const { return value; }
+};
+
+struct FilterBoolParam {
+  bool value;
+  bool present = false;
+
+  constexpr FilterBoolParam(bool defaultValue) : value(defaultValue) {}
+  void Set(bool v) {
+    value = v;
+    present = true;
+  }
+  constexpr operator bool() const { return value; }
+};
+
+struct FilterParams {
+  // Predictor (Flate and LZW).
+  FilterIntParam predictor{1};
+  FilterIntParam colors{1};
+  FilterIntParam bitsPerComponent{8};
+  FilterIntParam columns{1};
+  // LZW.
+  FilterIntParam earlyChange{1};
+
+  // CCITT fax. "Columns" has its own default (1728) there, so it is kept
+  // apart from the predictor's.
+  FilterIntParam k{0};
+  FilterIntParam faxColumns{1728};
+  FilterIntParam rows{0};
+  FilterIntParam damagedRowsBeforeError{0};
+  FilterBoolParam endOfLine{false};
+  FilterBoolParam encodedByteAlign{false};
+  FilterBoolParam endOfBlock{true};
+  FilterBoolParam blackIs1{false};
+
+  // Sets "Columns" for both uses (the dictionary has one key).
+  void SetColumns(int32_t v) {
+    columns.Set(v);
+    faxColumns.Set(v);
+  }
+};
+
+}  // namespace vn::data_io

@@ -1,0 +1,45 @@
+#include "pdf/store/char_classes.h"
+
+#include <initializer_list>
+
+namespace vn::pdf::store {
+
+namespace {
+
+struct Table {
+  uint8_t v[256];
+  constexpr Table() : v() {
+    for (int i = 0; i < 256; ++i) v[i] = 0x0C;
+    v[0] = v['\t'] = v['\f'] = v[' '] = 0x05;
+    v['\n'] = v['\r'] = 0x45;
+    for (char c : {'%', '/', '<', '>', '[', ']', '{', '}'}) v[static_cast<uint8_t>(c)] = 0x0E;
+    v['('] = v[')'] = 0x1E;
+    v['\\'] = 0x1C;
+    for (int c = '0'; c <= '7'; ++c) v[c] = 0x20;
+    v['8'] = v['9'] = 0x00;
+    for (int c = 'A'; c <= 'F'; ++c) v[c] = v[c + 32] = 0x04;
+    v[0xFF] = 0x04;
+  }
+};
+
+constexpr Table kTable;
+
+}  // namespace
+
+const uint8_t kCharClasses[256] = {
+#define R(i) kTable.v[i], kTable.v[i + 1], kTable.v[i + 2], kTable.v[i + 3], kTable.v[i + 4], kTable.v[i + 5], \
+             kTable.v[i + 6], kTable.v[i + 7]
+#define R64(i) R(i), R(i + 8), R(i + 16), R(i + 24), R(i + 32), R(i + 40), R(i + 48), R(i + 56)
+    R64(0), R64(64), R64(128), R64(192)
+#undef R64
+#undef R
+};
+
+int HexDigitValue(uint8_t b) {
+  if (b >= '0' && b <= '9') return b - '0';
+  if (b >= 'A' && b <= 'F') return b - 'A' + 10;
+  if (b >= 'a' && b <= 'f') return b - 'a' + 10;
+  return -1;
+}
+
+}  // namespace vn::pdf::store

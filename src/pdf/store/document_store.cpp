@@ -1,0 +1,311 @@
+#include "pdf/store/document_store.h"
+
+#include <cstring>
+
+#include "data_io/buffered_stream.h"
+#include "data_io/data_store_from_stream.h"
+#include "data_io/data_store_stream.h"
+#include "data_io/sub_range_data_store.h"
+#include "pdf/security/security_handler.h"
+#include "pdf/store/byte_scanning.h"
+#include "pdf/store/get_stream_data.h"
+#include "pdf/store/parse_object.h"
+#include "platform/clock.h"
+
+namespace vn::pdf::store {
+
+using data_io::BufferedDataStore;
+
+namespace {
+
+// The longest Prev chain followed; real files have a handful of sections.
+constexpr uint32_t kMaxSections = 4096;
+// Object streams whose objects lead into further object streams.
+constexpr uint32_t kMaxObjectStreamNesting = 8;
+
+// The decoded data of one object stream and its (object number, offset) pairs.
+class ObjectStreamData final : public RefCounted {
+ public:
+  ObjectStreamData(AppContext& context, data_io::DataBlockStream* source)
+      : data(context, New<data_io::DataStoreFromStream>(context, context, source)), pairs(context) {}
+  Owned<data_io::DataStore> data;
+  EngineArray<int64_t> pairs;  // number, offset, number, offset ...
+  uint64_t first = 0;
+};
+
+// Resolves stream-dictionary values through the store, copying objects
+// into the caller's arena.
+class StoreResolver final : public ValueResolver {
+ public:
+  explicit StoreResolver(DocumentStore& store) : store_(store) {}
+  Value ResolveInto(const Value& value, Arena& arena) override {
+    if (!value.IsReference()) return value;
+    Ref<ParsedObject> holder(store_.Context());
+    Value resolved = store_.Resolve(value, holder);
+    return CopyValue(arena, resolved);
+  }
+
+ private:
+  DocumentStore& store_;
+};
+
+}  // namespace
+
+DocumentStore::DocumentStore(AppContext& context, data_io::DataStore* file)
+    : context_(context),
+      file_(context, file),
+      linearization_(context),
+      trailer_(context),
+      security_(context),
+      sections_(context),
+      entryChunks_(context),
+      objects_(context),
+      objectStreams_(context) {}
+
+DocumentStore::~DocumentStore() {
+  // Cached objects hold decrypters that refer to the handler: drop them first.
+  objects_.Clear();
+}
+
+const Value& DocumentStore::LinearizationDictionary() const {
+  static const Value kNull;
+  return linearization_ ? linearization_->value : kNull;
+}
+
+bool DocumentStore::CheckLinearization() {
+  Ref<ParsedObject> dict(context_, New<ParsedObject>(context_, context_, 0, 0));
+  Scoped<BufferedDataStore> source(context_, context_, file_.get(), headerOffset_);
+  SkipWhiteSpaceAndComments(*source);
+  dict->value = ParseObject(*source, dict->arena, nullptr);
+  if (!dict->value.IsDictionary()) return false;
+  Value version = Get(context_, dict->value, "Linearized");
+  if (!version.IsNumber() || version.AsFixed() < 0x10000 || version.AsFixed() > 0x1FFFF) return false;
+  Value length = Get(context_, dict->value, "L");
+  if (!length.IsInteger() || static_cast<uint64_t>(length.i) + headerOffset_ != file_->GetLength()) return false;
+  ExpectKeyword(*source, "endobj");
+  SkipWhiteSpaceAndComments(*source);
+  firstSection_ = source->Position();
+  linearization_.Set(dict.get());
+  return true;
+}
+
+void DocumentStore::Open() {
+  file_->HintRange(0, 1024);
+  uint8_t head[1024];
+  uint32_t got = 0;
+  {
+    Scoped<BufferedDataStore> source(context_, context_, file_.get(), 0);
+    while (got < sizeof head && source->PeekByte() >= 0) head[got++] = source->NextByte();
+  }
+  int64_t header = -1;
+  for (uint32_t i = 0; i + 4 <= got; ++i) {
+    if (std::memcmp(head + i, "%PDF", 4) == 0) {
+      header = i;
+      break;
+    }
+  }
+  if (header < 0) RaiseBadData(context_);
+  headerOffset_ = static_cast<uint64_t>(header);
+  for (uint32_t i = 0; i + 1 < sizeof version_ && headerOffset_ + 5 + i < got; ++i) {
+    uint8_t c = head[headerOffset_ + 5 + i];
+    if (!((c >= '0' && c <= '9') || c == '.')) break;
+    version_[i] = static_cast<char>(c);
+  }
+
+  bool linearized = false;
+  {
+    TryFrame frame;
+    volatile bool found = false;
+    if (VN_TRY(context_, frame)) {
+      found = CheckLinearization();
+    } else {
+      AbsorbOnly(context_, frame, kBadData);
+    }
+    EndTry(frame);
+    linearized = found;
+  }
+  if (!linearized) {
+    uint64_t length = file_->GetLength();
+    file_->HintRange(length > 1024 ? length - 1024 : 0, length > 1024 ? 1024 : length);
+    int64_t eof = SearchBackward(context_, *file_, "%%EOF", length);
+    if (eof < 0) RaiseBadData(context_);
+    int64_t startxref = SearchBackward(context_, *file_, "startxref", static_cast<uint64_t>(eof) - 5);
+    if (startxref < 0) RaiseBadData(context_);
+    Scoped<BufferedDataStore> source(context_, context_, file_.get(), static_cast<uint64_t>(startxref));
+    SkipWhiteSpaceAndComments(*source);
+    int64_t offset = ReadInteger(*source);
+    if (offset < 0) RaiseBadData(context_);
+    firstSection_ = static_cast<uint64_t>(offset) + headerOffset_;
+  }
+
+  Ref<XRefSection> first(context_);
+  GetSection(first, firstSection_);
+  trailer_.Set(first->Trailer());
+}
+
+void DocumentStore::GetSection(Ref<XRefSection>& out, uint64_t offset) {
+  out.Set(static_cast<XRefSection*>(sections_.Find(offset)));
+  if (out) return;
+  uint64_t started = platform::QueryCounter();
+  out.Set(LoadSection(*this, offset));
+  sections_.Insert(offset, out.get(), platform::QueryCounter() - started, out->GetMemorySize());
+}
+
+XRefEntry DocumentStore::FindEntry(int32_t objectNumber) {
+  Ref<XRefSection> section(context_);
+  GetSection(section, firstSection_);
+  EngineArray<uint64_t> visited(context_);
+  visited.Push(firstSection_);
+  for (;;) {
+    XRefEntry entry = section->Lookup(objectNumber);
+    if (entry.kind != kNotInSection) return entry;
+    uint64_t prev = section->GetPrevOffset();
+    if (prev == 0 || visited.Size() >= kMaxSections) return entry;
+    // A Prev chain that comes back to a section already read ends here.
+    for (uint64_t seen : visited) {
+      if (seen == prev) return entry;
+    }
+    visited.Push(prev);
+    GetSection(section, prev);
+  }
+}
+
+void DocumentStore::GetObject(Ref<ParsedObject>& out, int32_t objectNumber) {
+  out.Set(static_cast<ParsedObject*>(objects_.Find(objectNumber)));
+  if (out) return;
+  uint64_t started = platform::QueryCounter();
+  XRefEntry entry = FindEntry(objectNumber);
+  out.Set(New<ParsedObject>(context_, context_, objectNumber, entry.generation));
+  if (entry.kind == kInUse) LoadObject(*out, entry);
+  else if (entry.kind == kInObjectStream) LoadFromObjectStream(*out, entry);
+  objects_.Insert(objectNumber, out.get(), platform::QueryCounter() - started, out->AccountedSize());
+}
+
+void DocumentStore::LoadObject(ParsedObject& object, const XRefEntry& entry) {
+  Scoped<BufferedDataStore> source(context_, context_, file_.get(), entry.offset);
+  SkipWhiteSpaceAndComments(*source);
+  int64_t number = ReadInteger(*source);
+  SkipWhiteSpaceAndComments(*source);
+  int64_t generation = ReadInteger(*source);
+  SkipWhiteSpaceAndComments(*source);
+  ExpectKeyword(*source, "obj");
+  if (number != object.number) RaiseBadData(context_);
+  object.generation = static_cast<int32_t>(generation);
+  if (security_) object.decrypter = security_->CreateDecrypter(object.number, object.generation, object.arena);
+  object.value = ParseObject(*source, object.arena, object.decrypter);
+}
+
+namespace {
+void PopExpanding(void* count) { --*static_cast<uint32_t*>(count); }
+}  // namespace
+
+void DocumentStore::LoadFromObjectStream(ParsedObject& object, const XRefEntry& entry) {
+  // An object stream that, directly or through others, contains the entry
+  // being resolved would never end: such an object is missing.
+  for (uint32_t i = 0; i < expandingCount_; ++i) {
+    if (expanding_[i] == entry.streamNumber) return;
+  }
+  if (expandingCount_ >= kMaxObjectStreamNesting || entry.streamNumber == object.number) return;
+  expanding_[expandingCount_++] = entry.streamNumber;
+  LocalGuard pop(context_, &PopExpanding, &expandingCount_);
+
+  Ref<ObjectStreamData> stream(context_, static_cast<ObjectStreamData*>(objectStreams_.Find(entry.streamNumber)));
+  if (!stream) {
+    uint64_t started = platform::QueryCounter();
+    Ref<ParsedObject> container(context_);
+    GetObject(container, entry.streamNumber);
+    if (StreamDataOffset(container->value) == 0) RaiseBadData(context_);
+    Value n = Get(context_, container->value, "N");
+    Value first = Get(context_, container->value, "First");
+    if (!n.IsInteger() || !first.IsInteger() || n.i < 0 || first.i < 0 || n.i > 0x100000) RaiseBadData(context_);
+    Owned<data_io::DataBlockStream> data(context_, OpenStreamData(*container));
+    stream.Set(New<ObjectStreamData>(context_, context_, data.get()));
+    data.Release();
+    stream->first = static_cast<uint64_t>(first.i);
+    Scoped<BufferedDataStore> pairs(context_, context_, stream->data.get(), 0);
+    for (int32_t i = 0; i < n.i; ++i) {
+      SkipWhiteSpaceAndComments(*pairs);
+      if (pairs->AtEnd()) break;  // fewer pairs than N: the rest are missing
+      stream->pairs.Push(ReadInteger(*pairs));
+      SkipWhiteSpaceAndComments(*pairs);
+      stream->pairs.Push(ReadInteger(*pairs));
+    }
+    objectStreams_.Insert(entry.streamNumber, stream.get(), platform::QueryCounter() - started,
+                          static_cast<uint32_t>(sizeof(ObjectStreamData)) + stream->pairs.MemorySize() +
+                              stream->data->GetMemorySize());
+  }
+  for (uint32_t i = 0; i + 1 < stream->pairs.Size(); i += 2) {
+    if (stream->pairs[i] != object.number) continue;
+    int64_t relative = stream->pairs[i + 1];
+    if (relative < 0) RaiseBadData(context_);
+    object.generation = 0;
+    Scoped<BufferedDataStore> source(context_, context_, stream->data.get(), stream->first + static_cast<uint64_t>(relative));
+    object.value = ParseObject(*source, object.arena, nullptr);
+    break;
+  }
+  pop.Dismiss();
+  --expandingCount_;
+}
+
+Value DocumentStore::Resolve(const Value& value, Ref<ParsedObject>& holder) {
+  if (!value.IsReference()) return value;
+  GetObject(holder, value.ref->number);
+  return holder->value;
+}
+
+Value DocumentStore::TrailerEntry(const char* key, Ref<ParsedObject>& holder) {
+  return Resolve(Get(context_, trailer_->value, key), holder);
+}
+
+data_io::DataBlockStream* DocumentStore::OpenStreamData(const ParsedObject& object, bool decrypt) {
+  StoreResolver resolver(*this);
+  Arena scratch(context_, 1024, 256);
+  return GetStreamData(context_, *file_, headerOffset_, object.value, false, decrypt ? object.decrypter : nullptr,
+                       resolver, scratch);
+}
+
+data_io::DataBlockStream* DocumentStore::OpenRawStreamData(const ParsedObject& object) {
+  uint64_t start = StreamDataOffset(object.value);
+  if (start == 0) RaiseBadData(context_);
+  Ref<ParsedObject> holder(context_);
+  Value length = Resolve(Get(context_, object.value, "Length"), holder);
+  if (!length.IsInteger() || length.i < 0) RaiseBadData(context_);
+  uint64_t end = start + static_cast<uint64_t>(length.i);
+  if (end > file_->GetLength()) end = file_->GetLength();
+  if (start > end) start = end;
+  Owned<data_io::DataStore> range(context_, New<data_io::SubRangeDataStore>(context_, context_, file_.get(), start, end));
+  auto* stream = New<data_io::DataStoreStream>(context_, context_, range.get(), true);
+  range.Release();
+  return stream;
+}
+
+bool DocumentStore::SetupSecurity(const char* handlerName, const uint8_t* password) {
+  if (security_ && security_->IsAuthorized()) return true;
+  Ref<ParsedObject> holder(context_);
+  Value encrypt = TrailerEntry("Encrypt", holder);
+  Value id = Get(context_, trailer_->value, "ID");
+  Ref<ParsedObject> idHolder(context_);
+  id = Resolve(id, idHolder);
+  security::SecurityHandler* handler = security::CreateSecurityHandler(
+      context_, encrypt, id, handlerName, reinterpret_cast<const char*>(password));
+  // Objects parsed under the old handler carry its decrypters.
+  objects_.Clear();
+  objectStreams_.Clear();
+  security_.Set(handler);
+  return security_->IsAuthorized();
+}
+
+DocumentStore* OpenDocument(AppContext& context, data_io::DataStore* file) {
+  Owned<DocumentStore> store(context, nullptr);
+  {
+    Owned<data_io::DataStore> owned(context, file);
+    store.Set(New<DocumentStore>(context, context, file));
+    owned.Release();
+  }
+  store->Open();
+  static const uint8_t kEmpty[1] = {0};
+  store->SetupSecurity("Standard", kEmpty);
+  return store.Release();
+}
+
+}  // namespace vn::pdf::store

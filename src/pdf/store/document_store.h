@@ -1,0 +1,105 @@
+// The object store of one open document: the file, the cross-reference
+// sections along the Prev chain, and parsed indirect objects, all derived
+// data held in purgeable caches and rebuilt on demand.
+#pragma once
+
+#include <cstdint>
+
+#include "data_io/data_store.h"
+#include "pdf/store/parsed_object.h"
+#include "pdf/store/xref_section.h"
+#include "runtime/cache_manager.h"
+#include "runtime/engine_new.h"
+
+namespace vn::pdf::security {
+class SecurityHandler;
+}
+
+namespace vn::pdf::store {
+
+struct EntryChunkKey {
+  uint64_t section;
+  uint64_t chunk;
+  bool operator==(const EntryChunkKey&) const = default;
+};
+inline uint32_t CacheKeyHash(const EntryChunkKey& key) { return vn::CacheKeyHash(key.section * 31 + key.chunk); }
+
+class DocumentStore {
+ public:
+  // Use OpenDocument.
+  DocumentStore(AppContext& context, data_io::DataStore* file);
+  ~DocumentStore();
+  DocumentStore(const DocumentStore&) = delete;
+  DocumentStore& operator=(const DocumentStore&) = delete;
+
+  AppContext& Context() const { return context_; }
+  data_io::DataStore& File() const { return *file_.get(); }
+  uint64_t HeaderOffset() const { return headerOffset_; }
+  // The "%PDF-" version text ("1.4"), empty when unreadable.
+  const char* Version() const { return version_; }
+
+  // The linearization dictionary, or a null value when the file is not linearized.
+  const Value& LinearizationDictionary() const;
+  bool IsLinearized() const { return static_cast<bool>(linearization_); }
+
+  // The trailer of the first section read.
+  const Value& Trailer() const { return trailer_->value; }
+  // Trailer entries, resolved ("Root", "Info", "Encrypt"); "ID" as it stands.
+  Value TrailerEntry(const char* key, Ref<ParsedObject>& holder);
+
+  // The newest entry for `objectNumber` along the Prev chain.
+  XRefEntry FindEntry(int32_t objectNumber);
+  // The parsed object `objectNumber` (its value null when it is free or
+  // missing). The returned reference keeps it alive.
+  void GetObject(Ref<ParsedObject>& out, int32_t objectNumber);
+  // `value` itself, or the object it refers to (held in `holder`).
+  Value Resolve(const Value& value, Ref<ParsedObject>& holder);
+
+  // The decoded data of a stream object (decrypted first unless
+  // `decrypt` is false), a new stream the caller owns.
+  data_io::DataBlockStream* OpenStreamData(const ParsedObject& object, bool decrypt = true);
+  // The stream's bytes as they stand in the file.
+  data_io::DataBlockStream* OpenRawStreamData(const ParsedObject& object);
+
+  // Replaces the security handler when there is none yet or the current one
+  // does not authorize; returns whether the document is open to read.
+  bool SetupSecurity(const char* handlerName, const uint8_t* password);
+  security::SecurityHandler* Security() const { return security_.get(); }
+
+  // The section at `offset` through the section cache.
+  void GetSection(Ref<XRefSection>& out, uint64_t offset);
+  CacheSet<EntryChunkKey>& EntryChunks() { return entryChunks_; }
+  uint64_t FirstSectionOffset() const { return firstSection_; }
+
+  // Opening: the steps of OpenDocument.
+  void Open();
+
+ private:
+  void LoadObject(ParsedObject& object, const XRefEntry& entry);
+  void LoadFromObjectStream(ParsedObject& object, const XRefEntry& entry);
+  bool CheckLinearization();
+
+  AppContext& context_;
+  Owned<data_io::DataStore> file_;
+  uint64_t headerOffset_ = 0;
+  uint64_t firstSection_ = 0;
+  char version_[8] = {};
+  Ref<ParsedObject> linearization_;
+  Ref<ParsedObject> trailer_;
+  Owned<security::SecurityHandler> security_;
+  CacheSet<uint64_t> sections_;
+  CacheSet<EntryChunkKey> entryChunks_;
+  CacheSet<int32_t> objects_;
+  CacheSet<int32_t> objectStreams_;
+  // Object streams being expanded now, to stop one that leads back to itself.
+  int32_t expanding_[8] = {};
+  uint32_t expandingCount_ = 0;
+};
+
+// Opens a document over `file` (built with New; the store takes it over,
+// and deletes it if opening fails). Raises kBadData for a file without a
+// "%PDF" header, "startxref" or a readable cross-reference section. The
+// security handler is set up with the empty password.
+DocumentStore* OpenDocument(AppContext& context, data_io::DataStore* file);
+
+}  // namespace vn::pdf::store

@@ -1,0 +1,118 @@
+#include "pdf/store/get_stream_data.h"
+
+#include "data_io/data_store_stream.h"
+#include "data_io/filter_factory.h"
+#include "data_io/sub_range_data_store.h"
+#include "pdf/security/security_handler.h"
+#include "runtime/engine_new.h"
+
+namespace vn::pdf::store {
+
+namespace {
+
+// A key that inline images may abbreviate.
+Value GetKey(AppContext& context, const Value& dict, const char* key, const char* abbreviation, bool inlineImage) {
+  Value v = Get(context, dict, key);
+  if (v.IsNull() && inlineImage && abbreviation != nullptr) v = Get(context, dict, abbreviation);
+  return v;
+}
+
+bool IsCrypt(const Value& name) { return name.NameIs("Crypt"); }
+
+}  // namespace
+
+data_io::FilterParams ReadFilterParams(AppContext& context, const Value& parms, bool) {
+  data_io::FilterParams p;
+  if (!parms.IsDictionary()) return p;
+  auto integer = [&](const char* key, data_io::FilterIntParam& out) {
+    Value v = Get(context, parms, key);
+    if (v.IsNumber()) out.Set(v.AsInt());
+  };
+  auto boolean = [&](const char* key, data_io::FilterBoolParam& out) {
+    Value v = Get(context, parms, key);
+    if (v.type == kBoolean) out.Set(v.AsBool());
+  };
+  integer("Predictor", p.predictor);
+  integer("Colors", p.colors);
+  integer("BitsPerComponent", p.bitsPerComponent);
+  Value columns = Get(context, parms, "Columns");
+  if (columns.IsNumber()) p.SetColumns(columns.AsInt());
+  integer("EarlyChange", p.earlyChange);
+  integer("K", p.k);
+  integer("Rows", p.rows);
+  integer("DamagedRowsBeforeError", p.damagedRowsBeforeError);
+  boolean("EndOfLine", p.endOfLine);
+  boolean("EncodedByteAlign", p.encodedByteAlign);
+  boolean("EndOfBlock", p.endOfBlock);
+  boolean("BlackIs1", p.blackIs1);
+  return p;
+}
+
+data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamDict, bool inlineImage,
+                                       security::Decrypter* decrypter, ValueResolver& resolver, Arena& scratch,
+                                       data_io::DataBlockStream* source) {
+  Owned<data_io::DataBlockStream> stream(context, source);
+  Value filter = resolver.ResolveInto(GetKey(context, streamDict, "Filter", "F", inlineImage), scratch);
+  Value parms = resolver.ResolveInto(GetKey(context, streamDict, "DecodeParms", "DP", inlineImage), scratch);
+
+  uint32_t count = 0;
+  if (filter.IsName()) {
+    count = 1;
+  } else if (filter.IsArray()) {
+    count = ArraySize(context, filter);
+    if (!parms.IsNull() && (!parms.IsArray() || ArraySize(context, parms) != count)) RaiseBadData(context);
+  } else if (!filter.IsNull()) {
+    RaiseBadData(context);
+  }
+
+  bool hasCrypt = false;
+  for (uint32_t i = 0; i < count; ++i) {
+    const Value& name = filter.IsName() ? filter : ArrayAt(context, filter, i);
+    if (IsCrypt(name)) hasCrypt = true;
+  }
+  if (decrypter != nullptr && !hasCrypt) {
+    data_io::DataBlockStream* decrypted = security::DecryptStreamData(context, decrypter, stream.get());
+    if (decrypted != stream.get()) {
+      stream.Release();
+      stream.Set(decrypted);
+    }
+  }
+
+  for (uint32_t i = 0; i < count; ++i) {
+    Value name = resolver.ResolveInto(filter.IsName() ? filter : ArrayAt(context, filter, i), scratch);
+    if (!name.IsName()) RaiseBadData(context);
+    Value stageParms = filter.IsName() || parms.IsNull() ? parms : ArrayAt(context, parms, i);
+    stageParms = resolver.ResolveInto(stageParms, scratch);
+    if (IsCrypt(name)) {
+      if (decrypter == nullptr) RaiseUnsupported(context);
+      data_io::DataBlockStream* decrypted = nullptr;
+      decrypter->ApplyCryptFilter(decrypted, stream.get(), stageParms);
+      if (decrypted != stream.get()) stream.Release();
+      stream.Set(decrypted);
+      continue;
+    }
+    data_io::FilterParams params = ReadFilterParams(context, stageParms, inlineImage);
+    stream.Set(data_io::BuildFilter(context, name.Bytes(), name.Length(), inlineImage, params, stream.Release()));
+  }
+  return stream.Release();
+}
+
+data_io::DataBlockStream* GetStreamData(AppContext& context, data_io::DataStore& file, uint64_t,
+                                        const Value& streamDict, bool inlineImage, security::Decrypter* decrypter,
+                                        ValueResolver& resolver, Arena& scratch) {
+  uint64_t start = StreamDataOffset(streamDict);
+  if (start == 0) RaiseBadData(context);
+  Value length = resolver.ResolveInto(Get(context, streamDict, "Length"), scratch);
+  if (length.type == kIntegerOutOfRange || (length.IsInteger() && length.i < 0)) RaiseOverflow(context);
+  if (!length.IsInteger()) RaiseBadData(context);
+  uint64_t end = start + static_cast<uint64_t>(length.i);
+  uint64_t fileLength = file.GetLength();
+  if (end > fileLength) end = fileLength;  // a Length past the end of the file reads what is there
+  if (start > end) start = end;
+  Owned<data_io::DataStore> range(context, New<data_io::SubRangeDataStore>(context, context, &file, start, end));
+  Owned<data_io::DataBlockStream> raw(context, New<data_io::DataStoreStream>(context, context, range.get(), true));
+  range.Release();
+  return ApplyFilters(context, streamDict, inlineImage, decrypter, resolver, scratch, raw.Release());
+}
+
+}  // namespace vn::pdf::store

@@ -1,0 +1,43 @@
+// The decoded data of a stream: the raw byte range of the file, decrypted
+// when the object has a decrypter, through the chain of filters its
+// dictionary names.
+#pragma once
+
+#include "data_io/data_store.h"
+#include "data_io/filter_params.h"
+#include "pdf/store/value.h"
+
+namespace vn::pdf::security {
+class Decrypter;
+}
+
+namespace vn::pdf::store {
+
+// Resolves indirect values of the stream dictionary ("Length", "Filter",
+// "DecodeParms" may be references). Implemented by the document store.
+class ValueResolver {
+ public:
+  virtual ~ValueResolver() = default;
+  // `value` itself, or a copy in `arena` of the object it refers to.
+  virtual Value ResolveInto(const Value& value, Arena& arena) = 0;
+};
+
+// A new stream (owned by the caller) over `file`. `inlineImage` accepts the
+// abbreviated filter names; `decrypter` may be null. Raises kBadData for a
+// dictionary without stream data, a non-integer "Length" or a malformed
+// filter list, kUnsupported for an unknown filter.
+data_io::DataBlockStream* GetStreamData(AppContext& context, data_io::DataStore& file, uint64_t headerOffset,
+                                        const Value& streamDict, bool inlineImage, security::Decrypter* decrypter,
+                                        ValueResolver& resolver, Arena& scratch);
+
+// Reads a "DecodeParms" dictionary (null: all defaults).
+data_io::FilterParams ReadFilterParams(AppContext& context, const Value& parms, bool inlineImage);
+
+// Wraps `source` (owned, given up to the result) in the filter chain of
+// `streamDict`. The decrypter applies before the first filter unless the
+// chain has a "Crypt" filter, which then takes its place.
+data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamDict, bool inlineImage,
+                                       security::Decrypter* decrypter, ValueResolver& resolver, Arena& scratch,
+                                       data_io::DataBlockStream* source);
+
+}  // namespace vn::pdf::store
