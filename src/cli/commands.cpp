@@ -1,0 +1,24 @@
+#include "cli/commands.h"
+
+#include <cstdio>
+
+namespace folio::cli {
+
+const std::vector<Command>& Commands() {
+  static const std::vector<Command> commands = {
+      {"info", "document facts: pages, version, encryption, Info entries", "FILE [--password PW] [--json]",
+       {{"--password", true}, {"--json", false}, {"--help", false}}, 1, &RunInfo},
+      {"show", "an object in PDF syntax", "FILE OBJNUM [--password PW]",
+       {{"--password", true}, {"--help", false}}, 2, &RunShow},
+      {"stream", "a stream's decoded (or raw) data on standard output", "FILE OBJNUM [--raw] [--password PW]",
+       {{"--password", true}, {"--raw", false}, {"--help", false}}, 2, &RunStream},
+  };
+  return commands;
+}
+
+int Fail(const std::string& file, const std::string& reason) {
+  std::fprintf(stderr, "folio: %s: %s\n", file.c_str(), reason.c_str());
+  return kExitFailed;
+}
+
+}  // namespace folio::cli

@@ -1,0 +1,30 @@
+// Opening a document for a folio command, with failures told in words.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "pdf/store/document_store.h"
+#include "runtime/app_context.h"
+
+namespace folio::cli {
+
+class OpenDocument {
+ public:
+  explicit OpenDocument(vn::AppContext& context) : context_(context), store_(context) {}
+  // Opens `path`, trying `password` when the empty one is not enough.
+  // On failure returns false and sets Reason().
+  bool Open(const std::string& path, const std::string& password);
+  vn::pdf::store::DocumentStore& Store() { return *store_; }
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  vn::AppContext& context_;
+  vn::Owned<vn::pdf::store::DocumentStore> store_;
+  std::string reason_;
+};
+
+// Explains an engine error code met while reading a document.
+std::string DescribeError(int32_t code);
+
+}  // namespace folio::cli
