@@ -332,8 +332,12 @@ bool CCITTDataBlockStream::ProduceRow() {
   EolResult eol = eolPending_ ? EolResult::kFound : EolResult::kNone;
   eolPending_ = false;
   if (eol == EolResult::kNone) {
-    if (byteAlign_ && !endOfLine_) Skip(bitCount_ & 7);
+    // An end marker may follow the last row without alignment.
     eol = TryEol();
+    if (eol == EolResult::kNone && byteAlign_ && !endOfLine_) {
+      Skip(bitCount_ & 7);
+      eol = TryEol();
+    }
   }
   bool twoD = k_ < 0;
   if (eol != EolResult::kEnd && k_ > 0) {

@@ -141,6 +141,8 @@ void DocumentStore::Open() {
   Ref<XRefSection> first(context_);
   GetSection(first, firstSection_);
   trailer_.Set(first->Trailer());
+  Value encrypt = Get(context_, trailer_->value, "Encrypt");
+  if (encrypt.IsReference()) encryptObjectNumber_ = encrypt.ref->number;
 }
 
 void DocumentStore::GetSection(Ref<XRefSection>& out, uint64_t offset) {
@@ -191,7 +193,9 @@ void DocumentStore::LoadObject(ParsedObject& object, const XRefEntry& entry) {
   ExpectKeyword(*source, "obj");
   if (number != object.number) RaiseBadData(context_);
   object.generation = static_cast<int32_t>(generation);
-  if (security_) object.decrypter = security_->CreateDecrypter(object.number, object.generation, object.arena);
+  if (security_ && object.number != encryptObjectNumber_) {
+    object.decrypter = security_->CreateDecrypter(object.number, object.generation, object.arena);
+  }
   object.value = ParseObject(*source, object.arena, object.decrypter);
 }
 

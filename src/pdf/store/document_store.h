@@ -91,6 +91,8 @@ class DocumentStore {
   CacheSet<EntryChunkKey> entryChunks_;
   CacheSet<int32_t> objects_;
   CacheSet<int32_t> objectStreams_;
+  // The Encrypt dictionary's own strings are never encrypted.
+  int32_t encryptObjectNumber_ = -1;
   // Object streams being expanded now, to stop one that leads back to itself.
   int32_t expanding_[8] = {};
   uint32_t expandingCount_ = 0;
