@@ -8,8 +8,8 @@ const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"info", "document facts: pages, version, encryption, Info entries", "FILE [--password PW] [--json]",
        {{"--password", true}, {"--json", false}, {"--help", false}}, 1, &RunInfo},
-      {"show", "an object in PDF syntax", "FILE OBJNUM [--password PW]",
-       {{"--password", true}, {"--help", false}}, 2, &RunShow},
+      {"show", "an object in PDF syntax (or JSON)", "FILE OBJNUM [--password PW] [--json]",
+       {{"--password", true}, {"--json", false}, {"--help", false}}, 2, &RunShow},
       {"stream", "a stream's decoded (or raw) data on standard output", "FILE OBJNUM [--raw] [--password PW]",
        {{"--password", true}, {"--raw", false}, {"--help", false}}, 2, &RunStream},
   };

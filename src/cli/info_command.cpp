@@ -133,14 +133,7 @@ int RunInfo(const Arguments& arguments) {
   Facts facts;
   struct stat st;
   if (stat(file.c_str(), &st) == 0) facts.fileSize = st.st_size;
-  vn::TryFrame frame;
-  volatile int32_t code = -1;
-  if (VN_TRY(context, frame)) {
-    Collect(context, document.Store(), facts);
-  } else {
-    code = vn::Catch(frame).code;
-  }
-  vn::EndTry(frame);
+  int32_t code = EngineErrorOf(context, [&] { Collect(context, document.Store(), facts); });
   if (code != -1) return Fail(file, "cannot read the document's catalog: " + DescribeError(code));
   if (arguments.Has("--json")) PrintJson(facts, context.Budget().PeakBytes());
   else PrintText(file, facts, context.Budget().PeakBytes());

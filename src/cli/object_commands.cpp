@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/json_writer.h"
 #include "cli/open_document.h"
 #include "cli/pdf_syntax.h"
 
@@ -39,14 +40,7 @@ bool Fetch(vn::AppContext& context, const Arguments& arguments, OpenDocument& do
     *status = Fail(file, document.Reason());
     return false;
   }
-  vn::TryFrame frame;
-  volatile int32_t code = -1;
-  if (VN_TRY(context, frame)) {
-    document.Store().GetObject(object, number);
-  } else {
-    code = vn::Catch(frame).code;
-  }
-  vn::EndTry(frame);
+  int32_t code = EngineErrorOf(context, [&] { document.Store().GetObject(object, number); });
   if (code != -1) {
     *status = Fail(file, "object " + std::to_string(number) + " cannot be read: " + DescribeError(code));
     return false;
@@ -62,19 +56,24 @@ int RunShow(const Arguments& arguments) {
   vn::Ref<ParsedObject> object(context);
   int status = kExitOk;
   if (!Fetch(context, arguments, document, object, &status)) return status;
+  if (arguments.Has("--json")) {
+    JsonWriter w;
+    w.BeginObject().Key("object").Number(object->number).Key("generation").Number(object->generation);
+    w.Key("stream").Bool(vn::pdf::store::StreamDataOffset(object->value) != 0).Key("value");
+    WriteJsonValue(w, object->value);
+    w.EndObject();
+    std::printf("%s\n", w.Text().c_str());
+    return kExitOk;
+  }
   std::printf("%d %d obj\n%s\n", object->number, object->generation, ToPdfSyntax(object->value).c_str());
   if (vn::pdf::store::StreamDataOffset(object->value) != 0) {
     vn::Ref<ParsedObject> holder(context);
-    vn::TryFrame frame;
-    volatile int64_t bytes = -1;
-    if (VN_TRY(context, frame)) {
+    int64_t bytes = -1;
+    EngineErrorOf(context, [&] {
       vn::pdf::store::Value length =
           document.Store().Resolve(vn::pdf::store::Get(context, object->value, "Length"), holder);
       if (length.IsInteger()) bytes = length.i;
-    } else {
-      vn::Catch(frame);
-    }
-    vn::EndTry(frame);
+    });
     std::printf("stream\n%% %lld bytes of stream data\nendstream\n", static_cast<long long>(bytes));
   }
   std::printf("endobj\n");
@@ -91,20 +90,15 @@ int RunStream(const Arguments& arguments) {
   if (vn::pdf::store::StreamDataOffset(object->value) == 0) {
     return Fail(file, "object " + arguments.Positionals()[1] + " is not a stream");
   }
-  vn::TryFrame frame;
-  volatile int32_t code = -1;
-  if (VN_TRY(context, frame)) {
+  bool raw = arguments.Has("--raw");
+  int32_t code = EngineErrorOf(context, [&] {
     vn::Owned<vn::data_io::DataBlockStream> stream(
-        context, arguments.Has("--raw") ? document.Store().OpenRawStreamData(*object)
-                                        : document.Store().OpenStreamData(*object));
+        context, raw ? document.Store().OpenRawStreamData(*object) : document.Store().OpenStreamData(*object));
     vn::data_io::DataBlockRef block(context);
     for (stream->GetNextBlock(block); !block.Empty(); stream->GetNextBlock(block)) {
       std::fwrite(block.Data(), 1, block.Length(), stdout);
     }
-  } else {
-    code = vn::Catch(frame).code;
-  }
-  vn::EndTry(frame);
+  });
   std::fflush(stdout);
   if (code != -1) return Fail(file, "the stream cannot be decoded: " + DescribeError(code));
   return kExitOk;

@@ -58,15 +58,10 @@ std::string DescribeError(int32_t code) {
 
 bool OpenDocument::Open(const std::string& path, const std::string& password) {
   std::wstring wide = Widen(path);
-  volatile int32_t code = -1;
-  vn::TryFrame frame;
-  if (VN_TRY(context_, frame)) {
+  int32_t code = EngineErrorOf(context_, [&] {
     auto* file = vn::New<vn::data_io::FileDataStore>(context_, context_, wide.c_str());
     store_.Set(vn::pdf::store::OpenDocument(context_, file));
-  } else {
-    code = vn::Catch(frame).code;
-  }
-  vn::EndTry(frame);
+  });
   if (code != -1) {
     if (code == vn::kOverflow) reason_ = "the file cannot be opened or read";
     else if (code == vn::kBadData && !HasPdfHeader(path)) reason_ = "the file has no PDF header";
@@ -85,14 +80,10 @@ bool OpenDocument::Open(const std::string& path, const std::string& password) {
     reason_ = "the document is protected by a password (give it with --password)";
     return false;
   }
-  volatile bool authorized = false;
-  code = -1;
-  if (VN_TRY(context_, frame)) {
+  bool authorized = false;
+  code = EngineErrorOf(context_, [&] {
     authorized = store_->SetupSecurity("Standard", reinterpret_cast<const uint8_t*>(password.c_str()));
-  } else {
-    code = vn::Catch(frame).code;
-  }
-  vn::EndTry(frame);
+  });
   if (code != -1) {
     reason_ = code == vn::kUnsupported ? "the security handler is not supported" : DescribeError(code);
     return false;

@@ -24,6 +24,27 @@ class OpenDocument {
   std::string reason_;
 };
 
+// Runs `body` in a try frame; returns the engine error code it raised, or
+// -1. The frame lives here, away from the caller's locals, which a raise
+// would otherwise leave indeterminate.
+template <class Body>
+[[gnu::noinline]] void InvokeGuarded(Body& body) {
+  body();
+}
+
+template <class Body>
+int32_t EngineErrorOf(vn::AppContext& context, Body&& body) {
+  vn::TryFrame frame;
+  volatile int32_t code = -1;
+  if (VN_TRY(context, frame)) {
+    InvokeGuarded(body);  // kept out of line: its locals must not share this frame
+  } else {
+    code = vn::Catch(frame).code;
+  }
+  vn::EndTry(frame);
+  return code;
+}
+
 // Explains an engine error code met while reading a document.
 std::string DescribeError(int32_t code);
 

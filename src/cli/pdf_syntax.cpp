@@ -115,6 +115,48 @@ std::string ToPdfSyntax(const Value& v) {
   }
 }
 
+void WriteJsonValue(JsonWriter& out, const Value& v) {
+  switch (v.type) {
+    case vn::pdf::store::kNull: out.Null(); return;
+    case vn::pdf::store::kBoolean: out.Bool(v.AsBool()); return;
+    case vn::pdf::store::kInteger: out.Number(v.i); return;
+    case vn::pdf::store::kReal: out.Fixed(v.i); return;
+    case vn::pdf::store::kIntegerOutOfRange: out.Number(*v.outOfRange > 0 ? 2147483648LL : -2147483649LL); return;
+    case vn::pdf::store::kName: out.String(NameSyntax(v)); return;
+    case vn::pdf::store::kReference: out.String(ToPdfSyntax(v)); return;
+    case vn::pdf::store::kString: {
+      std::string hex = "b:";
+      char digits[4];
+      for (uint32_t i = 0; i < v.Length(); ++i) {
+        std::snprintf(digits, sizeof digits, "%02x", v.Bytes()[i]);
+        hex += digits;
+      }
+      out.String(hex);
+      return;
+    }
+    case vn::pdf::store::kArray:
+      out.BeginArray();
+      for (vn::pdf::store::CellCursor c(v.container); !c.Done(); c.Next()) WriteJsonValue(out, c.Get());
+      out.EndArray();
+      return;
+    case vn::pdf::store::kDictionary: {
+      out.BeginObject();
+      for (vn::pdf::store::CellCursor c(v.container); !c.Done(); c.Next()) {
+        out.Key(NameSyntax(c.Get()));
+        c.Next();
+        if (c.Done()) {
+          out.Null();
+          break;
+        }
+        WriteJsonValue(out, c.Get());
+      }
+      out.EndObject();
+      return;
+    }
+    default: out.Null();
+  }
+}
+
 std::string TextStringToUtf8(const Value& v) {
   std::string out;
   if (!v.IsString()) return out;

@@ -11,6 +11,12 @@ namespace folio::cli {
 // unprintable bytes), names with # escapes, reals with up to five decimals.
 std::string ToPdfSyntax(const vn::pdf::store::Value& value);
 
+class JsonWriter;
+// The value as JSON in the shape qpdf's JSON uses: dictionaries as objects
+// keyed "/Name", arrays as arrays, names "/Name", references "N G R",
+// strings "b:HEX", numbers as numbers.
+void WriteJsonValue(JsonWriter& out, const vn::pdf::store::Value& value);
+
 // A text string (UTF-16BE with its byte-order mark, or PDFDocEncoding) as UTF-8.
 std::string TextStringToUtf8(const vn::pdf::store::Value& string);
 
