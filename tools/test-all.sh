@@ -12,6 +12,7 @@ cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DFOLIO_SANITIZE=ON \
   -DCMAKE_CXX_FLAGS=-O1 -DFOLIO_STACK_SCALE=8 >/dev/null
 cmake --build build-asan
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS=suppressions=$PWD/tests/lsan.supp \
   ctest --test-dir build-asan --output-on-failure -j2 --timeout 1800
 
 bash tools/build-arm.sh

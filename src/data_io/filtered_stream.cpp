@@ -11,9 +11,22 @@ constexpr uint32_t kMaxEmptyDecodes = 1024;
 }  // namespace
 
 FilteredDataBlockStream::FilteredDataBlockStream(AppContext& context, DataBlockStream* source)
-    : context_(context), source_(source), sourceBlock_(context) {}
+    : context_(context), source_(source), sourceBlock_(context) {
+  // A decoder whose constructor raises (bad parameters) still owns its
+  // source: this registration gives it back.
+  RegisterUnwindable(context, this, &FilteredDataBlockStream::UnwindSource);
+}
 
 FilteredDataBlockStream::~FilteredDataBlockStream() { Delete(context_, source_); }
+
+void FilteredDataBlockStream::UnwindSource(Unwindable* record) {
+  auto* self = static_cast<FilteredDataBlockStream*>(record);
+  UnregisterUnwindable(self);
+  self->sourceBlock_.Reset();
+  DataBlockStream* source = self->source_;
+  self->source_ = nullptr;
+  Delete(self->context_, source);
+}
 
 bool FilteredDataBlockStream::FetchSourceBlock() {
   while (!sourceDone_) {

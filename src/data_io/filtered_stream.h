@@ -46,6 +46,7 @@ class FilteredDataBlockStream : public DataBlockStream {
 
  private:
   bool FetchSourceBlock();
+  static void UnwindSource(Unwindable* record);
 
   DataBlockRef sourceBlock_;
   bool sourceDone_ = false;
