@@ -1,0 +1,157 @@
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "data_io/buffered_stream.h"
+#include "data_io/raw_data_store.h"
+#include "pdf/document/page_tree.h"
+#include "pdf/store/parse_object.h"
+#include "runtime/app_context.h"
+#include "support/test_context.h"
+
+namespace vn::pdf::document {
+namespace {
+
+// Objects given as PDF syntax, parsed on first use into one arena.
+class FakeResolver : public ObjectResolver {
+ public:
+  explicit FakeResolver(AppContext& context) : context_(context), arena_(context, 1024, 256) {}
+  void Add(int number, const std::string& text) { texts_[number] = text; }
+  void SetLinearization(const std::string& text) { linearization_ = text; }
+
+  AppContext& Context() override { return context_; }
+  void GetIndirectObject(const ObjectId& id, ResolvedValue& out) override {
+    auto it = texts_.find(id.number);
+    if (it == texts_.end()) return out.Clear();
+    out.Set(Parse(it->second), nullptr);
+  }
+  void GetCatalog(ResolvedValue& out) override { GetIndirectObject(ObjectId{1, 0}, out); }
+  void GetLinearizationDictionary(ResolvedValue& out) override {
+    if (linearization_.empty()) return out.Clear();
+    out.Set(Parse(linearization_), nullptr);
+  }
+  data_io::DataBlockStream* OpenStreamData(const ResolvedValue&) override {
+    RaiseUnsupported(context_);
+  }
+  Value Parse(const std::string& text) {
+    keep_.push_back(std::make_unique<std::string>(text));
+    const std::string& t = *keep_.back();
+    stores_.push_back(std::make_unique<data_io::RawDataStore>(
+        context_, reinterpret_cast<const uint8_t*>(t.data()), t.size()));
+    data_io::BufferedDataStore in(context_, stores_.back().get(), 0);
+    return store::ParseObject(in, arena_, nullptr);
+  }
+
+ private:
+  AppContext& context_;
+  Arena arena_;
+  std::map<int, std::string> texts_;
+  std::string linearization_;
+  std::vector<std::unique_ptr<std::string>> keep_;
+  std::vector<std::unique_ptr<data_io::RawDataStore>> stores_;
+};
+
+class PageTreeTest : public ::testing::Test {
+ protected:
+  // Catalog 1, root 2 with a node 3 (no Type, Count 2: pages 4, 5), a kid of
+  // unknown type 6 and page 7.
+  void BuildTree() {
+    r_.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+    r_.Add(2, "<< /Type /Pages /Kids [3 0 R 6 0 R 7 0 R] /Count 3 /MediaBox [0 0 100 200] >>");
+    r_.Add(3, "<< /Kids [4 0 R 5 0 R] /Count 2 /Parent 2 0 R /Rotate 90 >>");
+    r_.Add(4, "<< /Type /Page /Parent 3 0 R >>");
+    r_.Add(5, "<< /Parent 3 0 R /Rotate -90 /CropBox [-10 -10 1000 1000] >>");
+    r_.Add(6, "<< /Type /Thumbnail /Parent 2 0 R >>");
+    r_.Add(7, "<< /Type /Page /Parent 2 0 R /Rotate 450 /MediaBox [10 20 0 0] >>");
+  }
+  PageGeometry Geometry(const std::string& text) {
+    ResolvedValue page(context_);
+    page.Set(r_.Parse(text), nullptr);
+    return GetPageGeometry(r_, page);
+  }
+  AppContext context_;
+  FakeResolver r_{context_};
+};
+
+TEST_F(PageTreeTest, CountLookupAndIndexAgree) {
+  BuildTree();
+  EXPECT_EQ(GetPageCount(r_), 3);
+  const int expected[] = {4, 5, 7};
+  for (int i = 0; i < 3; ++i) {
+    ObjectId id = GetPageReference(r_, i);
+    EXPECT_EQ(id.number, expected[i]);
+    EXPECT_EQ(GetPageIndex(r_, id), i);
+  }
+  EXPECT_EQ(test::RaisedCode(context_, [&] { GetPageReference(r_, 3); }), kBadData);
+  r_.SetLinearization("<< /Linearized 1 /N 9 >>");
+  EXPECT_EQ(GetPageCount(r_), 9);
+}
+
+TEST_F(PageTreeTest, InheritedGeometryAndRotation) {
+  BuildTree();
+  ResolvedValue page(context_);
+  r_.GetIndirectObject(ObjectId{5, 0}, page);
+  PageGeometry g = GetPageGeometry(r_, page);
+  EXPECT_EQ(g.rotation, 270);  // -90
+  EXPECT_EQ(g.visible.x1, IntToFixed(100));  // CropBox clipped to the inherited MediaBox
+  EXPECT_EQ(g.visible.y1, IntToFixed(200));
+  EXPECT_EQ(g.visible.x0, 0);
+  // Rotate 270: the matrix of a rotation by 90, then moved to the origin.
+  EXPECT_EQ(g.upright, (FixedMatrix{0, kFixedOne, -kFixedOne, 0, IntToFixed(200), 0}));
+  r_.GetIndirectObject(ObjectId{7, 0}, page);
+  g = GetPageGeometry(r_, page);
+  EXPECT_EQ(g.rotation, 90);  // 450
+  EXPECT_EQ(g.mediaBox.x0, 0);
+  EXPECT_EQ(g.mediaBox.x1, IntToFixed(10));  // normalised
+  EXPECT_EQ(g.upright, (FixedMatrix{0, -kFixedOne, kFixedOne, 0, 0, IntToFixed(10)}));
+  r_.GetIndirectObject(ObjectId{4, 0}, page);
+  EXPECT_EQ(GetPageGeometry(r_, page).rotation, 90);  // from node 3
+
+  g = Geometry("<< /Type /Page >>");
+  EXPECT_EQ(g.visible.x1, IntToFixed(612));
+  EXPECT_EQ(g.visible.y1, IntToFixed(792));
+  EXPECT_TRUE(IsIdentity(g.upright));
+  EXPECT_EQ(test::RaisedCode(context_, [&] { Geometry("<< /Rotate 45 >>"); }), kBadData);
+  EXPECT_EQ(test::RaisedCode(context_, [&] { Geometry("<< /MediaBox [0 0 1] >>"); }), kBadData);
+}
+
+TEST_F(PageTreeTest, ParentLoopEndsWithBadData) {
+  r_.Add(1, "<< /Pages 2 0 R >>");
+  r_.Add(2, "<< /Type /Pages /Kids [2 0 R] /Count 1 /Parent 3 0 R >>");
+  r_.Add(3, "<< /Type /Pages /Kids [2 0 R] /Count 1 /Parent 2 0 R >>");
+  ResolvedValue node(context_);
+  r_.GetIndirectObject(ObjectId{2, 0}, node);
+  ResolvedValue out(context_);
+  EXPECT_EQ(test::RaisedCode(context_, [&] { GetInheritedAttribute(r_, node, "MediaBox", out); }),
+            kBadData);
+  EXPECT_EQ(test::RaisedCode(context_, [&] { GetPageIndex(r_, ObjectId{2, 0}); }), kBadData);
+  EXPECT_EQ(test::RaisedCode(context_, [&] { GetPageReference(r_, 0); }), kBadData);
+}
+
+TEST_F(PageTreeTest, ResourceLookup) {
+  ResolvedValue resources(context_);
+  resources.Set(r_.Parse("<< /Font << /F1 8 0 R /F2 null >> >>"), nullptr);
+  r_.Add(8, "<< /Type /Font >>");
+  ResolvedValue out(context_);
+  ObjectId id{};
+  LookupResource(r_, resources, "Font", reinterpret_cast<const uint8_t*>("F1"), 2, out, &id);
+  EXPECT_EQ(id.number, 8);
+  EXPECT_TRUE(IsDictionary(out.Get()));
+  auto code = [&](const char* cat, const char* name) {
+    return test::RaisedCode(context_, [&] {
+      LookupResource(r_, resources, cat, reinterpret_cast<const uint8_t*>(name),
+                     static_cast<uint32_t>(strlen(name)), out, nullptr);
+    });
+  };
+  EXPECT_EQ(code("Font", "F2"), kBadData);
+  EXPECT_EQ(code("Font", "F3"), kBadData);
+  EXPECT_EQ(code("XObject", "F1"), kBadData);
+  resources.Clear();
+  EXPECT_EQ(code("Font", "F1"), kBadData);
+}
+
+}  // namespace
+}  // namespace vn::pdf::document
