@@ -7,7 +7,10 @@
 
 #include "data_io/buffered_stream.h"
 #include "data_io/raw_data_store.h"
+#include "data_io/data_store_stream.h"
+#include "pdf/document/page_contents.h"
 #include "pdf/document/page_tree.h"
+#include "runtime/engine_new.h"
 #include "pdf/store/parse_object.h"
 #include "runtime/app_context.h"
 #include "support/test_context.h"
@@ -33,8 +36,12 @@ class FakeResolver : public ObjectResolver {
     if (linearization_.empty()) return out.Clear();
     out.Set(Parse(linearization_), nullptr);
   }
-  data_io::DataBlockStream* OpenStreamData(const ResolvedValue&) override {
-    RaiseUnsupported(context_);
+  // A stream's data is the text after its "stream" line, up to "endstream".
+  data_io::DataBlockStream* OpenStreamData(const ResolvedValue& stream) override {
+    const std::string& data = data_[stream.Get().container];
+    auto* store = New<data_io::RawDataStore>(context_, 
+        context_, reinterpret_cast<const uint8_t*>(data.data()), data.size());
+    return New<data_io::DataStoreStream>(context_, context_, store, true);
   }
   Value Parse(const std::string& text) {
     keep_.push_back(std::make_unique<std::string>(text));
@@ -42,7 +49,12 @@ class FakeResolver : public ObjectResolver {
     stores_.push_back(std::make_unique<data_io::RawDataStore>(
         context_, reinterpret_cast<const uint8_t*>(t.data()), t.size()));
     data_io::BufferedDataStore in(context_, stores_.back().get(), 0);
-    return store::ParseObject(in, arena_, nullptr);
+    Value v = store::ParseObject(in, arena_, nullptr);
+    size_t at = t.find("stream\n");
+    if (v.IsDictionary() && at != std::string::npos) {
+      data_[v.container] = t.substr(at + 7, t.find("endstream") - at - 7);
+    }
+    return v;
   }
 
  private:
@@ -52,6 +64,7 @@ class FakeResolver : public ObjectResolver {
   std::string linearization_;
   std::vector<std::unique_ptr<std::string>> keep_;
   std::vector<std::unique_ptr<data_io::RawDataStore>> stores_;
+  std::map<const void*, std::string> data_;
 };
 
 class PageTreeTest : public ::testing::Test {
@@ -151,6 +164,34 @@ TEST_F(PageTreeTest, ResourceLookup) {
   EXPECT_EQ(code("XObject", "F1"), kBadData);
   resources.Clear();
   EXPECT_EQ(code("Font", "F1"), kBadData);
+}
+
+std::string ReadAll(AppContext& context, data_io::DataBlockStream* stream) {
+  Owned<data_io::DataBlockStream> owner(context, stream);
+  std::string text;
+  data_io::DataBlockRef block(context);
+  for (;;) {
+    owner->GetNextBlock(block);
+    if (block.Empty()) break;
+    text.append(reinterpret_cast<const char*>(block.Data()), block.Length());
+  }
+  return text;
+}
+
+TEST_F(PageTreeTest, ContentsJoinedWithOneSpace) {
+  r_.Add(8, "<< /Length 5 >> stream\n0 0 mendstream");
+  r_.Add(9, "<< /Length 5 >> stream\n5 5 lendstream");
+  ResolvedValue page(context_);
+  page.Set(r_.Parse("<< /Contents [8 0 R 9 0 R] >>"), nullptr);
+  EXPECT_EQ(ReadAll(context_, OpenPageContents(r_, page)), "0 0 m 5 5 l");
+  page.Set(r_.Parse("<< /Contents [9 0 R] >>"), nullptr);
+  EXPECT_EQ(ReadAll(context_, OpenPageContents(r_, page)), "5 5 l");
+  page.Set(r_.Parse("<< /Contents 8 0 R >>"), nullptr);
+  EXPECT_EQ(ReadAll(context_, OpenPageContents(r_, page)), "0 0 m");
+  page.Set(r_.Parse("<< /Type /Page >>"), nullptr);
+  EXPECT_EQ(ReadAll(context_, OpenPageContents(r_, page)), "");
+  page.Set(r_.Parse("<< /Contents 5 >>"), nullptr);
+  EXPECT_EQ(test::RaisedCode(context_, [&] { OpenPageContents(r_, page); }), kBadData);
 }
 
 }  // namespace
