@@ -8,6 +8,8 @@
 #include "data_io/buffered_stream.h"
 #include "data_io/raw_data_store.h"
 #include "data_io/data_store_stream.h"
+#include "pdf/content/content_record.h"
+#include "pdf/document/page_content_record.h"
 #include "pdf/document/page_contents.h"
 #include "pdf/document/page_tree.h"
 #include "runtime/engine_new.h"
@@ -192,6 +194,26 @@ TEST_F(PageTreeTest, ContentsJoinedWithOneSpace) {
   EXPECT_EQ(ReadAll(context_, OpenPageContents(r_, page)), "");
   page.Set(r_.Parse("<< /Contents 5 >>"), nullptr);
   EXPECT_EQ(test::RaisedCode(context_, [&] { OpenPageContents(r_, page); }), kBadData);
+}
+
+TEST_F(PageTreeTest, FormWithoutResourcesUsesTheInvokingPages) {
+  r_.Add(2, "<< /Type /Pages /Kids [4 0 R] /Count 1 /Resources << /XObject << /X 8 0 R >> >> >>");
+  r_.Add(4, "<< /Type /Page /Parent 2 0 R /Contents 8 0 R >>");
+  r_.Add(8, "<< /Subtype /Form /BBox [0 0 10 10] >> stream\n0 0 mendstream");
+  Ref<PageContentRecord> page(context_, New<PageContentRecord>(context_, r_, ObjectId{4, 0}));
+  EXPECT_TRUE(IsDictionary(page->Resources().Get()));  // inherited
+  EXPECT_EQ(ReadAll(context_, page->OpenContentStream()), "0 0 m");
+  ResolvedValue form(context_);
+  ObjectId id{};
+  LookupResource(r_, page->Resources(), "XObject", reinterpret_cast<const uint8_t*>("X"), 1, form,
+                 &id);
+  Ref<content::FormXObjectContentRecord> record(
+      context_, New<content::FormXObjectContentRecord>(context_, r_, form, *page));
+  EXPECT_EQ(record->Resources().Get().container, page->Resources().Get().container);
+  EXPECT_EQ(record->FallbackResources().Get().container, page->Resources().Get().container);
+  EXPECT_TRUE(IsIdentity(record->Matrix()));
+  EXPECT_EQ(record->BBox().x1, IntToFixed(10));
+  EXPECT_EQ(ReadAll(context_, record->OpenContentStream()), "0 0 m");
 }
 
 }  // namespace
