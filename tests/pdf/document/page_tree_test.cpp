@@ -146,6 +146,23 @@ TEST_F(PageTreeTest, ParentLoopEndsWithBadData) {
   EXPECT_EQ(test::RaisedCode(context_, [&] { GetPageReference(r_, 0); }), kBadData);
 }
 
+// Node 10 + k has parent 11 + k; the last of `length` nodes holds the key.
+TEST_F(PageTreeTest, InheritanceBudgetExaminesAtMost999Dictionaries) {
+  for (int length : {999, 1000}) {
+    FakeResolver r(context_);
+    for (int k = 0; k < length - 1; ++k) {
+      r.Add(10 + k, "<< /Parent " + std::to_string(11 + k) + " 0 R >>");
+    }
+    r.Add(10 + length - 1, "<< /Rotate 90 >>");
+    ResolvedValue node(context_);
+    r.GetIndirectObject(ObjectId{10, 0}, node);
+    ResolvedValue out(context_);
+    const int32_t code =
+        test::RaisedCode(context_, [&] { GetInheritedAttribute(r, node, "Rotate", out); });
+    EXPECT_EQ(code, length == 999 ? -1 : kBadData) << length;
+  }
+}
+
 TEST_F(PageTreeTest, ResourceLookup) {
   ResolvedValue resources(context_);
   resources.Set(r_.Parse("<< /Font << /F1 8 0 R /F2 null >> >>"), nullptr);
