@@ -1,0 +1,276 @@
+#include "pdf/document/page_tree.h"
+
+#include <algorithm>
+
+#include "runtime/error.h"
+#include "runtime/yield_points.h"
+
+namespace vn::pdf::document {
+
+namespace {
+
+enum class KidKind { kOther, kNode, kLeaf };
+
+// Kids that are not dictionaries (missing objects) or have an unknown
+// "Type" are neither pages nor nodes.
+KidKind Classify(AppContext& context, const Value& kid) {
+  if (!IsDictionary(kid)) return KidKind::kOther;
+  const Value type = DictionaryGet(context, kid, "Type");
+  if (!IsNull(type)) {
+    if (NameIs(type, "Pages")) return KidKind::kNode;
+    if (NameIs(type, "Page")) return KidKind::kLeaf;
+    return KidKind::kOther;
+  }
+  return IsNull(DictionaryGet(context, kid, "Count")) ? KidKind::kLeaf : KidKind::kNode;
+}
+
+int32_t RequiredCount(ObjectResolver& resolver, const ResolvedValue& node) {
+  ResolvedValue count(resolver.Context());
+  GetResolved(resolver, node, "Count", count);
+  if (!IsInteger(count.Get()) || IntegerOf(count.Get()) < 0) RaiseBadData(resolver.Context());
+  return IntegerOf(count.Get());
+}
+
+void GetPagesRoot(ObjectResolver& resolver, ResolvedValue& out) {
+  ResolvedValue catalog(resolver.Context());
+  resolver.GetCatalog(catalog);
+  ResolveInPlace(resolver, catalog);
+  GetResolved(resolver, catalog, "Pages", out);
+  if (!IsDictionary(out.Get())) RaiseBadData(resolver.Context());
+}
+
+}  // namespace
+
+int32_t GetPageCount(ObjectResolver& resolver) {
+  AppContext& context = resolver.Context();
+  ResolvedValue dictionary(context);
+  resolver.GetLinearizationDictionary(dictionary);
+  ResolveInPlace(resolver, dictionary);
+  ResolvedValue count(context);
+  if (IsDictionary(dictionary.Get())) {
+    GetResolved(resolver, dictionary, "N", count);
+    if (!IsInteger(count.Get()) || IntegerOf(count.Get()) < 0) RaiseBadData(context);
+    return IntegerOf(count.Get());
+  }
+  GetPagesRoot(resolver, dictionary);
+  return RequiredCount(resolver, dictionary);
+}
+
+ObjectId GetPageReference(ObjectResolver& resolver, int32_t index) {
+  AppContext& context = resolver.Context();
+  if (index < 0) RaiseBadData(context);
+  ResolvedValue node(context);
+  GetPagesRoot(resolver, node);
+  ResolvedValue kids(context);
+  ResolvedValue kid(context);
+  int32_t n = index;
+  // The descent is a loop; the depth bound ends trees whose kids loop back.
+  for (uint32_t depth = 0;; ++depth) {
+    StackCheck(context);
+    if (depth >= kMaxPageTreeDepth) RaiseBadData(context);
+    GetResolved(resolver, node, "Kids", kids);
+    if (!IsArray(kids.Get())) RaiseBadData(context);
+    const uint32_t count = ArrayLength(kids.Get());
+    bool descended = false;
+    for (uint32_t i = 0; i < count && !descended; ++i) {
+      AddWork(context, 1);
+      const Value cell = ArrayElement(kids.Get(), i);
+      kid = kids;
+      kid.SetChild(cell);
+      ResolveInPlace(resolver, kid);
+      switch (Classify(context, kid.Get())) {
+        case KidKind::kOther:
+          break;
+        case KidKind::kNode: {
+          const int32_t c = RequiredCount(resolver, kid);
+          if (n < c) {
+            node = kid;
+            descended = true;
+          } else {
+            n -= c;
+          }
+          break;
+        }
+        case KidKind::kLeaf:
+          if (n == 0) {
+            if (!IsReference(cell)) RaiseBadData(context);
+            return ReferenceOf(cell);
+          }
+          --n;
+          break;
+      }
+    }
+    if (!descended) RaiseBadData(context);
+  }
+}
+
+int32_t GetPageIndex(ObjectResolver& resolver, const ObjectId& page) {
+  AppContext& context = resolver.Context();
+  ResolvedValue current(context);
+  resolver.GetIndirectObject(page, current);
+  ResolveInPlace(resolver, current);
+  if (!IsDictionary(current.Get())) RaiseBadData(context);
+  ResolvedValue parent(context);
+  ResolvedValue kids(context);
+  ResolvedValue kid(context);
+  ObjectId located = page;
+  int64_t index = 0;
+  uint32_t budget = kInheritanceBudget;
+  for (;;) {
+    const Value parentCell = DictionaryGet(context, current.Get(), "Parent");
+    parent = current;
+    parent.SetChild(parentCell);
+    ResolveInPlace(resolver, parent);
+    if (!IsDictionary(parent.Get())) break;
+    if (--budget == 0) RaiseBadData(context);
+    GetResolved(resolver, parent, "Kids", kids);
+    if (!IsArray(kids.Get())) RaiseBadData(context);
+    const uint32_t count = ArrayLength(kids.Get());
+    bool found = false;
+    for (uint32_t i = 0; i < count; ++i) {
+      AddWork(context, 1);
+      const Value cell = ArrayElement(kids.Get(), i);
+      if (IsReference(cell) && ReferenceOf(cell).number == located.number) {
+        found = true;
+        break;
+      }
+      kid = kids;
+      kid.SetChild(cell);
+      ResolveInPlace(resolver, kid);
+      // Counted as the lookup counts them, so the two walks agree.
+      switch (Classify(context, kid.Get())) {
+        case KidKind::kOther:
+          break;
+        case KidKind::kLeaf:
+          index += 1;
+          break;
+        case KidKind::kNode: {
+          const Value c = DictionaryGet(context, kid.Get(), "Count");
+          index += IsNull(c) ? 1 : RequiredCount(resolver, kid);
+          break;
+        }
+      }
+      if (index > 0x7FFFFFFF) RaiseBadData(context);
+    }
+    if (!found) RaiseBadData(context);
+    located = ReferenceOf(parentCell);  // {-1, -1} for a direct parent: no match above
+    current = parent;
+  }
+  return static_cast<int32_t>(index);
+}
+
+void GetInheritedAttribute(ObjectResolver& resolver, const ResolvedValue& node, const char* key,
+                           ResolvedValue& out) {
+  AppContext& context = resolver.Context();
+  ResolvedValue current(node);
+  if (!IsDictionary(current.Get())) RaiseBadData(context);
+  uint32_t budget = kInheritanceBudget;
+  for (;;) {
+    if (--budget == 0) RaiseBadData(context);
+    const Value entry = DictionaryGet(context, current.Get(), key);
+    if (!IsNull(entry)) {
+      out = current;
+      out.SetChild(entry);
+      ResolveInPlace(resolver, out);
+      if (!IsNull(out.Get())) return;
+    }
+    const Value parentCell = DictionaryGet(context, current.Get(), "Parent");
+    current.SetChild(parentCell);
+    ResolveInPlace(resolver, current);
+    if (!IsDictionary(current.Get())) {
+      out.Clear();
+      return;
+    }
+  }
+}
+
+FixedRect RectFromArray(ObjectResolver& resolver, const ResolvedValue& array) {
+  AppContext& context = resolver.Context();
+  if (!IsArray(array.Get()) || ArrayLength(array.Get()) < 4) RaiseBadData(context);
+  Fixed16_16 v[4];
+  ResolvedValue element(context);
+  for (uint32_t i = 0; i < 4; ++i) {
+    element = array;
+    element.SetChild(ArrayElement(array.Get(), i));
+    ResolveInPlace(resolver, element);
+    if (!IsNumber(element.Get())) RaiseBadData(context);
+    v[i] = NumberToFixed(element.Get());
+  }
+  return FixedRect{std::min(v[0], v[2]), std::min(v[1], v[3]), std::max(v[0], v[2]),
+                   std::max(v[1], v[3])};
+}
+
+FixedMatrix RotationMatrix(int32_t degrees) {
+  switch (degrees) {
+    case 90:
+      return FixedMatrix{0, kFixedOne, -kFixedOne, 0, 0, 0};
+    case 180:
+      return FixedMatrix{-kFixedOne, 0, 0, -kFixedOne, 0, 0};
+    case 270:
+      return FixedMatrix{0, -kFixedOne, kFixedOne, 0, 0, 0};
+    default:
+      return IdentityMatrix();
+  }
+}
+
+int32_t NormalizeRotation(AppContext& context, int32_t rotate) {
+  int32_t r = rotate % 360;
+  if (r < 0) r += 360;
+  if (r % 90 != 0) RaiseBadData(context);
+  return r;
+}
+
+PageGeometry GetPageGeometry(ObjectResolver& resolver, const ResolvedValue& page) {
+  AppContext& context = resolver.Context();
+  PageGeometry g;
+  ResolvedValue box(context);
+  GetInheritedAttribute(resolver, page, "MediaBox", box);
+  g.mediaBox = IsNull(box.Get()) ? FixedRect{0, 0, IntToFixed(612), IntToFixed(792)}
+                                 : RectFromArray(resolver, box);
+  g.visible = g.mediaBox;
+  GetInheritedAttribute(resolver, page, "CropBox", box);
+  if (!IsNull(box.Get())) {
+    const FixedRect crop = RectFromArray(resolver, box);
+    const FixedRect clipped{std::max(crop.x0, g.mediaBox.x0), std::max(crop.y0, g.mediaBox.y0),
+                            std::min(crop.x1, g.mediaBox.x1), std::min(crop.y1, g.mediaBox.y1)};
+    // A CropBox outside the MediaBox would leave nothing visible: keep the MediaBox.
+    if (clipped.x0 < clipped.x1 && clipped.y0 < clipped.y1) g.visible = clipped;
+  }
+  GetInheritedAttribute(resolver, page, "Rotate", box);
+  int32_t rotate = 0;
+  if (!IsNull(box.Get())) {
+    if (IsInteger(box.Get())) {
+      rotate = IntegerOf(box.Get());
+    } else if (IsNumber(box.Get()) && (NumberToFixed(box.Get()) & 0xFFFF) == 0) {
+      rotate = NumberToFixed(box.Get()) >> 16;
+    } else {
+      RaiseBadData(context);
+    }
+  }
+  g.rotation = NormalizeRotation(context, rotate);
+  // The page is shown turned by "Rotate" clockwise: a rotation by minus it.
+  g.upright = RotationMatrix((360 - g.rotation) % 360);
+  const FixedRect turned = TransformRect(g.upright, g.visible);
+  g.upright.tx = FixedSaturate(-static_cast<int64_t>(turned.x0));
+  g.upright.ty = FixedSaturate(-static_cast<int64_t>(turned.y0));
+  return g;
+}
+
+void LookupResource(ObjectResolver& resolver, const ResolvedValue& resources, const char* category,
+                    const uint8_t* name, uint32_t nameLength, ResolvedValue& out, ObjectId* id) {
+  AppContext& context = resolver.Context();
+  if (!IsDictionary(resources.Get())) RaiseBadData(context);
+  ResolvedValue group(context);
+  GetResolved(resolver, resources, category, group);
+  if (!IsDictionary(group.Get())) RaiseBadData(context);
+  const Value entry =
+      DictionaryGet(context, group.Get(), reinterpret_cast<const char*>(name), nameLength);
+  if (IsNull(entry)) RaiseBadData(context);
+  if (id != nullptr) *id = ReferenceOf(entry);
+  out = group;
+  out.SetChild(entry);
+  ResolveInPlace(resolver, out);
+  if (IsNull(out.Get())) RaiseBadData(context);
+}
+
+}  // namespace vn::pdf::document
