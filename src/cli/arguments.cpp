@@ -22,15 +22,15 @@ std::string Arguments::Parse(const std::vector<std::string>& args, const std::ve
       value = arg.substr(eq + 1);
       inlineValue = true;
     }
-    const OptionSpec* spec = nullptr;
+    const OptionSpec* option = nullptr;
     for (const OptionSpec& candidate : allowed) {
-      if (name == candidate.name) spec = &candidate;
+      if (name == candidate.name) option = &candidate;
     }
-    if (spec == nullptr) return "unknown option '" + name + "'";
-    if (spec->takesValue && !inlineValue) {
+    if (option == nullptr) return "unknown option '" + name + "'";
+    if (option->takesValue && !inlineValue) {
       if (i + 1 >= args.size()) return "option '" + name + "' needs a value";
       value = args[++i];
-    } else if (!spec->takesValue && inlineValue) {
+    } else if (!option->takesValue && inlineValue) {
       return "option '" + name + "' takes no value";
     }
     options_[name] = value;

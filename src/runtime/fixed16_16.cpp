@@ -7,22 +7,6 @@ namespace {
 // Position of the highest set bit of a nonzero value.
 int HighBit(uint32_t v) { return 31 - __builtin_clz(v); }
 
-// Floor of the square root of a value below 2^48, bit by bit.
-uint32_t SquareRoot64(uint64_t op) {
-  uint64_t result = 0;
-  uint64_t one = uint64_t{1} << 46;
-  while (one > op) one >>= 2;
-  while (one != 0) {
-    if (op >= result + one) {
-      op -= result + one;
-      result = (result >> 1) + one;
-    } else {
-      result >>= 1;
-    }
-    one >>= 2;
-  }
-  return static_cast<uint32_t>(result);
-}
 
 // The quotient's bit count test shared by FixedDiv and FixedDivOverflows, on
 // magnitudes: -1 when the quotient is 0, 1 when it overflows, 0 otherwise.
@@ -41,6 +25,22 @@ int DivRange(uint32_t ma, uint32_t mb, int& g) {
 }
 
 }  // namespace
+
+uint64_t IntegerSqrt(uint64_t op) {
+  uint64_t result = 0;
+  uint64_t one = uint64_t{1} << 62;
+  while (one > op) one >>= 2;
+  while (one != 0) {
+    if (op >= result + one) {
+      op -= result + one;
+      result = (result >> 1) + one;
+    } else {
+      result >>= 1;
+    }
+    one >>= 2;
+  }
+  return result;
+}
 
 Fixed16_16 FixedMulChecked(Fixed16_16 a, Fixed16_16 b, bool& overflow) {
   // The magnitude (|a| * |b|) >> 16 is what summing the 16-bit half products
@@ -91,7 +91,7 @@ bool FixedDivOverflows(Fixed16_16 a, Fixed16_16 b) {
 
 Fixed16_16 FixedSqrt(Fixed16_16 a) {
   if (a <= 0) return 0;
-  return static_cast<Fixed16_16>(SquareRoot64(static_cast<uint64_t>(a) << 16));
+  return static_cast<Fixed16_16>(IntegerSqrt(static_cast<uint64_t>(a) << 16));
 }
 
 Fixed16_16 FixedHypot(Fixed16_16 a, Fixed16_16 b) {

@@ -60,6 +60,9 @@ constexpr Fixed16_16 FixedSubSat(Fixed16_16 a, Fixed16_16 b) {
   return FixedSaturate(static_cast<int64_t>(a) - b);
 }
 
+// Floor of the square root of a 64-bit value, bit by bit.
+uint64_t IntegerSqrt(uint64_t value);
+
 // Square root, truncated (exact for perfect squares); 0 for negative input.
 Fixed16_16 FixedSqrt(Fixed16_16 a);
 // sqrt(a*a + b*b) without intermediate overflow; 0x7FFFFFFF when too large.

@@ -14,22 +14,7 @@ uint32_t Max(uint32_t p, uint32_t q) { return p > q ? p : q; }
 
 // floor(sqrt(v * 65536)) for 0 <= v < 2^32: FixedSqrt for values that may
 // exceed the 16.16 range (the result, below 256.0, fits).
-Fixed16_16 WideSqrt(uint64_t v) {
-  uint64_t op = v << 16;
-  uint64_t result = 0;
-  uint64_t one = uint64_t{1} << 62;
-  while (one > op) one >>= 2;
-  while (one != 0) {
-    if (op >= result + one) {
-      op -= result + one;
-      result = (result >> 1) + one;
-    } else {
-      result >>= 1;
-    }
-    one >>= 2;
-  }
-  return static_cast<Fixed16_16>(result);
-}
+Fixed16_16 WideSqrt(uint64_t v) { return static_cast<Fixed16_16>(IntegerSqrt(v << 16)); }
 
 // FixedMul without saturation, for products known to stay below 2^32 raw.
 int64_t WideMul(int64_t p, int64_t q) { return (p * q) >> 16; }
