@@ -11,42 +11,17 @@
 
 #include "data_io/ccitt_stream.h"
 #include "data_io/ccitt_tables.h"
+#include "memory_stream.h"
 #include "runtime/app_context.h"
 #include "runtime/engine_new.h"
 
 namespace vn::test {
 
-// Hands out the bytes in blocks of `chunk` bytes.
-class CcittByteStream final : public data_io::DataBlockStream {
- public:
-  CcittByteStream(AppContext& context, std::vector<uint8_t> bytes, uint32_t chunk)
-      : context_(context), bytes_(std::move(bytes)), chunk_(chunk == 0 ? 1 : chunk) {}
-  void GetNextBlock(data_io::DataBlockRef& out) override {
-    if (position_ >= bytes_.size()) {
-      out.Clear();
-      return;
-    }
-    size_t n = std::min<size_t>(chunk_, bytes_.size() - position_);
-    auto* block = data_io::VariableMemoryBufferDataBlock::Create(context_, static_cast<uint32_t>(n));
-    std::memcpy(block->Buffer(), bytes_.data() + position_, n);
-    out.Set(block);
-    position_ += n;
-  }
-  void Rewind() override { position_ = 0; }
-  bool IsAtEnd() override { return position_ >= bytes_.size(); }
-  uint32_t GetMemorySize() const override { return sizeof(*this); }
-
- private:
-  AppContext& context_;
-  std::vector<uint8_t> bytes_;
-  uint32_t chunk_;
-  size_t position_ = 0;
-};
 
 inline data_io::CCITTDataBlockStream* MakeCcitt(AppContext& context, std::vector<uint8_t> bytes,
                                                 const data_io::FilterParams& params,
                                                 uint32_t chunk = 4096) {
-  auto* source = New<CcittByteStream>(context, context, std::move(bytes), chunk);
+  auto* source = NewMemoryStream(context, std::move(bytes), chunk);
   return New<data_io::CCITTDataBlockStream>(context, context, source, params);
 }
 
