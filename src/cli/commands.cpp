@@ -8,6 +8,9 @@ const std::vector<Command>& Commands() {
   static const std::vector<Command> commands = {
       {"info", "document facts: pages, version, encryption, Info entries", "FILE [--password PW] [--json]",
        {{"--password", true}, {"--json", false}, {"--help", false}}, 1, &RunInfo},
+      {"pages", "each page's visible box, MediaBox and rotation (all pages, or RANGE: 3, 2-5, 1,4,7-9)",
+       "FILE [RANGE] [--password PW] [--json]", {{"--password", true}, {"--json", false}, {"--help", false}}, 1,
+       &RunPages, 1},
       {"show", "an object in PDF syntax (or JSON)", "FILE OBJNUM [--password PW] [--json]",
        {{"--password", true}, {"--json", false}, {"--help", false}}, 2, &RunShow},
       {"stream", "a stream's decoded (or raw) data on standard output", "FILE OBJNUM [--raw] [--password PW]",

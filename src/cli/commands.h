@@ -13,8 +13,9 @@ struct Command {
   const char* summary;
   const char* usage;  // after "folio NAME"
   std::vector<OptionSpec> options;
-  size_t positionals;  // how many positional arguments it takes
+  size_t positionals;  // how many positional arguments it needs
   int (*run)(const Arguments& arguments);
+  size_t optionalPositionals = 0;  // how many more it accepts
 };
 
 const std::vector<Command>& Commands();
@@ -28,6 +29,7 @@ constexpr int kExitUsage = 2;
 int Fail(const std::string& file, const std::string& reason);
 
 int RunInfo(const Arguments& arguments);
+int RunPages(const Arguments& arguments);
 int RunShow(const Arguments& arguments);
 int RunStream(const Arguments& arguments);
 

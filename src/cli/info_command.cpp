@@ -9,6 +9,8 @@
 #include "cli/json_writer.h"
 #include "cli/open_document.h"
 #include "cli/pdf_syntax.h"
+#include "pdf/document/page_tree.h"
+#include "pdf/document/store_resolver.h"
 #include "pdf/security/security_handler.h"
 
 namespace folio::cli {
@@ -35,25 +37,6 @@ struct Facts {
   std::vector<std::pair<std::string, std::string>> info;
 };
 
-// The page count: the linearization dictionary's N, else the Count of the
-// catalog's page tree.
-int64_t PageCount(vn::AppContext& context, vn::pdf::store::DocumentStore& store) {
-  if (store.IsLinearized()) {
-    Value n = Get(context, store.LinearizationDictionary(), "N");
-    if (n.IsInteger()) return n.i;
-  }
-  vn::Ref<ParsedObject> rootHolder(context);
-  Value root = store.TrailerEntry("Root", rootHolder);
-  if (!root.IsDictionary()) vn::RaiseBadData(context);
-  vn::Ref<ParsedObject> pagesHolder(context);
-  Value pages = store.Resolve(Get(context, root, "Pages"), pagesHolder);
-  if (!pages.IsDictionary()) vn::RaiseBadData(context);
-  vn::Ref<ParsedObject> countHolder(context);
-  Value count = store.Resolve(Get(context, pages, "Count"), countHolder);
-  if (!count.IsInteger()) vn::RaiseBadData(context);
-  return count.i;
-}
-
 void Collect(vn::AppContext& context, vn::pdf::store::DocumentStore& store, Facts& facts) {
   facts.version = store.Version();
   facts.linearized = store.IsLinearized();
@@ -69,7 +52,8 @@ void Collect(vn::AppContext& context, vn::pdf::store::DocumentStore& store, Fact
   } else if (facts.encrypted) {
     facts.handler = "unsupported";
   }
-  facts.pages = PageCount(context, store);
+  vn::pdf::document::StoreResolver resolver(store);
+  facts.pages = vn::pdf::document::GetPageCount(resolver);
   vn::Ref<ParsedObject> infoHolder(context);
   Value info = store.TrailerEntry("Info", infoHolder);
   if (!info.IsDictionary()) return;

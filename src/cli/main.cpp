@@ -63,7 +63,10 @@ int main(int argc, char** argv) {
       PrintCommandUsage(stdout, command);
       return 0;
     }
-    if (error.empty() && arguments.Positionals().size() != command.positionals) error = "wrong number of arguments";
+    const size_t given = arguments.Positionals().size();
+    if (error.empty() && (given < command.positionals || given > command.positionals + command.optionalPositionals)) {
+      error = "wrong number of arguments";
+    }
     if (!error.empty()) {
       std::fprintf(stderr, "folio %s: %s\n", command.name, error.c_str());
       PrintCommandUsage(stderr, command);

@@ -3,6 +3,7 @@
 
 #include "cli/arguments.h"
 #include "cli/json_writer.h"
+#include "cli/page_range.h"
 
 namespace folio::cli {
 namespace {
@@ -20,6 +21,17 @@ TEST(Arguments, OptionsMayStandAnywhereAndTakeValuesEitherWay) {
   EXPECT_EQ(b.Parse({"--password=a=b", "--", "--json"}, kOptions), "");
   EXPECT_EQ(b.Value("--password"), "a=b");
   EXPECT_EQ(b.Positionals(), (std::vector<std::string>{"--json"}));
+}
+
+TEST(PageRange, ListsAndSpansInTheOrderGiven) {
+  std::vector<PageSpan> spans;
+  ASSERT_TRUE(ParsePageRange("1,4,7-9", spans));
+  EXPECT_EQ(spans, (std::vector<PageSpan>{{1, 1}, {4, 4}, {7, 9}}));
+  ASSERT_TRUE(ParsePageRange("5-5", spans));
+  EXPECT_EQ(spans, (std::vector<PageSpan>{{5, 5}}));
+  for (const char* bad : {"", "0", "5-3", "-2", "2-", "1,", ",1", "1,,2", "+1", "a", "1-2-3", "1234567890"}) {
+    EXPECT_FALSE(ParsePageRange(bad, spans)) << bad;
+  }
 }
 
 TEST(Arguments, UsageErrorsAreDescribed) {

@@ -10,19 +10,16 @@
 #include "data_io/filter_factory.h"
 #include "data_io/memory_stream.h"
 #include "support/corpus.h"
+#include "support/shell.h"
 #include "support/test_context.h"
 
 namespace vn::test {
 namespace {
 
 bool RunTool(const std::string& command, std::string& out) {
-  out.clear();
-  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-  if (pipe == nullptr) return false;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  return pclose(pipe) == 0;
+  vn::test::ShellResult result = vn::test::RunShell(command);
+  out = std::move(result.out);
+  return result.status == 0;
 }
 
 int IntParam(const std::string& dict, const char* key, int fallback) {

@@ -19,6 +19,7 @@
 #include "runtime/app_context.h"
 #include "runtime/engine_new.h"
 #include "support/corpus.h"
+#include "support/shell.h"
 #include "support/test_context.h"
 
 namespace vn::pdf::security {
@@ -36,16 +37,7 @@ std::string Hex(const uint8_t* bytes, size_t n) {
   return s;
 }
 
-std::string Shell(const std::string& command) {
-  std::string out;
-  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-  if (pipe == nullptr) return out;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof(buffer), pipe)) > 0) out.append(buffer, n);
-  pclose(pipe);
-  return out;
-}
+std::string Shell(const std::string& command) { return vn::test::RunShell(command).out; }
 
 bool HaveQpdf() {
   static const bool have = std::system("qpdf --version >/dev/null 2>&1") == 0;

@@ -10,6 +10,7 @@
 #include "data_io/raw_data_store.h"
 #include "pdf/security/security_handler.h"
 #include "support/corpus.h"
+#include "support/corpus_document.h"
 #include "support/test_context.h"
 
 namespace vn::pdf::store {
@@ -291,21 +292,13 @@ TEST(DocumentStoreCorpus, OpensAndResolvesEveryObject) {
   if (files.empty()) GTEST_SKIP() << "corpus absent";
   int opened = 0, failed = 0, objects = 0, objectErrors = 0, skipped = 0, linearized = 0;
   for (const auto& f : files) {
-    if (f.HasFeature("broken") || f.encrypted.rfind("aes", 0) == 0 || f.encrypted.rfind("mixed", 0) == 0 ||
-        f.encrypted == "encrypted" || f.bytes > 20000000) {
+    if (!test::EngineCanOpen(f)) {
       ++skipped;
       continue;
     }
     AppContext context;
-    std::wstring wide(f.path.begin(), f.path.end());
     Owned<DocumentStore> store(context);
-    std::string password = f.userPassword;
-    int32_t code = test::RaisedCode(context, [&] {
-      auto* file = New<data_io::FileDataStore>(context, context, wide.c_str());
-      store.Set(OpenDocument(context, file));
-      if (!password.empty()) store->SetupSecurity("Standard", reinterpret_cast<const uint8_t*>(password.c_str()));
-    });
-    if (code == -1 && !store->Security()->IsAuthorized()) code = 100;  // the manifest's password did not open it
+    int32_t code = test::OpenCorpusDocument(context, f, store);
     if (code != -1) {
       ++failed;
       ADD_FAILURE() << f.name << " does not open: code " << code;

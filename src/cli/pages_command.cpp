@@ -1,0 +1,96 @@
+// folio pages FILE [RANGE]: each page's visible box, MediaBox and rotation.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/commands.h"
+#include "cli/json_writer.h"
+#include "cli/open_document.h"
+#include "cli/page_range.h"
+#include "pdf/document/page_tree.h"
+#include "pdf/document/store_resolver.h"
+
+namespace folio::cli {
+
+namespace {
+
+using vn::FixedRect;
+using vn::pdf::document::PageGeometry;
+
+struct PageFacts {
+  int32_t page;  // 1-based
+  PageGeometry geometry;
+};
+
+std::string BoxText(const FixedRect& r) {
+  return "[" + FormatFixed(r.x0) + " " + FormatFixed(r.y0) + " " + FormatFixed(r.x1) + " " + FormatFixed(r.y1) + "]";
+}
+
+void WriteBox(JsonWriter& w, const FixedRect& r) {
+  w.BeginArray().Fixed(r.x0).Fixed(r.y0).Fixed(r.x1).Fixed(r.y1).EndArray();
+}
+
+void PrintJson(const std::vector<PageFacts>& pages) {
+  JsonWriter w;
+  w.BeginArray();
+  for (const PageFacts& p : pages) {
+    w.BeginObject().Key("page").Number(p.page).Key("box");
+    WriteBox(w, p.geometry.visible);
+    w.Key("media_box");
+    WriteBox(w, p.geometry.mediaBox);
+    w.Key("rotate").Number(p.geometry.rotation).EndObject();
+  }
+  w.EndArray();
+  std::printf("%s\n", w.Text().c_str());
+}
+
+void PrintText(const std::vector<PageFacts>& pages) {
+  for (const PageFacts& p : pages) {
+    std::printf("page %d: box %s, media box %s, rotate %d\n", p.page, BoxText(p.geometry.visible).c_str(),
+                BoxText(p.geometry.mediaBox).c_str(), p.geometry.rotation);
+  }
+}
+
+}  // namespace
+
+int RunPages(const Arguments& arguments) {
+  const std::string& file = arguments.Positionals()[0];
+  std::vector<PageSpan> spans;
+  if (arguments.Positionals().size() > 1 && !ParsePageRange(arguments.Positionals()[1], spans)) {
+    std::fprintf(stderr, "folio pages: '%s' is not a page range (examples: 3, 2-5, 1,4,7-9)\n",
+                 arguments.Positionals()[1].c_str());
+    return kExitUsage;
+  }
+  std::string password = arguments.Has("--password") ? arguments.Value("--password") : "";
+  vn::AppContext context;
+  OpenDocument document(context);
+  if (!document.Open(file, password)) return Fail(file, document.Reason());
+  vn::pdf::document::StoreResolver resolver(document.Store());
+
+  int32_t count = 0;
+  int32_t code = EngineErrorOf(context, [&] { count = vn::pdf::document::GetPageCount(resolver); });
+  if (code != -1) return Fail(file, "the page count cannot be read: " + DescribeError(code));
+  if (spans.empty()) spans.emplace_back(1, count);
+  std::vector<PageFacts> pages;
+  for (const PageSpan& span : spans) {
+    if (span.second > count) {
+      return Fail(file, "page " + std::to_string(span.second) + " is out of range (the document has " +
+                            std::to_string(count) + (count == 1 ? " page)" : " pages)"));
+    }
+    for (int32_t page = span.first; page <= span.second; ++page) {
+      PageFacts facts{page, {}};
+      code = EngineErrorOf(context, [&] {
+        vn::pdf::document::ResolvedValue object(context);
+        resolver.GetIndirectObject(vn::pdf::document::GetPageReference(resolver, page - 1), object);
+        facts.geometry = vn::pdf::document::GetPageGeometry(resolver, object);
+      });
+      if (code != -1) return Fail(file, "page " + std::to_string(page) + " cannot be read: " + DescribeError(code));
+      pages.push_back(facts);
+    }
+  }
+  if (arguments.Has("--json")) PrintJson(pages);
+  else PrintText(pages);
+  return kExitOk;
+}
+
+}  // namespace folio::cli

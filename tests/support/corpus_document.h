@@ -1,0 +1,20 @@
+// Opening corpus files with the engine, for tests that walk the corpus.
+#pragma once
+
+#include <cstdint>
+
+#include "pdf/store/document_store.h"
+#include "support/corpus.h"
+
+namespace vn::test {
+
+// Whether the engine is expected to open `file` today: not marked broken,
+// not AES-encrypted, and small enough for a test run.
+bool EngineCanOpen(const CorpusFile& file);
+
+// Opens `file` into `store`, with the manifest's user password when it has
+// one. Returns -1 on success, the engine error code otherwise, or 100 when
+// the document opened but the password did not authorize it.
+int32_t OpenCorpusDocument(AppContext& context, const CorpusFile& file, Owned<pdf::store::DocumentStore>& store);
+
+}  // namespace vn::test

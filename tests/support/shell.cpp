@@ -1,0 +1,21 @@
+#include "support/shell.h"
+
+#include <cstdio>
+#include <sys/wait.h>
+
+namespace vn::test {
+
+ShellResult RunShell(const std::string& command, Stderr stderrMode) {
+  ShellResult result;
+  const char* redirect = stderrMode == Stderr::kMerge ? " 2>&1" : " 2>/dev/null";
+  FILE* pipe = popen((command + redirect).c_str(), "r");
+  if (pipe == nullptr) return result;
+  char buffer[65536];
+  size_t got;
+  while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) result.out.append(buffer, got);
+  const int status = pclose(pipe);
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return result;
+}
+
+}  // namespace vn::test

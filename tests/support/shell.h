@@ -1,0 +1,19 @@
+// Running a reference tool (or the folio binary) from a test.
+#pragma once
+
+#include <string>
+
+namespace vn::test {
+
+struct ShellResult {
+  int status = -1;  // the exit status, -1 when the command did not exit normally
+  std::string out;
+};
+
+enum class Stderr { kDrop, kMerge };
+
+// Runs `command` through the shell and collects its standard output (and
+// standard error when merged).
+ShellResult RunShell(const std::string& command, Stderr stderrMode = Stderr::kDrop);
+
+}  // namespace vn::test
