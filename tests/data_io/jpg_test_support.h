@@ -18,6 +18,7 @@ struct JpegImage {
   uint32_t components = 0;
   std::vector<std::vector<uint8_t>> rows;
   bool failed = false;  // libjpeg raised a fatal error
+  long warnings = 0;
 };
 
 namespace jpeg_test_detail {
@@ -28,7 +29,9 @@ struct ErrorManager {
 inline void ErrorExit(j_common_ptr cinfo) {
   std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
 }
-inline void Quiet(j_common_ptr, int) {}
+inline void Quiet(j_common_ptr cinfo, int level) {
+  if (level < 0) ++cinfo->err->num_warnings;
+}
 }  // namespace jpeg_test_detail
 
 // A width x height image with `components` 1 (gray), 3 (RGB) or 4 (CMYK),
@@ -112,6 +115,7 @@ inline JpegImage ReferenceDecode(const std::vector<uint8_t>& bytes, unsigned int
       image.rows.push_back(std::move(row));
     }
   }
+  image.warnings = error.pub.num_warnings;
   jpeg_destroy_decompress(&cinfo);
   return image;
 }
