@@ -92,11 +92,4 @@ DataBlockStream* BuildFilter(AppContext& context, const uint8_t* name, uint32_t 
   return result;
 }
 
-// Until the fax decoder is merged, CCITT data is unsupported.
-__attribute__((weak)) DataBlockStream* BuildCCITTFilter(AppContext& context, DataBlockStream* source,
-                                                        const FilterParams&) {
-  Delete(context, source);
-  RaiseUnsupported(context);
-}
-
 }  // namespace vn::data_io
