@@ -125,6 +125,8 @@ INSTANTIATE_TEST_SUITE_P(
 // row's capacity check).
 INSTANTIATE_TEST_SUITE_P(Edges, CcittRoundTrip,
                          ::testing::Values(RoundTripCase{-1, false, true, false, true, 200, 10, 0},
+                                           RoundTripCase{-1, false, true, true, false, 77, 5, 0},
+                                           RoundTripCase{3, false, true, false, true, 150, 6, 0},
                                            RoundTripCase{-1, false, false, false, true, 1, 1, 0}));
 
 TEST(CcittDecode, EndMarkersAndRows) {
