@@ -171,6 +171,30 @@ TEST(JpgDecode, BadDataRaisesCodeTwoEveryTime) {
   EXPECT_EQ(context.Budget().BytesInUse(), 0u);
 }
 
+TEST(JpgDecode, DamagedFilesEndOrRaiseCodeTwo) {
+  AppContext context;
+  const std::vector<uint8_t> files[] = {EncodeJpeg(37, 29, 3), EncodeJpeg(40, 24, 3, true), EncodeJpeg(16, 16, 4)};
+  uint32_t state = 99;
+  int raised = 0;
+  for (int trial = 0; trial < 600; ++trial) {
+    std::vector<uint8_t> data = files[trial % 3];
+    for (int flips = 1 + trial % 4; flips > 0; --flips) {
+      state = state * 1103515245u + 12345u;
+      size_t at = (state >> 8) % data.size();
+      data[at] = static_cast<uint8_t>(state >> 24);
+    }
+    int32_t code = RaisedCode(context, [&] {
+      Owned<JPGDataBlockStream> stream(context, MakeJpg(context, data, 1 << (trial % 4), 1 + trial % 13));
+      std::vector<std::vector<uint8_t>> rows = Scanlines(context, *stream);
+      EXPECT_LE(rows.size(), stream->OutputHeight());
+    });
+    ASSERT_TRUE(code == -1 || code == kBadData) << "trial " << trial << " code " << code;
+    raised += code == kBadData ? 1 : 0;
+  }
+  EXPECT_GT(raised, 0);
+  EXPECT_EQ(context.Budget().BytesInUse(), 0u);
+}
+
 // A source that raises `code` on its second block.
 class FailingStream : public MemoryStream {
  public:
