@@ -11,8 +11,9 @@
 // Memory: libjpeg's memory manager is replaced, after the decompressor is
 // created, by one that takes every pool and virtual-array allocation from
 // the engine budget (refusals become libjpeg's out-of-memory error, code 0).
-// Only the few hundred bytes libjpeg allocates while creating the
-// decompressor itself come from its own allocator.
+// Only what libjpeg allocates while creating the decompressor (its own
+// manager and first pool, about 2.8 KB per decoder while it decodes) comes
+// from its own allocator.
 //
 // Errors: the first fatal libjpeg error is recorded (code 0 for its
 // out-of-memory message, 2 otherwise) and raised after the decompressor is
