@@ -4,6 +4,8 @@
 #include <utility>
 
 #include "data_io/ccitt_tables.h"
+#include "data_io/filter_factory.h"
+#include "runtime/engine_new.h"
 
 namespace vn::data_io {
 
@@ -54,8 +56,9 @@ CCITTDataBlockStream::CCITTDataBlockStream(AppContext& context, DataBlockStream*
       lineA_(context),
       lineB_(context),
       outRow_(context) {
-  RegisterUnwindable(context, this, &UnwindByReset<CCITTDataBlockStream>);
+  // Checked while the base's registration still gives the source back.
   if (columns_ <= 0 || columns_ > kMaxColumns) RaiseBadData(context);
+  RegisterUnwindable(context, this, &UnwindByReset<CCITTDataBlockStream>);
   rowBytes_ = (static_cast<uint32_t>(columns_) + 7) / 8;
   lineCapacity_ = static_cast<uint32_t>(columns_) + 2 + kSentinels;
   lineA_.Resize(lineCapacity_);
@@ -263,7 +266,7 @@ CCITTDataBlockStream::RowResult CCITTDataBlockStream::DecodeRow2D() {
     uint32_t length = entry >> 4;
     if (length > bitCount_) return RowResult::kEnd;
     Skip(length);
-    if (changes + kSentinels + 2 >= lineCapacity_) return RowResult::kDamaged;
+    if (changes + kSentinels + 2 > lineCapacity_) return RowResult::kDamaged;
     switch (entry & 15) {
       case kCcittPass:
         a0 = b2;
@@ -332,10 +335,20 @@ bool CCITTDataBlockStream::ProduceRow() {
   EolResult eol = eolPending_ ? EolResult::kFound : EolResult::kNone;
   eolPending_ = false;
   if (eol == EolResult::kNone) {
-    // An end marker may follow the last row without alignment.
-    eol = TryEol();
-    if (eol == EolResult::kNone && byteAlign_ && !endOfLine_) {
-      Skip(bitCount_ & 7);
+    if (byteAlign_ && !endOfLine_) {
+      // Rows start on byte boundaries. The end marker may follow the last
+      // row without alignment; only the whole marker (two end-of-line codes
+      // with no fill, each with its tag bit in mixed coding) is taken there,
+      // since the padding zeros before an aligned row and the zeros its first
+      // code starts with can look like an end-of-line.
+      const uint32_t marker = k_ > 0 ? 0x001800u : 0x001001u;
+      if (Peek(24) == marker) {
+        eol = EolResult::kEnd;
+      } else {
+        Skip(bitCount_ & 7);
+        eol = TryEol();
+      }
+    } else {
       eol = TryEol();
     }
   }
@@ -405,6 +418,10 @@ uint32_t CCITTDataBlockStream::Decode(uint8_t* buffer, uint32_t maximum) {
     outPos_ = 0;
   }
   return count;
+}
+
+DataBlockStream* BuildCCITTFilter(AppContext& context, DataBlockStream* source, const FilterParams& params) {
+  return New<CCITTDataBlockStream>(context, context, source, params);
 }
 
 }  // namespace vn::data_io

@@ -4,6 +4,7 @@
 
 #include "data_io/ascii85_stream.h"
 #include "data_io/ascii_hex_stream.h"
+#include "data_io/jpg_stream.h"
 #include "data_io/lzw_stream.h"
 #include "data_io/predictor_stream.h"
 #include "data_io/run_length_stream.h"
@@ -78,8 +79,8 @@ DataBlockStream* BuildFilter(AppContext& context, const uint8_t* name, uint32_t 
       guard.Dismiss();
       return BuildCCITTFilter(context, source, params);
     case FilterKind::kDct:
-      // The DCT decoder is not built yet.
-      RaiseUnsupported(context);
+      result = New<JPGDataBlockStream>(context, context, source, params.dctScaleDenominator.value);
+      break;
   }
   // From here the stage owns the source; a failing predictor deletes the
   // stage and the source with it.
@@ -89,13 +90,6 @@ DataBlockStream* BuildFilter(AppContext& context, const uint8_t* name, uint32_t 
   }
   guard.Dismiss();
   return result;
-}
-
-// Until the fax decoder is merged, CCITT data is unsupported.
-__attribute__((weak)) DataBlockStream* BuildCCITTFilter(AppContext& context, DataBlockStream* source,
-                                                        const FilterParams&) {
-  Delete(context, source);
-  RaiseUnsupported(context);
 }
 
 }  // namespace vn::data_io

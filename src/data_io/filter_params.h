@@ -51,6 +51,10 @@ struct FilterParams {
   FilterBoolParam endOfBlock{true};
   FilterBoolParam blackIs1{false};
 
+  // DCT: decode at 1/n of the full size (1, 2, 4 or 8), for images drawn
+  // small. Chosen by the image pipeline; no dictionary key sets it.
+  FilterIntParam dctScaleDenominator{1};
+
   // Sets "Columns" for both uses (the dictionary has one key).
   void SetColumns(int32_t v) {
     columns.Set(v);

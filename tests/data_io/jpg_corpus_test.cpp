@@ -1,0 +1,125 @@
+// Decodes the DCTDecode streams of the corpus through the engine's filter
+// chain and compares every scanline with libjpeg's own decode of the raw
+// JPEG bytes (extracted by qpdf), or with qpdf's decode of a whole chain.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "data_io/filter_factory.h"
+#include "data_io/jpg_stream.h"
+#include "data_io/jpg_test_support.h"
+#include "memory_stream.h"
+#include "support/corpus.h"
+#include "support/test_context.h"
+
+namespace vn::test {
+namespace {
+
+bool RunTool(const std::string& command, std::string& out) {
+  out.clear();
+  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
+  if (pipe == nullptr) return false;
+  char buffer[65536];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  return pclose(pipe) == 0;
+}
+
+bool Contains(const std::vector<unsigned char>& bytes, const std::string& text) {
+  return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();
+}
+
+TEST(JpgCorpus, MatchesLibjpeg) {
+  if (CorpusDir().empty() || system("qpdf --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no corpus or qpdf";
+  const auto start = std::chrono::steady_clock::now();
+  AppContext context;
+  int files = 0, compared = 0, equal = 0, truncated = 0, bothFailed = 0, different = 0;
+  long rows = 0;
+  std::regex filterRe("/Filter\\s*(\\[[^\\]]*\\]|/[A-Za-z0-9]+)");
+  std::regex nameRe("/([A-Za-z0-9]+)");
+  for (const CorpusFile& file : CorpusFiles()) {
+    if (file.encrypted != "none") continue;
+    if (std::chrono::steady_clock::now() - start > std::chrono::seconds(60)) break;
+    // Stream dictionaries never sit in object streams, so a file without
+    // the name in its bytes has no such stream.
+    if (!Contains(ReadWholeFile(file.path), "DCTDecode")) continue;
+    bool counted = false;
+    for (int object = 1; object <= 40; ++object) {
+      std::string dict, raw, jpeg;
+      std::string base = "qpdf --show-object=" + std::to_string(object) + " '" + file.path + "'";
+      if (!RunTool(base, dict) || dict.find("/DCTDecode") == std::string::npos) continue;
+      std::smatch m;
+      if (!std::regex_search(dict, m, filterRe)) continue;
+      std::string filters = m[1];
+      std::vector<std::string> names;
+      for (auto it = std::sregex_iterator(filters.begin(), filters.end(), nameRe); it != std::sregex_iterator(); ++it)
+        names.push_back((*it)[1]);
+      // DCT last; the stages before it have no parameters.
+      if (names.empty() || names.back() != "DCTDecode" || dict.find("/DecodeParms") != std::string::npos) continue;
+      if (!RunTool(base + " --raw-stream-data", raw)) continue;
+      // A chain: qpdf decodes it all (with libjpeg), so its filtered data
+      // is the pixels; a lone DCTDecode stream is the JPEG file itself.
+      JpegImage expected;
+      if (names.size() == 1) {
+        expected = ReferenceDecode(std::vector<uint8_t>(raw.begin(), raw.end()));
+      } else {
+        if (!RunTool(base + " --filtered-stream-data", jpeg)) continue;
+        expected.rows.emplace_back(jpeg.begin(), jpeg.end());
+      }
+      if (!counted) ++files;
+      counted = true;
+
+      std::vector<std::vector<uint8_t>> ours;
+      int32_t code = RaisedCode(context, [&] {
+        Owned<data_io::DataBlockStream> stream(context, NewMemoryStream(context, std::vector<uint8_t>(raw.begin(), raw.end())));
+        for (const std::string& name : names) {
+          stream.Set(data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>(name.data()),
+                                          static_cast<uint32_t>(name.size()), false, {}, stream.Release()));
+        }
+        data_io::DataBlockRef block(context);
+        for (;;) {
+          stream->GetNextBlock(block);
+          if (block.Empty()) break;
+          ours.emplace_back(block.Data(), block.Data() + block.Length());
+        }
+      });
+      ++compared;
+      long scanlines = static_cast<long>(ours.size());
+      if (expected.failed) {
+        // libjpeg gives up on it: so do we, quietly or with code 2.
+        std::printf("  unreadable: %s object %d (ours: %s, %zu rows)\n", file.name.c_str(), object,
+                    code == -1 ? "quiet end" : "code 2", ours.size());
+        if (code == kBadData || code == -1) ++bothFailed;
+        else ADD_FAILURE() << file.name << " object " << object << " code " << code;
+        continue;
+      }
+      if (names.size() > 1) {  // compared as one run of bytes
+        std::vector<uint8_t> flat;
+        for (const auto& row : ours) flat.insert(flat.end(), row.begin(), row.end());
+        ours.assign(1, flat);
+      }
+      if (code == -1 && ours == expected.rows) {
+        ++equal;
+        rows += scanlines;
+      } else if (code == -1 && expected.warnings > 0 && ours.size() < expected.rows.size()) {
+        // Data cut short: we stop where it ran out, libjpeg pads with gray.
+        ++truncated;
+      } else {
+        ++different;
+        ADD_FAILURE() << file.name << " object " << object << " filters " << filters << " code " << code
+                      << " rows " << scanlines << " vs " << expected.rows.size();
+      }
+    }
+  }
+  std::printf("DCT corpus: %d files, %d streams compared, %d equal (%ld scanlines), %d cut short, %d unreadable by "
+              "both, %d different\n",
+              files, compared, equal, rows, truncated, bothFailed, different);
+  EXPECT_GT(compared, 0);
+}
+
+}  // namespace
+}  // namespace vn::test
