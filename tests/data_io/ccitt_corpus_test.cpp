@@ -14,6 +14,7 @@
 #include "memory_stream.h"
 #include "pdf/store/document_store.h"
 #include "support/corpus.h"
+#include "support/shell.h"
 #include "support/test_context.h"
 
 namespace vn::test {
@@ -22,16 +23,6 @@ namespace {
 using pdf::store::DocumentStore;
 using pdf::store::ParsedObject;
 using pdf::store::Value;
-
-bool RunTool(const std::string& command, std::string& out) {
-  out.clear();
-  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-  if (pipe == nullptr) return false;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  return pclose(pipe) == 0;
-}
 
 struct ListedImage {
   int page;

@@ -16,12 +16,6 @@
 namespace vn::test {
 namespace {
 
-bool RunTool(const std::string& command, std::string& out) {
-  vn::test::ShellResult result = vn::test::RunShell(command);
-  out = std::move(result.out);
-  return result.status == 0;
-}
-
 int IntParam(const std::string& dict, const char* key, int fallback) {
   std::smatch m;
   std::regex re(std::string("/") + key + "\\s+(-?\\d+)");

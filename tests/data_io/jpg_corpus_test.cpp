@@ -14,20 +14,11 @@
 #include "data_io/jpg_test_support.h"
 #include "memory_stream.h"
 #include "support/corpus.h"
+#include "support/shell.h"
 #include "support/test_context.h"
 
 namespace vn::test {
 namespace {
-
-bool RunTool(const std::string& command, std::string& out) {
-  out.clear();
-  FILE* pipe = popen((command + " 2>/dev/null").c_str(), "r");
-  if (pipe == nullptr) return false;
-  char buffer[65536];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  return pclose(pipe) == 0;
-}
 
 bool Contains(const std::vector<unsigned char>& bytes, const std::string& text) {
   return std::search(bytes.begin(), bytes.end(), text.begin(), text.end()) != bytes.end();

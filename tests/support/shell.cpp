@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <sys/wait.h>
+#include <utility>
 
 namespace vn::test {
 
@@ -16,6 +17,12 @@ ShellResult RunShell(const std::string& command, Stderr stderrMode) {
   const int status = pclose(pipe);
   result.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
+}
+
+bool RunTool(const std::string& command, std::string& out) {
+  ShellResult result = RunShell(command);
+  out = std::move(result.out);
+  return result.status == 0;
 }
 
 }  // namespace vn::test

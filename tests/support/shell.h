@@ -16,4 +16,8 @@ enum class Stderr { kDrop, kMerge };
 // standard error when merged).
 ShellResult RunShell(const std::string& command, Stderr stderrMode = Stderr::kDrop);
 
+// Runs a reference tool: its standard output in `out`, and whether it
+// exited with status 0.
+bool RunTool(const std::string& command, std::string& out);
+
 }  // namespace vn::test
