@@ -30,5 +30,6 @@ int Fail(const std::string& file, const std::string& reason);
 int RunInfo(const Arguments& arguments);
 int RunShow(const Arguments& arguments);
 int RunStream(const Arguments& arguments);
+int RunContent(const Arguments& arguments);
 
 }  // namespace folio::cli

@@ -22,6 +22,9 @@ class ContentParser : public store::Parser {
 
   // Where the operator now being handed to the client began.
   uint64_t OperatorOffset() const { return operatorOffset_; }
+  // Where the tokens of that operator (its operands first) began: just after
+  // the operator before it, or where this run started.
+  uint64_t OperandsOffset() const { return operandsOffset_; }
   // The depth of BX/EX compatibility sections.
   uint32_t CompatibilityDepth() const { return compatibilityDepth_; }
   void SetCompatibilityDepth(uint32_t depth) { compatibilityDepth_ = depth; }
@@ -42,6 +45,7 @@ class ContentParser : public store::Parser {
   ContentParserClient& client_;
   Arena::Mark operandMark_;
   uint64_t operatorOffset_ = 0;
+  uint64_t operandsOffset_ = 0;
   uint32_t compatibilityDepth_ = 0;
   bool stopped_ = false;
 };
