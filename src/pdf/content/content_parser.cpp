@@ -188,7 +188,10 @@ bool ContentParser::Keyword() {
     operandsOffset_ = source.Position();
     return true;
   }
+  dispatching_ = true;
   bool more = Dispatch(op);
+  dispatching_ = false;
+  ++dispatchCount_;
   // true, false, null and the object-syntax keywords are not operators: the
   // operands before them stay.
   if (op < kOpTrue) {

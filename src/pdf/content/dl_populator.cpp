@@ -179,12 +179,15 @@ bool DLPopulator::PopulateMore(int32_t* errorCode, uint64_t* errorOffset) {
   } else {
     int32_t code = Catch(frame).code;
     uint64_t at = parser_ != nullptr ? parser_->OperatorOffset() : boundary_.offset;
-    RollBack();
-    CloseParser();
     if (code == kCancelled) {
+      RollBack();
+      CloseParser();
       resumePending_ = true;
       Rethrow(context_);
     }
+    // The list ends here: it keeps every complete entry before the fault.
+    DropHalfWrittenEntry();
+    CloseParser();
     *errorCode = code;
     *errorOffset = at;
     more = false;
@@ -244,6 +247,18 @@ void DLPopulator::RollBack() {
   }
 }
 
+void DLPopulator::DropHalfWrittenEntry() {
+  if (parser_ == nullptr || !parser_->Dispatching() || parser_->DispatchCount() != entryMark_.dispatchCount) {
+    return;  // raised between operators, or before the operator was checked
+  }
+  document::DisplayList& l = list_;
+  l.Opcodes().Truncate(entryMark_.opcodes);
+  l.Small().Truncate(entryMark_.small);
+  l.Words().Truncate(entryMark_.words);
+  l.Entries().Truncate(entryMark_.entries);
+  l.ExtGStates().Truncate(entryMark_.extGStates);
+}
+
 bool DLPopulator::OverflowPath(uint64_t offset, DLPath* path) const {
   if (!overflowValid_ || overflowOffset_ != offset || object_.pathActive) return false;
   path->points = overflow_.Data();
@@ -254,6 +269,9 @@ bool DLPopulator::OverflowPath(uint64_t offset, DLPath* path) const {
 // ---- writing entries
 
 void DLPopulator::Check(uint32_t allowed) {
+  document::DisplayList& l = list_;
+  entryMark_ = EntryMark{l.Opcodes().Size(), l.Small().Size(), l.Words().Size(), l.Entries().Size(),
+                         l.ExtGStates().Size(), parser_->DispatchCount()};
   if ((object_.state & allowed) == 0) RaiseBadData(context_);
 }
 

@@ -173,6 +173,10 @@ class DLPopulator final : public ContentParserClient {
     FixedRect lastBox;
     ObjectState object;
   };
+  // The list's sizes when the operator now being handled began.
+  struct EntryMark {
+    uint32_t opcodes, small, words, entries, extGStates, dispatchCount;
+  };
   struct CacheSlot {
     uint32_t smallPos, wordPos;
     uint16_t smallLength, wordLength;
@@ -190,6 +194,7 @@ class DLPopulator final : public ContentParserClient {
   void CloseParser();
   void SaveBoundary();
   void RollBack();
+  void DropHalfWrittenEntry();
 
   void Check(uint32_t allowed);
   void Op(uint8_t opcode);
@@ -221,6 +226,7 @@ class DLPopulator final : public ContentParserClient {
   bool resumePending_ = false;
 
   ObjectState object_{};
+  EntryMark entryMark_{};
   Boundary boundary_{};
   // The entry being written.
   uint32_t entryOpcodePos_ = 0, entrySmallPos_ = 0, entryWordPos_ = 0;
