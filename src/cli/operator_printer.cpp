@@ -29,6 +29,8 @@ std::string FormatContentNumber(Fixed16_16 value) {
   uint32_t magnitude = negative ? static_cast<uint32_t>(-static_cast<int64_t>(value)) : static_cast<uint32_t>(value);
   uint32_t integer = magnitude >> 16;
   std::string sign = negative ? "-" : "";
+  // The saturated extremes: any integer beyond 32767 reads as them.
+  if (magnitude >= 0x7FFFFFFF) return sign + "32768";
   if ((magnitude & 0xFFFF) == 0) return sign + std::to_string(integer);
   uint32_t pow10 = 1;
   uint32_t best = 0;
@@ -36,13 +38,12 @@ std::string FormatContentNumber(Fixed16_16 value) {
     pow10 *= 10;
     // The smallest fraction of this many digits that reads back at or above the value.
     uint64_t guess = (static_cast<uint64_t>(magnitude & 0xFFFF) * pow10) >> 16;
-    for (uint64_t f = guess == 0 ? 0 : guess - 1; f <= guess + 2 && f < pow10; ++f) {
+    for (uint64_t f = guess < 2 ? 0 : guess - 2; f <= guess + 8 && f < pow10; ++f) {
       if (ReadBack(integer, static_cast<uint32_t>(f), digits) == magnitude) {
         char buffer[16];
         std::snprintf(buffer, sizeof buffer, "%0*u", static_cast<int>(digits), static_cast<unsigned>(f));
-        std::string frac = buffer;
-        while (!frac.empty() && frac.back() == '0') frac.pop_back();
-        return sign + std::to_string(integer) + "." + frac;
+        // Trailing zeros stay: the lexer's reading depends on the digit count.
+        return sign + std::to_string(integer) + "." + buffer;
       }
     }
     best = static_cast<uint32_t>(guess);
