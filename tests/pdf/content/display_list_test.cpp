@@ -439,6 +439,17 @@ TEST_F(DisplayListTest, ANestedPlayTheConsumerSkipsIsStillDecoded) {
   EXPECT_EQ(consumer.widths, (std::vector<int>{1, 3, 2}));
 }
 
+TEST_F(DisplayListTest, AFixedRangeReplaysOnlyItsEntries) {
+  DisplayList& list = *MakeList("1 w 2 w 1 w q 3 w Q 4 w");
+  folio::cli::OperatorPrinter printer;
+  EXPECT_EQ(test::RaisedCode(context_, [&] {
+              DLPlayer player(list, printer);
+              player.PlayRange(2, 5);  // the repeat of "1 w" still finds its entry
+            }),
+            -1);
+  EXPECT_EQ(printer.Text(), "1 w\nq\n3 w\n");
+}
+
 TEST(OperatorPrinterFormat, NumbersNamesAndStrings) {
   using folio::cli::FormatContentNumber;
   EXPECT_EQ(FormatContentNumber(12 << 16), "12");
