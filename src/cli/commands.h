@@ -32,5 +32,6 @@ int RunInfo(const Arguments& arguments);
 int RunPages(const Arguments& arguments);
 int RunShow(const Arguments& arguments);
 int RunStream(const Arguments& arguments);
+int RunContent(const Arguments& arguments);
 
 }  // namespace folio::cli

@@ -149,6 +149,7 @@ ContentParser::ContentParser(AppContext& context, BufferedStream& source, Arena&
 
 bool ContentParser::Run() {
   stopped_ = false;
+  operandsOffset_ = source.Position();
   EngineArray<uint8_t> names(context);
   scratch = &names;
   store::RunTokenLoop(source, kContentTable, kTokenEnd, *this, false);
@@ -184,12 +185,19 @@ bool ContentParser::Keyword() {
   if (op < 0) {
     if (compatibilityDepth_ == 0) RaiseBadData(context);
     ClearOperands();
+    operandsOffset_ = source.Position();
     return true;
   }
+  dispatching_ = true;
   bool more = Dispatch(op);
+  dispatching_ = false;
+  ++dispatchCount_;
   // true, false, null and the object-syntax keywords are not operators: the
   // operands before them stay.
-  if (op < kOpTrue) ClearOperands();
+  if (op < kOpTrue) {
+    ClearOperands();
+    operandsOffset_ = source.Position();
+  }
   if (!more) stopped_ = true;
   return more;
 }

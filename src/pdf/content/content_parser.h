@@ -22,6 +22,13 @@ class ContentParser : public store::Parser {
 
   // Where the operator now being handed to the client began.
   uint64_t OperatorOffset() const { return operatorOffset_; }
+  // Where the tokens of that operator (its operands first) began: just after
+  // the operator before it, or where this run started.
+  uint64_t OperandsOffset() const { return operandsOffset_; }
+  // True while an operator is being handed to the client (also after a
+  // raise out of the client), and how many have been handed over in full.
+  bool Dispatching() const { return dispatching_; }
+  uint32_t DispatchCount() const { return dispatchCount_; }
   // The depth of BX/EX compatibility sections.
   uint32_t CompatibilityDepth() const { return compatibilityDepth_; }
   void SetCompatibilityDepth(uint32_t depth) { compatibilityDepth_ = depth; }
@@ -42,6 +49,9 @@ class ContentParser : public store::Parser {
   ContentParserClient& client_;
   Arena::Mark operandMark_;
   uint64_t operatorOffset_ = 0;
+  uint64_t operandsOffset_ = 0;
+  uint32_t dispatchCount_ = 0;
+  bool dispatching_ = false;
   uint32_t compatibilityDepth_ = 0;
   bool stopped_ = false;
 };

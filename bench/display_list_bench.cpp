@@ -1,0 +1,135 @@
+// Display lists on the heaviest corpus page (the one whose list has the
+// most entries): population speed in content operators per second, and
+// replay speed into a consumer that does nothing.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <string>
+
+#include "data_io/file_data_store.h"
+#include "pdf/content/content_parser.h"
+#include "pdf/content/dl_player.h"
+#include "pdf/security/security_handler.h"
+#include "pdf/document/document.h"
+#include "pdf/document/page_content_record.h"
+#include "pdf/document/page_tree.h"
+#include "support/corpus.h"
+#include "support/test_context.h"
+
+namespace {
+
+using vn::pdf::document::DisplayList;
+using vn::pdf::document::Document;
+
+// An open store of `path` (null unless it opens with the empty password).
+class Opened {
+ public:
+  Opened(vn::AppContext& context, const std::string& path) : store_(context) {
+    std::wstring wide(path.begin(), path.end());
+    vn::test::RaisedCode(context, [&] {
+      store_.Set(vn::pdf::store::OpenDocument(context, vn::New<vn::data_io::FileDataStore>(context, context, wide.c_str())));
+      if (!store_->Security()->IsAuthorized()) store_.Set(nullptr);
+    });
+  }
+  explicit operator bool() const { return static_cast<bool>(store_); }
+  vn::pdf::store::DocumentStore& Store() { return *store_; }
+
+ private:
+  vn::Owned<vn::pdf::store::DocumentStore> store_;
+};
+
+struct Heaviest {
+  std::string path;
+  int32_t page = -1;
+  uint32_t entries = 0;
+  uint32_t operators = 0;  // as the printer sees them
+};
+
+const Heaviest& FindHeaviest() {
+  static Heaviest best = [] {
+    Heaviest h;
+    for (const auto& file : vn::test::CorpusFiles()) {
+      vn::AppContext context;
+      Opened opened(context, file.path);
+      if (!opened) continue;
+      vn::test::RaisedCode(context, [&] {
+        vn::Scoped<Document> doc(context, opened.Store());
+        int32_t count = doc->PageCount();
+        for (int32_t page = 0; page < count; ++page) {
+          vn::Ref<vn::pdf::document::PageDisplayList> list(context);
+          doc->GetPageDisplayList(list, page);
+          list->PopulateAll();
+          if (list->EntryCount() > h.entries && list->Errors().Size() == 0) {
+            h = Heaviest{file.path, page, list->EntryCount(), 0};
+          }
+        }
+      });
+    }
+    if (h.page >= 0) {
+      // Operators as the content parser hands them over.
+      vn::AppContext context;
+      Opened opened(context, h.path);
+      vn::test::RaisedCode(context, [&] {
+        vn::Scoped<Document> doc(context, opened.Store());
+        vn::pdf::document::ObjectId page = vn::pdf::document::GetPageReference(doc->Resolver(), h.page);
+        vn::Ref<vn::pdf::content::ContentRecord> record(
+            context, vn::New<vn::pdf::document::PageContentRecord>(context, doc->Resolver(), page));
+        vn::Owned<vn::data_io::DataBlockStream> stream(context, record->OpenContentStream());
+        vn::data_io::BufferedDataBlockStream source(context, stream.get());
+        vn::Arena arena(context, 1024, 256);
+        vn::pdf::content::ContentParserClient ignore;
+        vn::Scoped<vn::pdf::content::ContentParser> parser(context, context, source, arena, ignore);
+        parser->Run();
+        h.operators = parser->DispatchCount();
+      });
+      std::fprintf(stderr, "heaviest page: %s page %d, %u entries, %u operators\n", h.path.c_str(), h.page + 1,
+                   h.entries, h.operators);
+    }
+    return h;
+  }();
+  return best;
+}
+
+void BM_DisplayListPopulation(benchmark::State& state) {
+  const Heaviest& h = FindHeaviest();
+  if (h.page < 0) return state.SkipWithError("no corpus");
+  vn::AppContext context;
+  Opened opened(context, h.path);
+  vn::Scoped<Document> doc(context, opened.Store());
+  vn::pdf::document::ObjectId page = vn::pdf::document::GetPageReference(doc->Resolver(), h.page);
+  for (auto _ : state) {
+    vn::test::RaisedCode(context, [&] {
+      vn::Ref<vn::pdf::content::ContentRecord> record(
+          context, vn::New<vn::pdf::document::PageContentRecord>(context, doc->Resolver(), page));
+      vn::Ref<DisplayList> list(context, vn::New<DisplayList>(context, context, doc->Resolver(), record.get()));
+      list->PopulateAll();
+      benchmark::DoNotOptimize(list->EntryCount());
+    });
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * h.operators);
+}
+BENCHMARK(BM_DisplayListPopulation)->Unit(benchmark::kMillisecond);
+
+void BM_DisplayListReplay(benchmark::State& state) {
+  const Heaviest& h = FindHeaviest();
+  if (h.page < 0) return state.SkipWithError("no corpus");
+  vn::AppContext context;
+  Opened opened(context, h.path);
+  vn::Scoped<Document> doc(context, opened.Store());
+  vn::Ref<vn::pdf::document::PageDisplayList> list(context);
+  vn::test::RaisedCode(context, [&] {
+    doc->GetPageDisplayList(list, h.page);
+    list->PopulateAll();
+  });
+  vn::pdf::content::DLConsumer nothing;
+  for (auto _ : state) {
+    vn::test::RaisedCode(context, [&] {
+      vn::pdf::content::DLPlayer player(*list, nothing);
+      player.Play();
+    });
+  }
+  state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * h.entries);
+}
+BENCHMARK(BM_DisplayListReplay)->Unit(benchmark::kMillisecond);
+
+}  // namespace

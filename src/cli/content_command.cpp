@@ -1,0 +1,60 @@
+// folio content FILE PAGE: the page's display list, replayed into a printer
+// that writes one operator per line in content-stream syntax.
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "cli/commands.h"
+#include "cli/open_document.h"
+#include "cli/operator_printer.h"
+#include "pdf/content/dl_player.h"
+#include "pdf/document/document.h"
+
+namespace folio::cli {
+
+int RunContent(const Arguments& arguments) {
+  const std::string& file = arguments.Positionals()[0];
+  const std::string& pageText = arguments.Positionals()[1];
+  bool digits = !pageText.empty() && pageText.size() <= 9;
+  for (char c : pageText) digits = digits && c >= '0' && c <= '9';
+  int32_t page = digits ? std::atoi(pageText.c_str()) : 0;
+  if (page < 1) {
+    std::fprintf(stderr, "folio: '%s' is not a page number (pages count from 1)\n", pageText.c_str());
+    return kExitUsage;
+  }
+  vn::AppContext context;
+  OpenDocument document(context);
+  std::string password = arguments.Has("--password") ? arguments.Value("--password") : "";
+  if (!document.Open(file, password)) return Fail(file, document.Reason());
+
+  int32_t pageCount = -1;
+  int32_t code = EngineErrorOf(context, [&] {
+    vn::Scoped<vn::pdf::document::Document> doc(context, document.Store());
+    pageCount = doc->PageCount();
+  });
+  if (code != -1) return Fail(file, "the page tree cannot be read: " + DescribeError(code));
+  if (page > pageCount) {
+    return Fail(file, "there is no page " + pageText + " (the document has " + std::to_string(pageCount) +
+                          (pageCount == 1 ? " page)" : " pages)"));
+  }
+
+  OperatorPrinter printer;
+  int32_t listError = -1;
+  code = EngineErrorOf(context, [&] {
+    vn::Scoped<vn::pdf::document::Document> doc(context, document.Store());
+    vn::Ref<vn::pdf::document::PageDisplayList> list(context);
+    doc->GetPageDisplayList(list, page - 1);
+    vn::pdf::content::DLPlayer player(*list, printer);
+    player.Play();
+    if (list->Errors().Size() != 0) listError = list->Errors()[0].code;
+  });
+  std::fwrite(printer.Text().data(), 1, printer.Text().size(), stdout);
+  std::fflush(stdout);
+  if (code != -1) return Fail(file, "page " + pageText + " cannot be replayed: " + DescribeError(code));
+  if (listError != -1) {
+    return Fail(file, "page " + pageText + "'s content stops early: " + DescribeError(listError));
+  }
+  return kExitOk;
+}
+
+}  // namespace folio::cli

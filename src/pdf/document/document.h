@@ -1,0 +1,39 @@
+// An open document as the content layer sees it: the object store, the
+// resolver over it, and the two caches of display lists (pages and forms).
+// Holds Unwindables: make it with New or declare it as Scoped.
+#pragma once
+
+#include "pdf/document/dl_representation_cache.h"
+#include "pdf/document/store_resolver.h"
+#include "pdf/store/document_store.h"
+
+namespace vn::pdf::document {
+
+class Document {
+ public:
+  explicit Document(store::DocumentStore& store)
+      : store_(store), resolver_(store), pages_(store.Context(), resolver_), forms_(store.Context(), resolver_) {}
+  Document(const Document&) = delete;
+  Document& operator=(const Document&) = delete;
+
+  AppContext& Context() const { return store_.Context(); }
+  store::DocumentStore& Store() const { return store_; }
+  ObjectResolver& Resolver() { return resolver_; }
+  int32_t PageCount();
+
+  // The display list of page `index` (from 0), built on demand.
+  void GetPageDisplayList(Ref<PageDisplayList>& out, int32_t index);
+  // The display list of the form `form` invoked from `invoker`.
+  void GetFormDisplayList(Ref<FormDisplayList>& out, const ObjectId& form, const content::ContentRecord& invoker);
+
+  PageDLCache& PageLists() { return pages_; }
+  FormDLCache& FormLists() { return forms_; }
+
+ private:
+  store::DocumentStore& store_;
+  StoreResolver resolver_;
+  PageDLCache pages_;
+  FormDLCache forms_;
+};
+
+}  // namespace vn::pdf::document
