@@ -15,8 +15,8 @@ const std::vector<Command>& Commands() {
        {{"--password", true}, {"--json", false}, {"--help", false}}, 2, &RunShow},
       {"stream", "a stream's decoded (or raw) data on standard output", "FILE OBJNUM [--raw] [--password PW]",
        {{"--password", true}, {"--raw", false}, {"--help", false}}, 2, &RunStream},
-      {"content", "a page's display list, one operator per line", "FILE PAGE [--password PW]",
-       {{"--password", true}, {"--help", false}}, 2, &RunContent},
+      {"content", "a page's display list replayed as operators, one per line", "FILE PAGE [--password PW] [--json]",
+       {{"--password", true}, {"--json", false}, {"--help", false}}, 2, &RunContent},
   };
   return commands;
 }

@@ -3,14 +3,33 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "cli/commands.h"
+#include "cli/json_writer.h"
 #include "cli/open_document.h"
 #include "cli/operator_printer.h"
 #include "pdf/content/dl_player.h"
 #include "pdf/document/document.h"
 
 namespace folio::cli {
+
+namespace {
+
+// {"page": N, "operators": ["q", "1 0 0 rg", ...]}: one string per line.
+void PrintJson(int32_t page, const std::string& text) {
+  JsonWriter w;
+  w.BeginObject().Key("page").Number(page).Key("operators").BeginArray();
+  for (size_t start = 0, end; start < text.size(); start = end + 1) {
+    end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    w.String(std::string_view(text).substr(start, end - start));
+  }
+  w.EndArray().EndObject();
+  std::printf("%s\n", w.Text().c_str());
+}
+
+}  // namespace
 
 int RunContent(const Arguments& arguments) {
   const std::string& file = arguments.Positionals()[0];
@@ -48,7 +67,8 @@ int RunContent(const Arguments& arguments) {
     player.Play();
     if (list->Errors().Size() != 0) listError = list->Errors()[0].code;
   });
-  std::fwrite(printer.Text().data(), 1, printer.Text().size(), stdout);
+  if (arguments.Has("--json")) PrintJson(page, printer.Text());
+  else std::fwrite(printer.Text().data(), 1, printer.Text().size(), stdout);
   std::fflush(stdout);
   if (code != -1) return Fail(file, "page " + pageText + " cannot be replayed: " + DescribeError(code));
   if (listError != -1) {

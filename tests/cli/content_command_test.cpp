@@ -1,37 +1,16 @@
 // folio content FILE PAGE as a user runs it.
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
-#include <cstdlib>
 #include <string>
-#include <sys/wait.h>
+
+#include "cli/folio_runner.h"
 
 namespace {
 
-struct Outcome {
-  int status;
-  std::string out;
-};
-
-std::string Folio() {
-  const char* dir = std::getenv("FOLIO_BINARY_DIR");
-  return std::string(dir != nullptr ? dir : ".") + "/src/cli/folio";
-}
-
-Outcome Execute(const std::string& command) {
-  Outcome r{-1, ""};
-  FILE* p = popen((command + " 2>&1").c_str(), "r");
-  if (p == nullptr) return r;
-  std::array<char, 4096> buffer;
-  size_t got;
-  while ((got = std::fread(buffer.data(), 1, buffer.size(), p)) > 0) r.out.append(buffer.data(), got);
-  int status = pclose(p);
-  r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  return r;
-}
-
-const std::string kSample = std::string(FOLIO_SOURCE_DIR) + "/samples/hello.pdf";
+using folio::test::Execute;
+using folio::test::Folio;
+using folio::test::kSample;
+using folio::test::Outcome;
 
 TEST(FolioContent, PrintsThePagesOperators) {
   Outcome r = Execute(Folio() + " content " + kSample + " 1");
@@ -39,6 +18,9 @@ TEST(FolioContent, PrintsThePagesOperators) {
   EXPECT_EQ(r.out,
             "BT\n/F1 24 Tf\n72 700 Td\n(Hello from Folio LE) Tj\nET\n0 0 1 rg\n72 600 m\n272 600 l\n272 650 l\n"
             "72 650 l\nh\nf\n");
+  Outcome json = Execute(Folio() + " content --json " + kSample + " 2");
+  ASSERT_EQ(json.status, 0) << json.out;
+  EXPECT_EQ(json.out.rfind("{\"page\":2,\"operators\":[\"q\",\"1 0 0 RG\",\"4 w\",", 0), 0u) << json.out;
 }
 
 TEST(FolioContent, UsageAndFailures) {

@@ -1,27 +1,20 @@
 // The folio binary as a user runs it.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <algorithm>
-#include <cstdlib>
+#include <cstdio>
 #include <regex>
 #include <string>
 
+#include "cli/folio_runner.h"
 #include "support/corpus.h"
-#include "support/shell.h"
 
 namespace {
 
-using Outcome = vn::test::ShellResult;
-
-std::string Folio() {
-  const char* dir = std::getenv("FOLIO_BINARY_DIR");
-  return std::string(dir != nullptr ? dir : ".") + "/src/cli/folio";
-}
-
-Outcome Execute(const std::string& command) { return vn::test::RunShell(command, vn::test::Stderr::kMerge); }
-
-const std::string kSample = std::string(FOLIO_SOURCE_DIR) + "/samples/hello.pdf";
+using folio::test::Execute;
+using folio::test::Folio;
+using folio::test::kSample;
+using folio::test::Outcome;
 
 TEST(FolioCommand, InfoReportsTheSample) {
   Outcome r = Execute(Folio() + " info --json " + kSample);

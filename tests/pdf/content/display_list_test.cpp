@@ -327,11 +327,11 @@ TEST_F(DisplayListTest, InlineImagesAreDecodedWhenParsed) {
   EXPECT_EQ(rgb->image.rows[5], 6);
 
   // An encoding that is not supported marks the image unusable; the page goes on.
-  DisplayList& dct = *MakeList("BI /W 1 /H 1 /BPC 8 /CS /G /F /DCT ID \xff\xd8 EI 2 w");
-  EXPECT_EQ(Print(dct, &text), -1);
-  EXPECT_TRUE(static_cast<InlineImageDLEntry*>(dct.Entries()[0])->unusable);
+  DisplayList& jpx = *MakeList("BI /W 1 /H 1 /BPC 8 /CS /G /F /JPXDecode ID \xff\x4f EI 2 w");
+  EXPECT_EQ(Print(jpx, &text), -1);
+  EXPECT_TRUE(static_cast<InlineImageDLEntry*>(jpx.Entries()[0])->unusable);
   EXPECT_EQ(text, "2 w\n");
-  EXPECT_EQ(FirstError(dct), -1);
+  EXPECT_EQ(FirstError(jpx), -1);
 }
 
 TEST_F(DisplayListTest, PathsPastTheBudgetAreReReadAndReplayTheSame) {
