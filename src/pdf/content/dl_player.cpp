@@ -163,24 +163,31 @@ void DLPlayer::Run() {
       }
       continue;
     }
-    if (opcode >= kDLFirstRepeat) {
-      uint32_t k = opcode - kDLFirstRepeat;
-      if (k >= kCoalesceSlots || s.slots[k].opcode == 0) RaiseBadData(s.context);
-      s.links.MakeNewest(k);
-      uint32_t small = s.slots[k].smallPos;
-      uint32_t word = s.slots[k].wordPos;
-      Execute(s.slots[k].opcode, small, word, dispatch);
-    } else {
-      if (IsCoalescable(opcode)) {
-        uint32_t victim = s.links.Oldest();
-        s.slots[victim] = PlayState::Slot{s.small, s.word, opcode};
-        s.links.MakeNewest(victim);
-      }
-      Execute(opcode, s.small, s.word, dispatch);
-    }
+    ExecuteEntry(opcode, dispatch);
     if (dispatch) YieldPoint(s.context);
   }
   finished_ = true;
+}
+
+// A repeat opcode re-executes the cached entry it names; a coalescable entry
+// takes the oldest slot of the cache, as it did when the list was built.
+void DLPlayer::ExecuteEntry(uint8_t opcode, bool dispatch) {
+  PlayState& s = *state_;
+  if (opcode >= kDLFirstRepeat) {
+    uint32_t k = opcode - kDLFirstRepeat;
+    if (k >= kCoalesceSlots || s.slots[k].opcode == 0) RaiseBadData(s.context);
+    s.links.MakeNewest(k);
+    uint32_t small = s.slots[k].smallPos;
+    uint32_t word = s.slots[k].wordPos;
+    Execute(s.slots[k].opcode, small, word, dispatch);
+    return;
+  }
+  if (IsCoalescable(opcode)) {
+    uint32_t victim = s.links.Oldest();
+    s.slots[victim] = PlayState::Slot{s.small, s.word, opcode};
+    s.links.MakeNewest(victim);
+  }
+  Execute(opcode, s.small, s.word, dispatch);
 }
 
 // Decodes the rest of a nested play the consumer did not play.
@@ -204,21 +211,7 @@ void DLPlayer::SkipRest() {
       --depth;
     }
     if (mode_ == kTextObject && opcode == kDLEndText) break;
-    if (opcode >= kDLFirstRepeat) {
-      uint32_t k = opcode - kDLFirstRepeat;
-      if (k >= kCoalesceSlots || s.slots[k].opcode == 0) RaiseBadData(s.context);
-      s.links.MakeNewest(k);
-      uint32_t small = s.slots[k].smallPos;
-      uint32_t word = s.slots[k].wordPos;
-      Execute(s.slots[k].opcode, small, word, false);
-    } else {
-      if (IsCoalescable(opcode)) {
-        uint32_t victim = s.links.Oldest();
-        s.slots[victim] = PlayState::Slot{s.small, s.word, opcode};
-        s.links.MakeNewest(victim);
-      }
-      Execute(opcode, s.small, s.word, false);
-    }
+    ExecuteEntry(opcode, false);
   }
   s.dispatchFrom = saved;
   finished_ = true;

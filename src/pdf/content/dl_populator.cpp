@@ -72,13 +72,7 @@ uint32_t PathBuilder::MoveTo(Fixed16_16 x, Fixed16_16 y, DLPoint* out) {
 
 uint32_t PathBuilder::LineTo(Fixed16_16 x, Fixed16_16 y, DLPoint* out) {
   out[0] = Add(x, y, kLineTo);
-  if (!hasCurrent) {
-    startX = x;
-    startY = y;
-  }
-  currentX = x;
-  currentY = y;
-  hasCurrent = true;
+  AdvanceTo(x, y);
   return 1;
 }
 
@@ -87,13 +81,7 @@ uint32_t PathBuilder::CurveTo(Fixed16_16 x1, Fixed16_16 y1, Fixed16_16 x2, Fixed
   out[0] = Add(x1, y1, kCurvePoint);
   out[1] = Add(x2, y2, kCurvePoint);
   out[2] = Add(x3, y3, kCurvePoint);
-  if (!hasCurrent) {
-    startX = x3;
-    startY = y3;
-  }
-  currentX = x3;
-  currentY = y3;
-  hasCurrent = true;
+  AdvanceTo(x3, y3);
   return 3;
 }
 

@@ -78,6 +78,16 @@ class PathBuilder {
   bool hasCurrent = false;
 
  private:
+  // A segment drawn without a current point starts the subpath at its end.
+  void AdvanceTo(Fixed16_16 x, Fixed16_16 y) {
+    if (!hasCurrent) {
+      startX = x;
+      startY = y;
+    }
+    currentX = x;
+    currentY = y;
+    hasCurrent = true;
+  }
   DLPoint Add(Fixed16_16 x, Fixed16_16 y, uint32_t kind) {
     WidenBox(box, x, y);
     return PackPoint(x, y, kind);
