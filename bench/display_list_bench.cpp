@@ -9,10 +9,10 @@
 #include "data_io/file_data_store.h"
 #include "pdf/content/content_parser.h"
 #include "pdf/content/dl_player.h"
-#include "pdf/security/security_handler.h"
 #include "pdf/document/document.h"
 #include "pdf/document/page_content_record.h"
 #include "pdf/document/page_tree.h"
+#include "pdf/security/security_handler.h"
 #include "support/corpus.h"
 #include "support/test_context.h"
 
@@ -52,6 +52,9 @@ const Heaviest& FindHeaviest() {
       vn::AppContext context;
       Opened opened(context, file.path);
       if (!opened) continue;
+      // Only plain values change inside the try frame; the path is copied after it.
+      int32_t bestPage = -1;
+      uint32_t bestEntries = h.entries;
       vn::test::RaisedCode(context, [&] {
         vn::Scoped<Document> doc(context, opened.Store());
         int32_t count = doc->PageCount();
@@ -59,11 +62,13 @@ const Heaviest& FindHeaviest() {
           vn::Ref<vn::pdf::document::PageDisplayList> list(context);
           doc->GetPageDisplayList(list, page);
           list->PopulateAll();
-          if (list->EntryCount() > h.entries && list->Errors().Size() == 0) {
-            h = Heaviest{file.path, page, list->EntryCount(), 0};
+          if (list->EntryCount() > bestEntries && list->Errors().Size() == 0) {
+            bestPage = page;
+            bestEntries = list->EntryCount();
           }
         }
       });
+      if (bestPage >= 0) h = Heaviest{file.path, bestPage, bestEntries, 0};
     }
     if (h.page >= 0) {
       // Operators as the content parser hands them over.

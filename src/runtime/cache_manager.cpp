@@ -89,6 +89,8 @@ void CacheSetBase::InsertEntry(CacheEntry* entry, RefCounted* value, uint64_t cr
 
 void CacheSetBase::TouchEntry(CacheEntry* entry) { manager_.Touch(entry); }
 
+void CacheSetBase::ResizeEntry(CacheEntry* entry, uint32_t size) { manager_.Resize(entry, size); }
+
 void CacheSetBase::RemoveEntry(CacheEntry* entry) { Evict(entry); }
 
 void CacheSetBase::Unlink(CacheEntry* entry) {
@@ -139,6 +141,12 @@ void CacheManager::Append(CacheEntry* entry) {
   entry->stamp = ++tick_;
   MoveToNewest(entry);
   total_ += entry->size;
+  if (total_ > peak_) peak_ = total_;
+}
+
+void CacheManager::Resize(CacheEntry* entry, uint32_t size) {
+  total_ = total_ - entry->size + size;
+  entry->size = size;
   if (total_ > peak_) peak_ = total_;
 }
 

@@ -57,6 +57,8 @@ class CacheSetBase : public Unwindable {
   CacheEntry* NewEntry(uint32_t keyBytes);
   void InsertEntry(CacheEntry* entry, RefCounted* value, uint64_t creationTime, uint32_t size);
   void TouchEntry(CacheEntry* entry);
+  // For values that grow after insertion (display lists populate lazily).
+  void ResizeEntry(CacheEntry* entry, uint32_t size);
   void RemoveEntry(CacheEntry* entry);
   static void* KeyOf(CacheEntry* entry) { return entry + 1; }
   static const void* KeyOf(const CacheEntry* entry) { return entry + 1; }
@@ -139,6 +141,7 @@ class CacheManager {
   void RemoveSet(CacheSetBase* set);
   void Append(CacheEntry* entry);
   void Touch(CacheEntry* entry);
+  void Resize(CacheEntry* entry, uint32_t size);
   void Detach(CacheEntry* entry);
   void Resort();  // cache_cost.cpp
   void MoveToNewest(CacheEntry* entry);

@@ -20,6 +20,9 @@ class DLRepresentationCache<PageDisplayList> final : public store::Representatio
 
  protected:
   RefCounted* Create(const store::RepresentationCacheKey& key, uint32_t* size) override;
+  uint32_t CurrentSize(const RefCounted& value, uint32_t) const override {
+    return static_cast<const PageDisplayList&>(value).MemorySize();
+  }
 
  private:
   ObjectResolver& resolver_;
@@ -37,6 +40,9 @@ class DLRepresentationCache<FormDisplayList> final : public store::Representatio
 
  protected:
   RefCounted* Create(const store::RepresentationCacheKey& key, uint32_t* size) override;
+  uint32_t CurrentSize(const RefCounted& value, uint32_t) const override {
+    return static_cast<const FormDisplayList&>(value).MemorySize();
+  }
 
  private:
   ObjectResolver& resolver_;

@@ -29,9 +29,14 @@ class RepresentationCacheBase : public CacheSet<RepresentationCacheKey> {
   using CacheSet<RepresentationCacheKey>::CacheSet;
 
   // The representation of `key`, made by Create on a miss; `out` keeps it.
+  // A hit also brings the entry's accounted size up to date.
   void Get(Ref<RefCounted>& out, const RepresentationCacheKey& key) {
-    out.Set(Find(key));
-    if (out) return;
+    if (CacheEntry* entry = FindEntry(CacheKeyHash(key), &key)) {
+      TouchEntry(entry);
+      ResizeEntry(entry, CurrentSize(*entry->value, entry->size));
+      out.Set(entry->value);
+      return;
+    }
     uint64_t started = platform::QueryCounter();
     uint32_t size = 0;
     out.Set(Create(key, &size));
@@ -41,6 +46,8 @@ class RepresentationCacheBase : public CacheSet<RepresentationCacheKey> {
  protected:
   // Builds the representation of `key` and its accounted size in bytes.
   virtual RefCounted* Create(const RepresentationCacheKey& key, uint32_t* size) = 0;
+  // The accounted size of a cached value now; by default it never changes.
+  virtual uint32_t CurrentSize(const RefCounted& /*value*/, uint32_t recorded) const { return recorded; }
 };
 
 // A representation cache whose values are of type T.
