@@ -9,6 +9,7 @@
 
 #include "data_io/raw_data_store.h"
 #include "pdf/store/document_store.h"
+#include "runtime/threads/thread_test_support.h"
 #include "support/test_context.h"
 
 namespace vn::pdf::store {
@@ -286,6 +287,48 @@ TEST_F(HostileStoreTest, JunkAfterTheHeader) {
   // A startxref that points into the junk.
   std::string wrong = "%PDF-1.4\n" + junk + "\nstartxref\n500000\n%%EOF\n";
   EXPECT_EQ(Open(wrong), kBadData);
+}
+
+// The same deep objects fetched on an engine thread, whose 16 KB stack runs
+// out before the nesting limit: each fetch ends in a result or an engine
+// error, and the thread itself ends normally.
+class HostileStoreOnThreadTest : public test::ThreadsTest {};
+
+TEST_F(HostileStoreOnThreadTest, DeepNestingOnAnEngineThread) {
+  HostileFile pdf;
+  pdf.Add(1, "<< /Type /Catalog >>");
+  pdf.Add(2, std::string(255, '[') + std::string(255, ']'));
+  std::string dicts;
+  for (int i = 0; i < 255; ++i) dicts += "<< /A ";
+  for (int i = 0; i < 255; ++i) dicts += " >>";
+  pdf.Add(3, dicts);
+  pdf.Add(4, std::string(100000, '['));
+  std::string text = pdf.Finish("<< /Size 5 /Root 1 0 R >>");
+  std::vector<int32_t> codes;
+  ThreadImpl* thread = Spawn([&] {
+    Owned<DocumentStore> store(context);
+    codes.push_back(test::RaisedCode(context, [&] {
+      auto* file = New<data_io::RawDataStore>(context, context, reinterpret_cast<const uint8_t*>(text.data()),
+                                              text.size());
+      store.Set(OpenDocument(context, file));
+    }));
+    for (int32_t n : {2, 3, 4}) {
+      codes.push_back(test::RaisedCode(context, [&] {
+        Ref<ParsedObject> object(context);
+        store->GetObject(object, n);
+      }));
+    }
+  });
+  Drain();
+  ASSERT_TRUE(thread->HasEnded());
+  EXPECT_FALSE(thread->EndedByError());
+  ASSERT_EQ(codes.size(), 4u);
+  EXPECT_EQ(codes[0], -1);
+  for (size_t i = 1; i < 3; ++i) EXPECT_TRUE(codes[i] == -1 || codes[i] == kStackExhausted) << i << " " << codes[i];
+  EXPECT_TRUE(codes[3] == kBadData || codes[3] == kStackExhausted) << codes[3];
+  DropThreads();
+  context.Caches().LowMemory();
+  EXPECT_EQ(context.Budget().BytesInUse(), startBytes);
 }
 
 }  // namespace
