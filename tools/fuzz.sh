@@ -1,9 +1,21 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs one of them.
-#   tools/fuzz.sh TARGET [SECONDS]     e.g. tools/fuzz.sh object_parser 600
+#   tools/fuzz.sh TARGET [SECONDS] [libFuzzer options...]
+#       e.g. tools/fuzz.sh object_parser 600
 #   tools/fuzz.sh --list
-# Seeds: the corpus of real PDF files (../shared/corpus or $FOLIO_CORPUS)
-# and fuzz/seeds/TARGET; findings go to build-fuzz/findings/TARGET.
+# One fuzzing process, in the foreground (libFuzzer's default: no -jobs, so
+# the machine's other users keep a core), -timeout=10 and -rss_limit_mb=2048;
+# later options override them.
+#
+# Seeds:
+#   document, object_parser, content_parser: the corpus of real PDF files
+#     ($FOLIO_CORPUS, else ../shared/corpus or ../../shared/corpus next to
+#     the checkout);
+#   content_parser, filter: build-fuzz/seeds/TARGET, made by
+#     tools/fuzz-seeds.sh (raw stream data extracted from the corpus);
+#   every target: fuzz/seeds/TARGET when present.
+# New inputs go to build-fuzz/work/TARGET; crashes, hangs and budget faults
+# to build-fuzz/findings/TARGET.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,17 +25,35 @@ if [ "${1:-}" = "--list" ]; then
   ls fuzz/*_fuzz.cpp | sed 's|fuzz/||; s|_fuzz.cpp||'
   exit 0
 fi
-target=${1:?usage: tools/fuzz.sh TARGET [SECONDS]}
+target=${1:?usage: tools/fuzz.sh TARGET [SECONDS] [libFuzzer options...]}
 seconds=${2:-60}
-cmake --build build-fuzz --target "fuzz_$target"
+shift $(($# >= 2 ? 2 : 1))
+cmake --build build-fuzz --target "fuzz_$target" -j2
+
+corpus=${FOLIO_CORPUS:-}
+if [ -z "$corpus" ]; then
+  for c in ../shared/corpus ../../shared/corpus; do
+    if [ -d "$c" ]; then corpus=$c; break; fi
+  done
+fi
 
 work=build-fuzz/work/$target
 findings=build-fuzz/findings/$target
 mkdir -p "$work" "$findings"
 seeds=("$work")
 [ -d "fuzz/seeds/$target" ] && seeds+=("fuzz/seeds/$target")
-corpus=${FOLIO_CORPUS:-../shared/corpus}
-[ -d "$corpus" ] && seeds+=("$corpus")
+case $target in
+  filter | content_parser)
+    if [ ! -d "build-fuzz/seeds/$target" ] && [ -n "$corpus" ]; then
+      FOLIO_CORPUS=$corpus bash tools/fuzz-seeds.sh
+    fi
+    [ -d "build-fuzz/seeds/$target" ] && seeds+=("build-fuzz/seeds/$target")
+    ;;
+esac
+case $target in
+  filter) ;;
+  *) [ -n "$corpus" ] && seeds+=("$corpus") ;;
+esac
 
-"build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
-  -max_len=1048576 -artifact_prefix="$findings/" "${seeds[@]}"
+"build-fuzz/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=10 \
+  -rss_limit_mb=2048 -max_len=1048576 -artifact_prefix="$findings/" "$@" "${seeds[@]}"

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "runtime/app_context.h"
 #include "runtime/memory_budget.h"
 
 namespace vn::data_io {
@@ -41,8 +42,10 @@ PredictorDataBlockStream::PredictorDataBlockStream(AppContext& context, DataBloc
   colors_ = static_cast<uint32_t>(colors);
   uint32_t pixelBits = bitsPerComponent_ * colors_;
   uint64_t rowBytes = (static_cast<uint64_t>(pixelBits) * static_cast<uint32_t>(columns) + 7) / 8;
-  // Two rows must fit in the budget; anything near 2^31 certainly does not.
-  if (rowBytes > 0x3FFFFFFFu) RaiseBadData(context);
+  // Two rows are kept. Two rows that would take more than a quarter of the
+  // budget's hard limit come from a declared width no real image has: a
+  // limit, not an allocation that empties the caches and fails anyway.
+  if (rowBytes > context.Budget().HardLimit() / 8) RaiseCode(context, kLimitExceeded);
   rowBytes_ = static_cast<uint32_t>(rowBytes);
   pixelBytes_ = (pixelBits + 7) / 8;
   rows_ = static_cast<uint8_t*>(Allocate(context, rowBytes_ * 2));

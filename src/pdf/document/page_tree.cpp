@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "runtime/engine_array.h"
 #include "runtime/error.h"
 #include "runtime/yield_points.h"
 
@@ -31,12 +32,26 @@ int32_t RequiredCount(ObjectResolver& resolver, const ResolvedValue& node) {
   return IntegerOf(count.Get());
 }
 
-void GetPagesRoot(ObjectResolver& resolver, ResolvedValue& out) {
+// `number` gets the object number of the root when "Pages" is a reference
+// (-1 otherwise).
+void GetPagesRoot(ObjectResolver& resolver, ResolvedValue& out, int32_t* number = nullptr) {
   ResolvedValue catalog(resolver.Context());
   resolver.GetCatalog(catalog);
   ResolveInPlace(resolver, catalog);
   GetResolved(resolver, catalog, "Pages", out);
   if (!IsDictionary(out.Get())) RaiseBadData(resolver.Context());
+  if (number != nullptr) {
+    const Value cell = DictionaryGet(resolver.Context(), catalog.Get(), "Pages");
+    *number = IsReference(cell) ? ReferenceOf(cell).number : -1;
+  }
+}
+
+// True when `number` is one of the first `count` of `numbers`.
+bool Seen(const int32_t* numbers, uint32_t count, int32_t number) {
+  for (uint32_t i = 0; i < count; ++i) {
+    if (numbers[i] == number) return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -60,11 +75,16 @@ ObjectId GetPageReference(ObjectResolver& resolver, int32_t index) {
   AppContext& context = resolver.Context();
   if (index < 0) RaiseBadData(context);
   ResolvedValue node(context);
-  GetPagesRoot(resolver, node);
+  // The object numbers of the nodes on the way down: a kid that is one of
+  // them loops back, which ends the descent at once (before the depth bound,
+  // so wide nodes are not scanned again on every level).
+  EngineArray<int32_t> path(context);
+  int32_t rootNumber = -1;
+  GetPagesRoot(resolver, node, &rootNumber);
+  if (rootNumber >= 0) path.Push(rootNumber);
   ResolvedValue kids(context);
   ResolvedValue kid(context);
   int32_t n = index;
-  // The descent is a loop; the depth bound ends trees whose kids loop back.
   for (uint32_t depth = 0;; ++depth) {
     StackCheck(context);
     if (depth >= kMaxPageTreeDepth) RaiseBadData(context);
@@ -84,6 +104,11 @@ ObjectId GetPageReference(ObjectResolver& resolver, int32_t index) {
         case KidKind::kNode: {
           const int32_t c = RequiredCount(resolver, kid);
           if (n < c) {
+            if (IsReference(cell)) {
+              const int32_t number = ReferenceOf(cell).number;
+              if (Seen(path.Data(), path.Size(), number)) RaiseBadData(context);
+              path.Push(number);
+            }
             node = kid;
             descended = true;
           } else {
@@ -116,6 +141,10 @@ int32_t GetPageIndex(ObjectResolver& resolver, const ObjectId& page) {
   ObjectId located = page;
   int64_t index = 0;
   uint32_t budget = kInheritanceBudget;
+  // The objects climbed through: a parent met again loops, which ends the
+  // climb before the budget is spent scanning the same kids again.
+  EngineArray<int32_t> climbed(context);
+  climbed.Push(page.number);
   for (;;) {
     const Value parentCell = DictionaryGet(context, current.Get(), "Parent");
     parent = current;
@@ -123,6 +152,11 @@ int32_t GetPageIndex(ObjectResolver& resolver, const ObjectId& page) {
     ResolveInPlace(resolver, parent);
     if (!IsDictionary(parent.Get())) break;
     if (--budget == 0) RaiseBadData(context);
+    if (IsReference(parentCell)) {
+      const int32_t number = ReferenceOf(parentCell).number;
+      if (Seen(climbed.Data(), climbed.Size(), number)) RaiseBadData(context);
+      climbed.Push(number);
+    }
     GetResolved(resolver, parent, "Kids", kids);
     if (!IsArray(kids.Get())) RaiseBadData(context);
     const uint32_t count = ArrayLength(kids.Get());

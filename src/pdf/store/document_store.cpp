@@ -19,7 +19,8 @@ using data_io::BufferedDataStore;
 namespace {
 
 // The longest Prev chain followed; real files have a handful of sections.
-constexpr uint32_t kMaxSections = 4096;
+// A lookup of an object that no section has walks the whole chain.
+constexpr uint32_t kMaxSections = 1024;
 // Object streams whose objects lead into further object streams.
 constexpr uint32_t kMaxObjectStreamNesting = 8;
 
@@ -60,7 +61,8 @@ DocumentStore::DocumentStore(AppContext& context, data_io::DataStore* file)
       sections_(context),
       entryChunks_(context),
       objects_(context),
-      objectStreams_(context) {}
+      objectStreams_(context),
+      chain_(context) {}
 
 DocumentStore::~DocumentStore() {
   // Cached objects hold decrypters that refer to the handler: drop them first.
@@ -145,30 +147,50 @@ void DocumentStore::Open() {
   if (encrypt.IsReference()) encryptObjectNumber_ = encrypt.ref->number;
 }
 
+namespace {
+void PopLoading(void* count) { --*static_cast<uint32_t*>(count); }
+}  // namespace
+
 void DocumentStore::GetSection(Ref<XRefSection>& out, uint64_t offset) {
   out.Set(static_cast<XRefSection*>(sections_.Find(offset)));
   if (out) return;
+  // A cross-reference stream whose Length, Filter or DecodeParms is a
+  // reference needs the cross-reference data to read its own: a section that
+  // is being loaded when it is asked for again would recurse without end.
+  for (uint32_t i = 0; i < loadingCount_; ++i) {
+    if (loading_[i] == offset) RaiseBadData(context_);
+  }
+  if (loadingCount_ >= sizeof loading_ / sizeof loading_[0]) RaiseBadData(context_);
+  loading_[loadingCount_++] = offset;
+  LocalGuard pop(context_, &PopLoading, &loadingCount_);
   uint64_t started = platform::QueryCounter();
   out.Set(LoadSection(*this, offset));
+  pop.Dismiss();
+  --loadingCount_;
   sections_.Insert(offset, out.get(), platform::QueryCounter() - started, out->GetMemorySize());
 }
 
 XRefEntry DocumentStore::FindEntry(int32_t objectNumber) {
   Ref<XRefSection> section(context_);
-  GetSection(section, firstSection_);
-  EngineArray<uint64_t> visited(context_);
-  visited.Push(firstSection_);
-  for (;;) {
+  if (chain_.Size() == 0) chain_.Push(firstSection_);
+  for (uint32_t i = 0;; ++i) {
+    GetSection(section, chain_[i]);
     XRefEntry entry = section->Lookup(objectNumber);
     if (entry.kind != kNotInSection) return entry;
+    if (i + 1 < chain_.Size()) continue;
+    // The end of the chain known so far: extend it by this section's Prev,
+    // once per document (a section that then fails to load raises on every
+    // lookup that reaches it, as it did the first time).
+    if (chainComplete_) return entry;
     uint64_t prev = section->GetPrevOffset();
-    if (prev == 0 || visited.Size() >= kMaxSections) return entry;
+    bool loops = false;
+    for (uint64_t seen : chain_) loops = loops || seen == prev;
     // A Prev chain that comes back to a section already read ends here.
-    for (uint64_t seen : visited) {
-      if (seen == prev) return entry;
+    if (prev == 0 || loops || chain_.Size() >= kMaxSections) {
+      chainComplete_ = true;
+      return entry;
     }
-    visited.Push(prev);
-    GetSection(section, prev);
+    chain_.Push(prev);
   }
 }
 
@@ -204,12 +226,16 @@ void PopExpanding(void* count) { --*static_cast<uint32_t*>(count); }
 }  // namespace
 
 void DocumentStore::LoadFromObjectStream(ParsedObject& object, const XRefEntry& entry) {
-  // An object stream that, directly or through others, contains the entry
-  // being resolved would never end: such an object is missing.
+  // An object stream said to hold itself: the object is missing.
+  if (entry.streamNumber == object.number) return;
+  // An object stream that, directly or through others (its Length, Filter
+  // or DecodeParms, or objects of further streams), leads back to a stream
+  // being expanded would never end. The whole fetch fails, so no object on
+  // the way is cached as missing when a fresh fetch would find it.
   for (uint32_t i = 0; i < expandingCount_; ++i) {
-    if (expanding_[i] == entry.streamNumber) return;
+    if (expanding_[i] == entry.streamNumber) RaiseBadData(context_);
   }
-  if (expandingCount_ >= kMaxObjectStreamNesting || entry.streamNumber == object.number) return;
+  if (expandingCount_ >= kMaxObjectStreamNesting) RaiseBadData(context_);
   expanding_[expandingCount_++] = entry.streamNumber;
   LocalGuard pop(context_, &PopExpanding, &expandingCount_);
 

@@ -9,6 +9,7 @@
 #include "pdf/store/parsed_object.h"
 #include "pdf/store/xref_section.h"
 #include "runtime/cache_manager.h"
+#include "runtime/engine_array.h"
 #include "runtime/engine_new.h"
 
 namespace vn::pdf::security {
@@ -96,6 +97,14 @@ class DocumentStore {
   // Object streams being expanded now, to stop one that leads back to itself.
   int32_t expanding_[8] = {};
   uint32_t expandingCount_ = 0;
+  // Offsets of the sections along the Prev chain, first to last, as far as
+  // lookups have followed it; complete once it ends, loops or is too long.
+  EngineArray<uint64_t> chain_;
+  bool chainComplete_ = false;
+  // Sections being loaded now (one leads to another only through references
+  // in a cross-reference stream's dictionary).
+  uint64_t loading_[4] = {};
+  uint32_t loadingCount_ = 0;
 };
 
 // Opens a document over `file` (built with New; the store takes it over,

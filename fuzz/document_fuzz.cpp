@@ -1,0 +1,75 @@
+// A whole PDF file: opened over memory (security set up with the empty
+// password), every object of the cross-reference fetched and every stream's
+// decoded data read, then the page tree walked: count, each page's reference,
+// geometry and contents. The budget's hard limit is 16 MB; running out of it
+// is a fault, since nothing read here is kept.
+#include "data_io/raw_data_store.h"
+#include "fuzz/fuzz_context.h"
+#include "pdf/document/page_contents.h"
+#include "pdf/document/page_tree.h"
+#include "pdf/document/store_resolver.h"
+#include "pdf/store/document_store.h"
+#include "runtime/engine_new.h"
+
+namespace {
+
+constexpr int32_t kMaxObjects = 5000;
+constexpr int32_t kMaxPages = 50;
+constexpr uint64_t kStreamCap = 4u << 20;
+
+void Check(int32_t code) {
+  if (code == vn::kOutOfMemory) std::abort();
+}
+
+void ReadObjects(vn::AppContext& context, vn::pdf::store::DocumentStore& store) {
+  int32_t last = kMaxObjects;
+  Check(vn::fuzz::Guarded(context, [&] {
+    vn::pdf::store::Value size = vn::pdf::store::Get(context, store.Trailer(), "Size");
+    if (size.IsInteger() && size.i >= 0 && size.i < kMaxObjects) last = size.i;
+  }));
+  for (int32_t number = 1; number <= last; ++number) {
+    Check(vn::fuzz::Guarded(context, [&] {
+      vn::Ref<vn::pdf::store::ParsedObject> object(context);
+      store.GetObject(object, number);
+      if (vn::pdf::store::StreamDataOffset(object->value) == 0) return;
+      vn::Owned<vn::data_io::DataBlockStream> data(context, store.OpenStreamData(*object));
+      vn::fuzz::Drain(context, *data, kStreamCap);
+    }));
+  }
+}
+
+void WalkPages(vn::AppContext& context, vn::pdf::store::DocumentStore& store) {
+  vn::pdf::document::StoreResolver resolver(store);
+  int32_t count = 0;
+  Check(vn::fuzz::Guarded(context, [&] { count = vn::pdf::document::GetPageCount(resolver); }));
+  if (count > kMaxPages) count = kMaxPages;
+  for (int32_t index = 0; index < count; ++index) {
+    Check(vn::fuzz::Guarded(context, [&] {
+      vn::pdf::document::ObjectId id = vn::pdf::document::GetPageReference(resolver, index);
+      vn::pdf::document::ResolvedValue page(context);
+      resolver.GetIndirectObject(id, page);
+      vn::pdf::document::GetPageIndex(resolver, id);
+      vn::pdf::document::GetPageGeometry(resolver, page);
+      vn::Owned<vn::data_io::DataBlockStream> contents(context, vn::pdf::document::OpenPageContents(resolver, page));
+      vn::fuzz::Drain(context, *contents, kStreamCap);
+    }));
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  vn::BudgetLimits limits;
+  limits.softLimit = 14u << 20;
+  limits.minimumPurge = 2u << 20;
+  limits.hardLimit = 16u << 20;
+  vn::fuzz::RunGuarded(
+      [&](vn::AppContext& context) {
+        auto* file = vn::New<vn::data_io::RawDataStore>(context, context, data, size);
+        vn::Owned<vn::pdf::store::DocumentStore> store(context, vn::pdf::store::OpenDocument(context, file));
+        ReadObjects(context, *store);
+        WalkPages(context, *store);
+      },
+      limits, true);
+  return 0;
+}
