@@ -13,6 +13,7 @@
 #     the checkout);
 #   content_parser, filter: build-fuzz/seeds/TARGET, made by
 #     tools/fuzz-seeds.sh (raw stream data extracted from the corpus);
+#   display_list: the content_parser seeds (decoded page content);
 #   every target: fuzz/seeds/TARGET when present.
 # New inputs go to build-fuzz/work/TARGET; crashes, hangs and budget faults
 # to build-fuzz/findings/TARGET.
@@ -42,16 +43,18 @@ findings=build-fuzz/findings/$target
 mkdir -p "$work" "$findings"
 seeds=("$work")
 [ -d "fuzz/seeds/$target" ] && seeds+=("fuzz/seeds/$target")
+extracted=$target
+[ "$target" = display_list ] && extracted=content_parser
 case $target in
-  filter | content_parser)
-    if [ ! -d "build-fuzz/seeds/$target" ] && [ -n "$corpus" ]; then
+  filter | content_parser | display_list)
+    if [ ! -d "build-fuzz/seeds/$extracted" ] && [ -n "$corpus" ]; then
       FOLIO_CORPUS=$corpus bash tools/fuzz-seeds.sh
     fi
-    [ -d "build-fuzz/seeds/$target" ] && seeds+=("build-fuzz/seeds/$target")
+    [ -d "build-fuzz/seeds/$extracted" ] && seeds+=("build-fuzz/seeds/$extracted")
     ;;
 esac
 case $target in
-  filter) ;;
+  filter | display_list) ;;
   *) [ -n "$corpus" ] && seeds+=("$corpus") ;;
 esac
 
