@@ -59,10 +59,6 @@ void WalkPages(vn::AppContext& context, vn::pdf::store::DocumentStore& store) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  vn::BudgetLimits limits;
-  limits.softLimit = 14u << 20;
-  limits.minimumPurge = 2u << 20;
-  limits.hardLimit = 16u << 20;
   vn::fuzz::RunGuarded(
       [&](vn::AppContext& context) {
         auto* file = vn::New<vn::data_io::RawDataStore>(context, context, data, size);
@@ -70,6 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         ReadObjects(context, *store);
         WalkPages(context, *store);
       },
-      limits, true);
+      vn::fuzz::StrictLimits(), true);
   return 0;
 }

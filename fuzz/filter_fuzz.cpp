@@ -89,10 +89,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   uint32_t blockSize = data[0] >> 2;
   size_t header = 1 + 8 * filters;
   if (size < header) return 0;
-  vn::BudgetLimits limits;
-  limits.softLimit = 14u << 20;
-  limits.minimumPurge = 2u << 20;
-  limits.hardLimit = 16u << 20;
   vn::fuzz::RunGuarded(
       [&](vn::AppContext& context) {
         vn::data_io::DataBlockStream* stream = vn::New<ChunkedStream>(
@@ -109,6 +105,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
         vn::fuzz::Drain(context, *chain, kOutputCap);
       },
-      limits, true);
+      vn::fuzz::StrictLimits(), true);
   return 0;
 }

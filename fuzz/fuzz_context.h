@@ -25,6 +25,16 @@ int32_t Guarded(AppContext& context, Body&& body) {
   return code;
 }
 
+// The budget of the targets that read everything in blocks and keep
+// nothing: a 16 MB hard limit, so huge declared sizes show.
+inline BudgetLimits StrictLimits() {
+  BudgetLimits limits;
+  limits.softLimit = 14u << 20;
+  limits.minimumPurge = 2u << 20;
+  limits.hardLimit = 16u << 20;
+  return limits;
+}
+
 // A fresh context for one input. Whatever happened, everything the run took
 // must be back once the caches are emptied. With `outOfMemoryIsFault`, an
 // input that exhausts the budget is a fault too: the targets that set it

@@ -133,18 +133,27 @@ void DLPlayer::Rewind() {
   endedByMarker_ = false;
 }
 
-void DLPlayer::Run() {
+// The next opcode, populating the list as far as it needs; false at the end
+// of the range or of a finished list.
+bool DLPlayer::NextOpcode(uint8_t& opcode) {
   PlayState& s = *state_;
   DisplayList& list = s.list;
-  for (;;) {
-    if (s.op >= s.end) break;
-    if (s.op >= list.Opcodes().Size()) {
-      if (list.IsComplete()) break;
-      list.PopulateMore();
-      continue;
+  while (s.op < s.end) {
+    if (s.op < list.Opcodes().Size()) {
+      opcode = list.Opcodes().At(s.op++);
+      return true;
     }
-    uint32_t index = s.op++;
-    uint8_t opcode = list.Opcodes().At(index);
+    if (list.IsComplete()) return false;
+    list.PopulateMore();
+  }
+  return false;
+}
+
+void DLPlayer::Run() {
+  PlayState& s = *state_;
+  uint8_t opcode;
+  while (NextOpcode(opcode)) {
+    const uint32_t index = s.op - 1;
     bool dispatch = index >= s.dispatchFrom;
     if (opcode == kDLRestore) {
       if (!dispatch) continue;
@@ -196,15 +205,8 @@ void DLPlayer::SkipRest() {
   uint32_t saved = s.dispatchFrom;
   s.dispatchFrom = ~0u;
   uint32_t depth = 0;
-  DisplayList& list = s.list;
-  for (;;) {
-    if (s.op >= s.end) break;
-    if (s.op >= list.Opcodes().Size()) {
-      if (list.IsComplete()) break;
-      list.PopulateMore();
-      continue;
-    }
-    uint8_t opcode = list.Opcodes().At(s.op++);
+  uint8_t opcode;
+  while (NextOpcode(opcode)) {
     if (mode_ == kSaved && opcode == kDLSave) ++depth;
     if (mode_ == kSaved && opcode == kDLRestore) {
       if (depth == 0) break;

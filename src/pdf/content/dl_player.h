@@ -94,6 +94,7 @@ class DLPlayer : public Unwindable {
   void Run();
   void SkipRest();
   // Decodes the entry `opcode` whose operands start at the given positions.
+  bool NextOpcode(uint8_t& opcode);
   void ExecuteEntry(uint8_t opcode, bool dispatch);
   void Execute(uint8_t opcode, uint32_t& small, uint32_t& word, bool dispatch);
   void ExecutePaint(uint32_t& word, bool dispatch);
