@@ -9,6 +9,7 @@
 
 #include "data_io/filter_factory.h"
 #include "data_io/memory_stream.h"
+#include "data_io/qpdf_dictionary.h"
 #include "support/corpus.h"
 #include "support/shell.h"
 #include "support/test_context.h"
@@ -27,8 +28,6 @@ TEST(FilterCorpus, MatchesQpdf) {
   const auto start = std::chrono::steady_clock::now();
   AppContext context;
   int compared = 0, equal = 0, different = 0, skipped = 0;
-  std::regex filterRe("/Filter\\s*(\\[[^\\]]*\\]|/[A-Za-z0-9]+)");
-  std::regex nameRe("/([A-Za-z0-9]+)");
   for (const CorpusFile& file : CorpusFiles()) {
     if (file.encrypted != "none") continue;
     if (std::chrono::steady_clock::now() - start > std::chrono::seconds(40)) break;
@@ -36,12 +35,7 @@ TEST(FilterCorpus, MatchesQpdf) {
       std::string dict, raw, filtered;
       std::string base = "qpdf --show-object=" + std::to_string(object) + " '" + file.path + "'";
       if (!RunTool(base, dict) || dict.find("/Filter") == std::string::npos) continue;
-      std::smatch m;
-      if (!std::regex_search(dict, m, filterRe)) continue;
-      std::string filters = m[1];
-      std::vector<std::string> names;
-      for (auto it = std::sregex_iterator(filters.begin(), filters.end(), nameRe); it != std::sregex_iterator(); ++it)
-        names.push_back((*it)[1]);
+      const std::vector<std::string> names = StreamFilterNames(dict);
       bool usable = !names.empty() && dict.find("/DecodeParms [") == std::string::npos;
       for (const auto& n : names) usable = usable && n != "DCTDecode" && n != "CCITTFaxDecode" && n != "JBIG2Decode" && n != "JPXDecode";
       if (!usable || !RunTool(base + " --raw-stream-data", raw) || !RunTool(base + " --filtered-stream-data", filtered)) {
@@ -70,7 +64,7 @@ TEST(FilterCorpus, MatchesQpdf) {
         ++equal;
       } else {
         ++different;
-        ADD_FAILURE() << file.name << " object " << object << " filters " << filters << " code " << code
+        ADD_FAILURE() << file.name << " object " << object << " filters " << ::testing::PrintToString(names) << " code " << code
                       << " sizes " << decoded.size() << " vs " << filtered.size();
       }
     }

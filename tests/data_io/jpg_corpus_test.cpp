@@ -5,14 +5,14 @@
 
 #include <chrono>
 #include <cstdio>
-#include <regex>
 #include <string>
 #include <vector>
 
 #include "data_io/filter_factory.h"
 #include "data_io/jpg_stream.h"
 #include "data_io/jpg_test_support.h"
-#include "memory_stream.h"
+#include "data_io/memory_stream.h"
+#include "data_io/qpdf_dictionary.h"
 #include "support/corpus.h"
 #include "support/shell.h"
 #include "support/test_context.h"
@@ -30,8 +30,6 @@ TEST(JpgCorpus, MatchesLibjpeg) {
   AppContext context;
   int files = 0, compared = 0, equal = 0, truncated = 0, bothFailed = 0, different = 0;
   long rows = 0;
-  std::regex filterRe("/Filter\\s*(\\[[^\\]]*\\]|/[A-Za-z0-9]+)");
-  std::regex nameRe("/([A-Za-z0-9]+)");
   for (const CorpusFile& file : CorpusFiles()) {
     if (file.encrypted != "none") continue;
     if (std::chrono::steady_clock::now() - start > std::chrono::seconds(60)) break;
@@ -43,12 +41,7 @@ TEST(JpgCorpus, MatchesLibjpeg) {
       std::string dict, raw, jpeg;
       std::string base = "qpdf --show-object=" + std::to_string(object) + " '" + file.path + "'";
       if (!RunTool(base, dict) || dict.find("/DCTDecode") == std::string::npos) continue;
-      std::smatch m;
-      if (!std::regex_search(dict, m, filterRe)) continue;
-      std::string filters = m[1];
-      std::vector<std::string> names;
-      for (auto it = std::sregex_iterator(filters.begin(), filters.end(), nameRe); it != std::sregex_iterator(); ++it)
-        names.push_back((*it)[1]);
+      const std::vector<std::string> names = StreamFilterNames(dict);
       // DCT last; the stages before it have no parameters.
       if (names.empty() || names.back() != "DCTDecode" || dict.find("/DecodeParms") != std::string::npos) continue;
       if (!RunTool(base + " --raw-stream-data", raw)) continue;
@@ -101,7 +94,7 @@ TEST(JpgCorpus, MatchesLibjpeg) {
         ++truncated;
       } else {
         ++different;
-        ADD_FAILURE() << file.name << " object " << object << " filters " << filters << " code " << code
+        ADD_FAILURE() << file.name << " object " << object << " filters " << ::testing::PrintToString(names) << " code " << code
                       << " rows " << scanlines << " vs " << expected.rows.size();
       }
     }

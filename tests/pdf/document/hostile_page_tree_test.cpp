@@ -3,40 +3,26 @@
 // Every walk ends with kBadData or a graceful result.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 #include <memory>
 #include <string>
 
-#include "data_io/raw_data_store.h"
 #include "pdf/document/page_contents.h"
 #include "pdf/document/page_tree.h"
 #include "pdf/document/store_resolver.h"
 #include "pdf/store/document_store.h"
+#include "support/pdf_builder.h"
 #include "support/test_context.h"
+#include "support/test_documents.h"
 
 namespace vn::pdf::document {
 namespace {
 
 // A file of numbered objects with a classic table; object 1 is the catalog.
 std::string BuildFile(const std::map<int, std::string>& objects) {
-  std::string text = "%PDF-1.4\n";
-  int last = objects.rbegin()->first;
-  std::map<int, size_t> at;
-  for (auto& [n, body] : objects) {
-    at[n] = text.size();
-    text += std::to_string(n) + " 0 obj\n" + body + "\nendobj\n";
-  }
-  size_t xref = text.size();
-  text += "xref\n0 " + std::to_string(last + 1) + "\n";
-  char line[32];
-  for (int n = 0; n <= last; ++n) {
-    bool used = at.count(n) != 0;
-    std::snprintf(line, sizeof line, "%010zu %05d %c \n", used ? at[n] : 0, used ? 0 : 65535, used ? 'n' : 'f');
-    text += line;
-  }
-  return text + "trailer\n<< /Size " + std::to_string(last + 1) + " /Root 1 0 R >>\nstartxref\n" +
-         std::to_string(xref) + "\n%%EOF\n";
+  test::PdfBuilder pdf("%PDF-1.4\n");
+  for (const auto& [number, body] : objects) pdf.Add(number, body);
+  return pdf.Finish(pdf.Trailer());
 }
 
 // The store's resolver, counting the objects asked for.
@@ -64,13 +50,7 @@ class HostilePageTreeTest : public ::testing::Test {
   void Open(const std::map<int, std::string>& objects) {
     data_ = BuildFile(objects);
     store_.Reset();
-    ASSERT_EQ(test::RaisedCode(context_,
-                               [&] {
-                                 auto* file = New<data_io::RawDataStore>(
-                                     context_, context_, reinterpret_cast<const uint8_t*>(data_.data()), data_.size());
-                                 store_.Set(store::OpenDocument(context_, file));
-                               }),
-              -1);
+    ASSERT_EQ(test::OpenMemoryDocument(context_, data_, store_), -1);
     resolver_ = std::make_unique<CountingResolver>(*store_);
   }
   int32_t Lookup(int32_t index, ObjectId* id = nullptr) {

@@ -11,7 +11,7 @@
 
 #include "pdf/document/page_tree.h"
 #include "pdf/document/store_resolver.h"
-#include "support/corpus_document.h"
+#include "support/test_documents.h"
 #include "support/shell.h"
 #include "support/test_context.h"
 

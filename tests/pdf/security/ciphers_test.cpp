@@ -7,18 +7,12 @@
 #include "pdf/security/md5.h"
 #include "pdf/security/rc4.h"
 
+#include "support/hex.h"
+
 namespace vn::pdf::security {
 namespace {
 
-std::string Hex(const uint8_t* bytes, size_t n) {
-  static const char* d = "0123456789abcdef";
-  std::string s;
-  for (size_t k = 0; k < n; ++k) {
-    s += d[bytes[k] >> 4];
-    s += d[bytes[k] & 15];
-  }
-  return s;
-}
+using test::Hex;
 
 std::string Md5Hex(const std::string& text) {
   uint8_t digest[16];

@@ -18,6 +18,7 @@
 #include "pdf/store/parse_object.h"
 #include "runtime/app_context.h"
 #include "runtime/engine_new.h"
+#include "support/hex.h"
 #include "support/corpus.h"
 #include "support/shell.h"
 #include "support/test_context.h"
@@ -27,15 +28,7 @@ namespace {
 
 using store::Value;
 
-std::string Hex(const uint8_t* bytes, size_t n) {
-  static const char* d = "0123456789abcdef";
-  std::string s;
-  for (size_t k = 0; k < n; ++k) {
-    s += d[bytes[k] >> 4];
-    s += d[bytes[k] & 15];
-  }
-  return s;
-}
+using test::Hex;
 
 std::string Shell(const std::string& command) { return vn::test::RunShell(command).out; }
 

@@ -7,43 +7,17 @@
 #include <vector>
 
 #include "data_io/file_data_store.h"
-#include "data_io/raw_data_store.h"
 #include "pdf/security/security_handler.h"
 #include "support/corpus.h"
-#include "support/corpus_document.h"
+#include "support/pdf_builder.h"
+#include "support/test_documents.h"
 #include "support/test_context.h"
 
 namespace vn::pdf::store {
 namespace {
 
-// Builds small PDF files with a correct classic cross-reference table.
-class PdfBuilder {
- public:
-  explicit PdfBuilder(std::string prefix = "") : out_(prefix + "%PDF-1.5\n%\xe2\xe3\xcf\xd3\n") {}
-  // Adds object `number` (1-based, in order) and returns its offset.
-  size_t Add(const std::string& body) {
-    offsets_.push_back(out_.size());
-    out_ += std::to_string(offsets_.size()) + " 0 obj\n" + body + "\nendobj\n";
-    return offsets_.back();
-  }
-  std::string Finish(const std::string& trailerExtra = "", size_t headerOffset = 0) {
-    size_t xref = out_.size();
-    out_ += "xref\n0 " + std::to_string(offsets_.size() + 1) + "\n0000000000 65535 f \n";
-    char line[32];
-    for (size_t o : offsets_) {
-      std::snprintf(line, sizeof line, "%010zu 00000 n \n", o - headerOffset);
-      out_ += line;
-    }
-    out_ += "trailer\n<< /Size " + std::to_string(offsets_.size() + 1) + " /Root 1 0 R " + trailerExtra +
-            " >>\nstartxref\n" + std::to_string(xref - headerOffset) + "\n%%EOF\n";
-    return out_;
-  }
-  std::string& Text() { return out_; }
-
- private:
-  std::string out_;
-  std::vector<size_t> offsets_;
-};
+// The header every built file starts with (after any leading bytes).
+const std::string kHeader = "%PDF-1.5\n%\xe2\xe3\xcf\xd3\n";
 
 class DocumentStoreTest : public ::testing::Test {
  protected:
@@ -51,11 +25,7 @@ class DocumentStoreTest : public ::testing::Test {
   int32_t Open(const std::string& bytes) {
     data_ = bytes;
     store_.Reset();
-    return test::RaisedCode(context_, [&] {
-      auto* file = New<data_io::RawDataStore>(context_, context_, reinterpret_cast<const uint8_t*>(data_.data()),
-                                              data_.size());
-      store_.Set(OpenDocument(context_, file));
-    });
+    return test::OpenMemoryDocument(context_, data_, store_);
   }
   Value Object(int32_t number) {
     store_->GetObject(held_, number);
@@ -79,11 +49,11 @@ class DocumentStoreTest : public ::testing::Test {
 };
 
 TEST_F(DocumentStoreTest, OpensAClassicFileAndResolvesObjects) {
-  PdfBuilder pdf;
+  test::PdfBuilder pdf(kHeader);
   pdf.Add("<< /Type /Catalog /Pages 2 0 R >>");
   pdf.Add("<< /Type /Pages /Count 0 /Kids [] >>");
   pdf.Add("<< /Length 5 >>\nstream\nhello\nendstream");
-  ASSERT_EQ(Open(pdf.Finish()), -1);
+  ASSERT_EQ(Open(pdf.Finish(pdf.Trailer())), -1);
   EXPECT_STREQ(store_->Version(), "1.5");
   EXPECT_FALSE(store_->IsLinearized());
   Ref<ParsedObject> root(context_);
@@ -96,10 +66,10 @@ TEST_F(DocumentStoreTest, OpensAClassicFileAndResolvesObjects) {
 
 TEST_F(DocumentStoreTest, LeadingBytesShiftEveryOffset) {
   std::string junk(100, 'x');
-  PdfBuilder pdf(junk);
+  test::PdfBuilder pdf(junk + kHeader);
   pdf.Add("<< /Type /Catalog >>");
   pdf.Add("(second)");
-  ASSERT_EQ(Open(pdf.Finish("", 100)), -1);
+  ASSERT_EQ(Open(pdf.Finish(pdf.Trailer(), 100)), -1);
   EXPECT_EQ(store_->HeaderOffset(), 100u);
   EXPECT_TRUE(Object(2).IsString());
 }
@@ -115,9 +85,9 @@ TEST_F(DocumentStoreTest, FilesWithoutHeaderOrStartxrefOrTableFail) {
 }
 
 TEST_F(DocumentStoreTest, TheLaterOfTwoEofMarkersWins) {
-  PdfBuilder pdf;
+  test::PdfBuilder pdf(kHeader);
   pdf.Add("<< /Type /Catalog >>");
-  std::string text = pdf.Finish();
+  std::string text = pdf.Finish(pdf.Trailer());
   // A first, stale "startxref ... %%EOF" pair before the real one.
   std::string stale = "startxref\n999999\n%%EOF\n";
   text.insert(text.rfind("startxref"), stale);
@@ -126,9 +96,9 @@ TEST_F(DocumentStoreTest, TheLaterOfTwoEofMarkersWins) {
 }
 
 TEST_F(DocumentStoreTest, TableLinesOfNineteenBytesStillResolve) {
-  PdfBuilder pdf;
+  test::PdfBuilder pdf(kHeader);
   for (int i = 0; i < 200; ++i) pdf.Add(i == 0 ? "<< /Type /Catalog >>" : "(object " + std::to_string(i + 1) + ")");
-  std::string text = pdf.Finish();
+  std::string text = pdf.Finish(pdf.Trailer());
   // Drop the space before each line end of the table, as some writers do.
   size_t xref = text.find("xref\n");
   size_t trailer = text.find("trailer");
@@ -154,10 +124,10 @@ TEST_F(DocumentStoreTest, SubsectionBoundsAreChecked) {
 }
 
 TEST_F(DocumentStoreTest, NewerSectionWinsAndALoopingPrevChainEnds) {
-  PdfBuilder pdf;
+  test::PdfBuilder pdf(kHeader);
   pdf.Add("<< /Type /Catalog >>");
   pdf.Add("(old)");
-  std::string text = pdf.Finish();
+  std::string text = pdf.Finish(pdf.Trailer());
   size_t firstXref = std::stoul(text.substr(text.rfind("startxref") + 10));
   // An update that replaces object 2 and whose Prev points at itself is
   // followed by another that points back to the first: the chain loops.
@@ -244,10 +214,10 @@ TEST_F(DocumentStoreTest, CrossReferenceStreamWithZeroTypeWidthGivesObjectsInUse
 // read through "startxref" (the real thing is checked on corpus files).
 TEST_F(DocumentStoreTest, LinearizationNeedsAVersionBelowTwoAndTheTrueLength) {
   auto build = [](const std::string& version, const std::string& length) {
-    PdfBuilder pdf;
+    test::PdfBuilder pdf(kHeader);
     pdf.Add("<< /Linearized " + version + " /L " + length + " /N 1 >>");
     pdf.Add("<< /Type /Catalog >>");
-    return pdf.Finish();
+    return pdf.Finish(pdf.Trailer());
   };
   std::string text = build("2.0", "00000");
   text = build("2.0", std::to_string(text.size()));

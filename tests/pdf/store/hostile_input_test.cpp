@@ -7,47 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "data_io/raw_data_store.h"
 #include "pdf/store/document_store.h"
 #include "runtime/threads/thread_test_support.h"
+#include "support/pdf_builder.h"
 #include "support/test_context.h"
+#include "support/test_documents.h"
 
 namespace vn::pdf::store {
 namespace {
-
-// Objects in order with a classic table, or raw text with a table built by hand.
-class HostileFile {
- public:
-  explicit HostileFile(const std::string& prefix = "%PDF-1.5\n") : text_(prefix) {}
-  // Object `number` at the end of the text; returns its offset.
-  size_t Add(int number, const std::string& body) {
-    size_t at = text_.size();
-    text_ += std::to_string(number) + " 0 obj\n" + body + "\nendobj\n";
-    offsets_.push_back({number, at});
-    return at;
-  }
-  // A table of every object added, then the trailer and startxref.
-  std::string Finish(const std::string& trailer) {
-    size_t xref = text_.size();
-    int last = 0;
-    for (auto& [n, o] : offsets_) last = std::max(last, n);
-    std::vector<size_t> at(last + 1, 0);
-    for (auto& [n, o] : offsets_) at[n] = o;
-    text_ += "xref\n0 " + std::to_string(last + 1) + "\n";
-    char line[32];
-    for (int n = 0; n <= last; ++n) {
-      std::snprintf(line, sizeof line, "%010zu %05d %c \n", at[n], n == 0 ? 65535 : 0, at[n] ? 'n' : 'f');
-      text_ += line;
-    }
-    text_ += "trailer\n" + trailer + "\nstartxref\n" + std::to_string(xref) + "\n%%EOF\n";
-    return text_;
-  }
-  std::string& Text() { return text_; }
-
- private:
-  std::string text_;
-  std::vector<std::pair<int, size_t>> offsets_;
-};
 
 // Big-endian field of `width` bytes.
 std::string Field(uint64_t v, int width) {
@@ -61,11 +28,7 @@ class HostileStoreTest : public ::testing::Test {
   int32_t Open(const std::string& bytes) {
     data_ = bytes;
     store_.Reset();
-    return test::RaisedCode(context_, [&] {
-      auto* file = New<data_io::RawDataStore>(context_, context_, reinterpret_cast<const uint8_t*>(data_.data()),
-                                              data_.size());
-      store_.Set(OpenDocument(context_, file));
-    });
+    return test::OpenMemoryDocument(context_, data_, store_);
   }
   // The code raised while fetching object `number` (-1: none); `type` gets its value's type.
   int32_t Fetch(int32_t number, int32_t* type = nullptr) {
@@ -100,7 +63,7 @@ class HostileStoreTest : public ::testing::Test {
 };
 
 TEST_F(HostileStoreTest, DeepNestingInObjectsAndTrailerIsBadData) {
-  HostileFile pdf;
+  test::PdfBuilder pdf;
   pdf.Add(1, "<< /Type /Catalog >>");
   pdf.Add(2, std::string(100000, '['));
   pdf.Add(3, std::string(50000, '<') + std::string(50000, '>'));
@@ -112,7 +75,7 @@ TEST_F(HostileStoreTest, DeepNestingInObjectsAndTrailerIsBadData) {
   EXPECT_EQ(Fetch(4, &type), -1);
   EXPECT_EQ(type, kArray);
 
-  HostileFile deepTrailer;
+  test::PdfBuilder deepTrailer;
   deepTrailer.Add(1, "<< /Type /Catalog >>");
   std::string nested;
   for (int i = 0; i < 5000; ++i) nested += "<< /A ";
@@ -120,7 +83,7 @@ TEST_F(HostileStoreTest, DeepNestingInObjectsAndTrailerIsBadData) {
 }
 
 TEST_F(HostileStoreTest, LengthThatRefersToItsOwnStream) {
-  HostileFile pdf;
+  test::PdfBuilder pdf;
   pdf.Add(1, "<< /Type /Catalog >>");
   pdf.Add(2, "<< /Length 2 0 R >>\nstream\nabc\nendstream");
   // Length through a chain that comes back: 3 -> 4 -> 3.
@@ -132,7 +95,7 @@ TEST_F(HostileStoreTest, LengthThatRefersToItsOwnStream) {
 }
 
 TEST_F(HostileStoreTest, HugeDeclaredLengthsReadOnlyWhatIsThere) {
-  HostileFile pdf;
+  test::PdfBuilder pdf;
   pdf.Add(1, "<< /Type /Catalog >>");
   pdf.Add(2, "<< /Length 9999999999 >>\nstream\nabc\nendstream");
   pdf.Add(3, "<< /Length 2147483647 >>\nstream\nabc\nendstream");
@@ -146,7 +109,7 @@ TEST_F(HostileStoreTest, HugeDeclaredLengthsReadOnlyWhatIsThere) {
 }
 
 TEST_F(HostileStoreTest, HugeSizeAndSubsectionsCostNothingUpFront) {
-  HostileFile pdf;
+  test::PdfBuilder pdf;
   pdf.Add(1, "<< /Type /Catalog >>");
   ASSERT_EQ(Open(pdf.Finish("<< /Size 2147483647 /Root 1 0 R >>")), -1);
   int32_t type = -1;
@@ -278,7 +241,7 @@ TEST_F(HostileStoreTest, JunkAfterTheHeader) {
   }
   EXPECT_EQ(Open("%PDF-1.4\n" + junk), kBadData);
   // The same junk with a valid file after it.
-  HostileFile pdf("%PDF-1.4\n" + junk + "\n");
+  test::PdfBuilder pdf("%PDF-1.4\n" + junk + "\n");
   pdf.Add(1, "<< /Type /Catalog >>");
   pdf.Add(2, "(" + std::string(1000, '(') + ")");
   ASSERT_EQ(Open(pdf.Finish("<< /Size 3 /Root 1 0 R >>")), -1);
@@ -295,7 +258,7 @@ TEST_F(HostileStoreTest, JunkAfterTheHeader) {
 class HostileStoreOnThreadTest : public test::ThreadsTest {};
 
 TEST_F(HostileStoreOnThreadTest, DeepNestingOnAnEngineThread) {
-  HostileFile pdf;
+  test::PdfBuilder pdf;
   pdf.Add(1, "<< /Type /Catalog >>");
   pdf.Add(2, std::string(255, '[') + std::string(255, ']'));
   std::string dicts;
@@ -307,11 +270,7 @@ TEST_F(HostileStoreOnThreadTest, DeepNestingOnAnEngineThread) {
   std::vector<int32_t> codes;
   ThreadImpl* thread = Spawn([&] {
     Owned<DocumentStore> store(context);
-    codes.push_back(test::RaisedCode(context, [&] {
-      auto* file = New<data_io::RawDataStore>(context, context, reinterpret_cast<const uint8_t*>(text.data()),
-                                              text.size());
-      store.Set(OpenDocument(context, file));
-    }));
+    codes.push_back(test::OpenMemoryDocument(context, text, store));
     for (int32_t n : {2, 3, 4}) {
       codes.push_back(test::RaisedCode(context, [&] {
         Ref<ParsedObject> object(context);

@@ -1,7 +1,8 @@
-// Opening corpus files with the engine, for tests that walk the corpus.
+// Opening documents in tests: corpus files, and files built in memory.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "pdf/store/document_store.h"
 #include "support/corpus.h"
@@ -16,5 +17,9 @@ bool EngineCanOpen(const CorpusFile& file);
 // one. Returns -1 on success, the engine error code otherwise, or 100 when
 // the document opened but the password did not authorize it.
 int32_t OpenCorpusDocument(AppContext& context, const CorpusFile& file, Owned<pdf::store::DocumentStore>& store);
+
+// Opens the file `bytes` (which must outlive `store`) into `store`.
+// Returns -1 on success, the engine error code otherwise.
+int32_t OpenMemoryDocument(AppContext& context, const std::string& bytes, Owned<pdf::store::DocumentStore>& store);
 
 }  // namespace vn::test

@@ -1,8 +1,9 @@
-#include "support/corpus_document.h"
+#include "support/test_documents.h"
 
 #include <string>
 
 #include "data_io/file_data_store.h"
+#include "data_io/raw_data_store.h"
 #include "pdf/security/security_handler.h"
 #include "support/test_context.h"
 
@@ -24,6 +25,14 @@ int32_t OpenCorpusDocument(AppContext& context, const CorpusFile& file, Owned<pd
   });
   if (code == -1 && !store->Security()->IsAuthorized()) code = 100;
   return code;
+}
+
+int32_t OpenMemoryDocument(AppContext& context, const std::string& bytes, Owned<pdf::store::DocumentStore>& store) {
+  return RaisedCode(context, [&] {
+    auto* data = New<data_io::RawDataStore>(context, context, reinterpret_cast<const uint8_t*>(bytes.data()),
+                                            bytes.size());
+    store.Set(pdf::store::OpenDocument(context, data));
+  });
 }
 
 }  // namespace vn::test
