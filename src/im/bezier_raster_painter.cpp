@@ -1,0 +1,355 @@
+#include "im/bezier_raster_painter.h"
+
+#include <algorithm>
+
+#include "runtime/error.h"
+
+namespace vn::im {
+
+using rasterizer_detail::ColumnEnd;
+using rasterizer_detail::ColumnStart;
+using rasterizer_detail::CurveStepper;
+using rasterizer_detail::Edge;
+using rasterizer_detail::kMaxBoxSide;
+using rasterizer_detail::WidePoint;
+
+namespace {
+
+// Work units charged per path element (the scan charges per sub-band).
+constexpr uint32_t kWorkPerElement = 500;
+
+int32_t BoxSide(AppContext& context, int32_t from, int32_t to) {
+  if (to <= from) return 0;
+  if (static_cast<int64_t>(to) - from > kMaxBoxSide) RaiseCode(context, kLimitExceeded);
+  return to - from;
+}
+
+PixelRect ValidClip(const PixelRect& clip) {
+  return clip.Empty() ? PixelRect{clip.x0, clip.y0, clip.x0, clip.y0} : clip;
+}
+
+int32_t Clamp(int32_t v, int32_t low, int32_t high) { return v < low ? low : (v > high ? high : v); }
+
+}  // namespace
+
+PixelRect Intersect(const PixelRect& a, const PixelRect& b) {
+  PixelRect r{std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
+  if (r.Empty()) r = PixelRect{r.x0, r.y0, r.x0, r.y0};
+  return r;
+}
+
+BezierRasterPainter::BezierRasterPainter(AppContext& context, const Path& path, const FixedMatrix& matrix,
+                                         const PixelRect& clip, FillRule rule)
+    : context_(context),
+      work_(context),
+      clip_(ValidClip(clip)),
+      rule_(rule),
+      width_(BoxSide(context, clip_.x0, clip_.x1)),
+      height_(BoxSide(context, clip_.y0, clip_.y1)),
+      edges_(context, width_, height_, work_),
+      order_(context),
+      active_(context),
+      steppers_(context),
+      freeSteppers_(context),
+      rowVertices_(context),
+      slots_(context),
+      area_(context),
+      cover_(context),
+      bytes_(context),
+      runs_(context),
+      row_(clip_.y0 - 1),
+      scannedRow_(kRowStart) {
+  bounds_ = PixelRect{clip_.x0, clip_.y0, clip_.x0, clip_.y0};
+  SetEmptyRow();
+  if (width_ == 0 || height_ == 0) return;
+  ReadPath(path, matrix);
+  if (edges_.MinX() > edges_.MaxX() || edges_.MinY() >= edges_.MaxY()) return;
+  const PixelRect touched{clip_.x0 + ColumnStart(edges_.MinX()), clip_.y0 + (edges_.MinY() >> 16),
+                          clip_.x0 + ColumnEnd(edges_.MinX(), edges_.MaxX()),
+                          clip_.y0 + ((edges_.MaxY() - 1) >> 16) + 1};
+  bounds_ = Intersect(touched, clip_);
+  if (bounds_.Empty()) return;
+  SortEdges();
+  area_.Resize(static_cast<uint32_t>(width_) + 1);
+  cover_.Resize(static_cast<uint32_t>(width_) + 1);
+  bytes_.Resize(static_cast<uint32_t>(width_));
+  output_.x0 = clip_.x0;
+  output_.x1 = clip_.x1;
+  output_.shape = PixelPlane{bytes_.Data(), 0, 1, 1};
+  output_.alpha = output_.shape;
+}
+
+void BezierRasterPainter::Reset() {
+  edges_.Reset();
+  order_.Reset();
+  active_.Reset();
+  steppers_.Reset();
+  freeSteppers_.Reset();
+  rowVertices_.Reset();
+  slots_.Reset();
+  area_.Reset();
+  cover_.Reset();
+  bytes_.Reset();
+  runs_.Reset();
+}
+
+uint32_t BezierRasterPainter::MemorySize() const {
+  return edges_.MemorySize() + order_.MemorySize() + active_.MemorySize() + steppers_.MemorySize() +
+         freeSteppers_.MemorySize() + rowVertices_.MemorySize() + slots_.MemorySize() + area_.MemorySize() +
+         cover_.MemorySize() + bytes_.MemorySize() + runs_.MemorySize();
+}
+
+void BezierRasterPainter::ReadPath(const Path& path, const FixedMatrix& m) {
+  // Points go to device space in 64 bits, relative to the clip box, so
+  // nothing saturates before the guard band has cut it.
+  const int64_t originX = static_cast<int64_t>(clip_.x0) << 16, originY = static_cast<int64_t>(clip_.y0) << 16;
+  auto transform = [&](FixedPoint p) {
+    return WidePoint{((static_cast<int64_t>(m.a) * p.x) >> 16) + ((static_cast<int64_t>(m.c) * p.y) >> 16) +
+                         m.tx - originX,
+                     ((static_cast<int64_t>(m.b) * p.x) >> 16) + ((static_cast<int64_t>(m.d) * p.y) >> 16) +
+                         m.ty - originY};
+  };
+  PathIterator points(path);
+  PathElement element;
+  WidePoint start{0, 0}, current{0, 0};
+  bool open = false;
+  auto close = [&] {
+    if (open && (current.x != start.x || current.y != start.y)) edges_.AddLine(current, start);
+    edges_.EndContour();
+    current = start;
+  };
+  while (points.Next(element)) {
+    work_.Charge(kWorkPerElement);
+    switch (element.kind) {
+      case PathElement::kMove:
+        close();
+        start = current = transform(element.to);
+        open = true;
+        break;
+      case PathElement::kLine: {
+        const WidePoint to = transform(element.to);
+        edges_.AddLine(current, to);
+        current = to;
+        break;
+      }
+      case PathElement::kCurve: {
+        const WidePoint c1 = transform(element.control1), c2 = transform(element.control2);
+        const WidePoint to = transform(element.to);
+        edges_.AddCurve(current, c1, c2, to);
+        current = to;
+        break;
+      }
+      case PathElement::kClose:
+        close();
+        break;
+    }
+  }
+  close();
+}
+
+void BezierRasterPainter::SortEdges() {
+  EngineArray<Edge>& edges = edges_.Edges();
+  order_.Resize(edges.Size());
+  for (uint32_t i = 0; i < edges.Size(); ++i) {
+    const uint32_t top = static_cast<uint32_t>(edges[i].y0) ^ 0x80000000u;
+    order_[i] = (static_cast<uint64_t>(top) << 32) | i;
+  }
+  work_.Charge(edges.Size() * 4);
+  std::sort(order_.begin(), order_.end());
+}
+
+void BezierRasterPainter::SetEmptyRow() {
+  runs_.Clear();
+  runs_.Push(StoredRun{kRowEnd, kRunEmpty});
+  cursor_ = 0;
+  rowHasOutput_ = false;
+}
+
+void BezierRasterPainter::SetScanline(int32_t y) {
+  row_ = y;
+  output_.y0 = y;
+  output_.y1 = y + 1;
+  if (y < bounds_.y0 || y >= bounds_.y1) {
+    SetEmptyRow();
+    return;
+  }
+  ScanRow(y - clip_.y0);
+}
+
+void BezierRasterPainter::SeekX(int32_t x) {
+  if (cursor_ != 0 && x < runs_[cursor_ - 1].end) cursor_ = 0;
+  while (runs_[cursor_].end <= x) ++cursor_;
+}
+
+void BezierRasterPainter::RestartScan() {
+  nextEdge_ = 0;
+  active_.Clear();
+  steppers_.Clear();
+  freeSteppers_.Clear();
+}
+
+void BezierRasterPainter::Activate(uint32_t index) {
+  Edge& edge = edges_.Edges()[index];
+  Piece piece{index, -1, 0, 0, 0, 0, edge.dir};
+  if (edge.curve >= 0) {
+    if (freeSteppers_.Empty()) {
+      piece.stepper = static_cast<int32_t>(steppers_.Size());
+      steppers_.Push(CurveStepper{});
+    } else {
+      piece.stepper = freeSteppers_.Back();
+      freeSteppers_.Pop();
+    }
+    edges_.StartCurve(edge, steppers_[static_cast<uint32_t>(piece.stepper)]);
+  }
+  active_.Push(piece);
+}
+
+void BezierRasterPainter::Deactivate(const Piece& piece) {
+  if (piece.stepper >= 0) freeSteppers_.Push(piece.stepper);
+}
+
+void BezierRasterPainter::CutToRow(Piece& piece, int32_t top, int32_t bottom) {
+  Edge& e = edges_.Edges()[piece.edge];
+  piece.first = rowVertices_.Size();
+  if (e.dir == 0) {
+    rowVertices_.Push(RowVertex{e.x0, e.y0, 0});
+    rowVertices_.Push(RowVertex{e.x1, e.y0, 0});
+    piece.count = 2;
+    piece.xMin = e.x0;
+    piece.xMax = e.x1;
+    return;
+  }
+  if (piece.stepper >= 0) {
+    CurveStepper& stepper = steppers_[static_cast<uint32_t>(piece.stepper)];
+    while (e.y1 <= top && edges_.NextChord(e, stepper)) {
+    }
+    const int32_t from = e.y0 > top ? e.y0 : top;
+    const int32_t to = e.yEnd < bottom ? e.yEnd : bottom;
+    rowVertices_.Push(RowVertex{e.XAt(from), from, e.slope});
+    while (e.y1 < to && edges_.NextChord(e, stepper)) rowVertices_.Push(RowVertex{e.x0, e.y0, e.slope});
+    rowVertices_.Push(RowVertex{e.XAt(to), to, 0});
+  } else {
+    const int32_t from = e.y0 > top ? e.y0 : top;
+    const int32_t to = e.y1 < bottom ? e.y1 : bottom;
+    rowVertices_.Push(RowVertex{e.XAt(from), from, e.slope});
+    rowVertices_.Push(RowVertex{e.XAt(to), to, 0});
+  }
+  piece.count = rowVertices_.Size() - piece.first;
+  const int32_t xa = rowVertices_[piece.first].x, xb = rowVertices_.Back().x;
+  piece.xMin = xa < xb ? xa : xb;
+  piece.xMax = xa < xb ? xb : xa;
+}
+
+void BezierRasterPainter::SortPieces(uint32_t appended) {
+  auto before = [](const Piece& l, const Piece& r) { return l.xMin < r.xMin; };
+  if (appended > 16) {
+    std::sort(active_.begin(), active_.end(), before);
+    return;
+  }
+  // From row to row the order barely changes: insertion sort.
+  Piece* p = active_.Data();
+  for (uint32_t i = 1; i < active_.Size(); ++i) {
+    if (!before(p[i], p[i - 1])) continue;
+    const Piece moving = p[i];
+    uint32_t j = i;
+    do {
+      p[j] = p[j - 1];
+      --j;
+    } while (j > 0 && before(moving, p[j - 1]));
+    p[j] = moving;
+  }
+}
+
+void BezierRasterPainter::PushRun(RunKind kind, int32_t absoluteEnd) {
+  StoredRun& last = runs_.Back();
+  if (last.kind == kind) {
+    last.end = absoluteEnd;
+    return;
+  }
+  if (last.end == absoluteEnd) return;  // nothing between: the run is empty
+  runs_.Push(StoredRun{absoluteEnd, static_cast<uint8_t>(kind)});
+  if (kind != kRunEmpty) rowHasOutput_ = true;
+}
+
+void BezierRasterPainter::ScanRow(int32_t row) {
+  const int32_t top = row << 16, bottom = top + 0x10000;
+  if (row <= scannedRow_) RestartScan();
+  scannedRow_ = row;
+  EngineArray<Edge>& edges = edges_.Edges();
+
+  // Retire edges that ended above this row, take in those that begin in it.
+  uint32_t kept = 0;
+  for (uint32_t i = 0; i < active_.Size(); ++i) {
+    if (edges[active_[i].edge].yEnd > top) {
+      active_[kept++] = active_[i];
+    } else {
+      Deactivate(active_[i]);
+    }
+  }
+  active_.Truncate(kept);
+  uint32_t appended = 0;
+  while (nextEdge_ < order_.Size()) {
+    // The key holds the edge's top (a curve's own y0 moves with its chords).
+    const int32_t edgeTop = static_cast<int32_t>(static_cast<uint32_t>(order_[nextEdge_] >> 32) ^ 0x80000000u);
+    if (edgeTop >= bottom) break;
+    const uint32_t index = static_cast<uint32_t>(order_[nextEdge_]);
+    ++nextEdge_;
+    if (edges[index].yEnd > top) {
+      Activate(index);
+      ++appended;
+    }
+  }
+
+  rowVertices_.Clear();
+  for (Piece& piece : active_) CutToRow(piece, top, bottom);
+  SortPieces(appended);
+  work_.Charge(active_.Size() * 20 + 100);
+
+  // Clusters of pieces whose columns touch, and the gaps between them.
+  runs_.Clear();
+  runs_.Push(StoredRun{clip_.x0, kRunEmpty});
+  rowHasOutput_ = false;
+  int32_t winding = 0;
+  int32_t gapStart = 0;
+  const uint32_t count = active_.Size();
+  for (uint32_t i = 0; i < count;) {
+    int32_t clusterEnd = ColumnEnd(active_[i].xMin, active_[i].xMax);
+    uint32_t j = i + 1;
+    while (j < count && ColumnStart(active_[j].xMin) <= clusterEnd) {
+      const int32_t end = ColumnEnd(active_[j].xMin, active_[j].xMax);
+      if (end > clusterEnd) clusterEnd = end;
+      ++j;
+    }
+    const int32_t start = Clamp(ColumnStart(active_[i].xMin), gapStart, width_);
+    const int32_t end = Clamp(clusterEnd, start, width_);
+    if (start > gapStart) PushRun(Inside(winding) ? kRunFull : kRunEmpty, clip_.x0 + start);
+    winding = SweepCluster(i, j, winding, start, end, top);
+    if (end > start) {
+      PushRun(kRunPartial, clip_.x0 + end);
+      gapStart = end;
+    }
+    i = j;
+  }
+  if (gapStart < width_) PushRun(Inside(winding) ? kRunFull : kRunEmpty, clip_.x1);
+  PushRun(kRunEmpty, kRowEnd);
+  cursor_ = 0;
+}
+
+void BezierRasterPainter::RenderMask(const PixelRect& rect, uint8_t* mask, int32_t stride) {
+  for (int32_t y = rect.y0; y < rect.y1; ++y) {
+    SetScanline(y);
+    uint8_t* out = mask + static_cast<ptrdiff_t>(y - rect.y0) * stride - rect.x0;
+    for (int32_t x = rect.x0; x < rect.x1;) {
+      const PixelRun run = RunAt(x);
+      const int32_t end = run.end < rect.x1 ? run.end : rect.x1;
+      if (run.kind == kRunPartial) {
+        for (int32_t i = x; i < end; ++i) out[i] = bytes_[static_cast<uint32_t>(i - clip_.x0)];
+      } else {
+        for (int32_t i = x; i < end; ++i) out[i] = run.kind == kRunFull ? 255 : 0;
+      }
+      x = end;
+    }
+  }
+}
+
+}  // namespace vn::im
