@@ -1,6 +1,7 @@
 #include "im/bezier_raster_painter.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "runtime/error.h"
 
@@ -47,8 +48,9 @@ BezierRasterPainter::BezierRasterPainter(AppContext& context, const Path& path, 
       width_(BoxSide(context, clip_.x0, clip_.x1)),
       height_(BoxSide(context, clip_.y0, clip_.y1)),
       edges_(context, width_, height_, work_),
-      order_(context),
+      rowStart_(context),
       active_(context),
+      merged_(context),
       steppers_(context),
       freeSteppers_(context),
       rowVertices_(context),
@@ -58,7 +60,8 @@ BezierRasterPainter::BezierRasterPainter(AppContext& context, const Path& path, 
       bytes_(context),
       runs_(context),
       row_(clip_.y0 - 1),
-      scannedRow_(kRowStart) {
+      scannedRow_(kRowStart),
+      repeatsUntil_(kRowStart) {
   bounds_ = PixelRect{clip_.x0, clip_.y0, clip_.x0, clip_.y0};
   SetEmptyRow();
   if (width_ == 0 || height_ == 0) return;
@@ -81,8 +84,9 @@ BezierRasterPainter::BezierRasterPainter(AppContext& context, const Path& path, 
 
 void BezierRasterPainter::Reset() {
   edges_.Reset();
-  order_.Reset();
+  rowStart_.Reset();
   active_.Reset();
+  merged_.Reset();
   steppers_.Reset();
   freeSteppers_.Reset();
   rowVertices_.Reset();
@@ -94,7 +98,7 @@ void BezierRasterPainter::Reset() {
 }
 
 uint32_t BezierRasterPainter::MemorySize() const {
-  return edges_.MemorySize() + order_.MemorySize() + active_.MemorySize() + steppers_.MemorySize() +
+  return edges_.MemorySize() + rowStart_.MemorySize() + active_.MemorySize() + merged_.MemorySize() + steppers_.MemorySize() +
          freeSteppers_.MemorySize() + rowVertices_.MemorySize() + slots_.MemorySize() + area_.MemorySize() +
          cover_.MemorySize() + bytes_.MemorySize() + runs_.MemorySize();
 }
@@ -148,17 +152,39 @@ void BezierRasterPainter::ReadPath(const Path& path, const FixedMatrix& m) {
 }
 
 void BezierRasterPainter::SortEdges() {
+  // Edges only need to be in order of the row where they begin: a counting
+  // sort by row, in place (each edge swapped straight into its row's
+  // bucket), leaving where each row's edges start.
   EngineArray<Edge>& edges = edges_.Edges();
-  order_.Resize(edges.Size());
-  for (uint32_t i = 0; i < edges.Size(); ++i) {
-    const uint32_t top = static_cast<uint32_t>(edges[i].y0) ^ 0x80000000u;
-    order_[i] = (static_cast<uint64_t>(top) << 32) | i;
+  const uint32_t rows = static_cast<uint32_t>(height_);
+  auto rowOf = [rows](const Edge& e) {
+    const int32_t row = e.y0 >> 16;
+    return row < 0 ? 0u : (static_cast<uint32_t>(row) >= rows ? rows : static_cast<uint32_t>(row));
+  };
+  rowStart_.Resize(rows + 2);
+  uint32_t* start = rowStart_.Data();
+  for (const Edge& e : edges) ++start[rowOf(e) + 1];
+  for (uint32_t r = 1; r < rows + 2; ++r) start[r] += start[r - 1];
+  EngineArray<uint32_t> next(context_);
+  next.Resize(rows + 1);
+  for (uint32_t r = 0; r <= rows; ++r) next[r] = start[r];
+  for (uint32_t r = 0; r <= rows; ++r) {
+    while (next[r] < start[r + 1]) {
+      const uint32_t home = rowOf(edges[next[r]]);
+      if (home == r) {
+        ++next[r];
+        continue;
+      }
+      const Edge moving = edges[next[r]];
+      edges[next[r]] = edges[next[home]];
+      edges[next[home]++] = moving;
+    }
   }
-  work_.Charge(edges.Size() * 4);
-  std::sort(order_.begin(), order_.end());
+  work_.Charge(edges.Size() * 2);
 }
 
 void BezierRasterPainter::SetEmptyRow() {
+  rowRepeats_ = runs_.Size() == 1;
   runs_.Clear();
   runs_.Push(StoredRun{kRowEnd, kRunEmpty});
   cursor_ = 0;
@@ -183,6 +209,7 @@ void BezierRasterPainter::SeekX(int32_t x) {
 
 void BezierRasterPainter::RestartScan() {
   nextEdge_ = 0;
+  repeatsUntil_ = kRowStart;
   active_.Clear();
   steppers_.Clear();
   freeSteppers_.Clear();
@@ -242,13 +269,10 @@ void BezierRasterPainter::CutToRow(Piece& piece, int32_t top, int32_t bottom) {
 
 void BezierRasterPainter::SortPieces(uint32_t appended) {
   auto before = [](const Piece& l, const Piece& r) { return l.xMin < r.xMin; };
-  if (appended > 16) {
-    std::sort(active_.begin(), active_.end(), before);
-    return;
-  }
-  // From row to row the order barely changes: insertion sort.
+  // The pieces kept from the last row barely change order: insertion sort.
   Piece* p = active_.Data();
-  for (uint32_t i = 1; i < active_.Size(); ++i) {
+  const uint32_t kept = active_.Size() - appended;
+  for (uint32_t i = 1; i < kept; ++i) {
     if (!before(p[i], p[i - 1])) continue;
     const Piece moving = p[i];
     uint32_t j = i;
@@ -258,6 +282,13 @@ void BezierRasterPainter::SortPieces(uint32_t appended) {
     } while (j > 0 && before(moving, p[j - 1]));
     p[j] = moving;
   }
+  if (appended == 0) return;
+  // The new ones are sorted apart and merged in.
+  std::sort(p + kept, p + active_.Size(), before);
+  if (kept == 0 || !before(p[kept], p[kept - 1])) return;
+  merged_.Resize(active_.Size());
+  std::merge(p, p + kept, p + kept, p + active_.Size(), merged_.Data(), before);
+  std::memcpy(static_cast<void*>(p), merged_.Data(), active_.Size() * sizeof(Piece));
 }
 
 void BezierRasterPainter::PushRun(RunKind kind, int32_t absoluteEnd) {
@@ -273,7 +304,16 @@ void BezierRasterPainter::PushRun(RunKind kind, int32_t absoluteEnd) {
 
 void BezierRasterPainter::ScanRow(int32_t row) {
   const int32_t top = row << 16, bottom = top + 0x10000;
-  if (row <= scannedRow_) RestartScan();
+  if (row <= scannedRow_) {
+    RestartScan();
+  } else if (row <= repeatsUntil_) {
+    // Only vertical edges through this row, as through the last: same runs.
+    rowRepeats_ = row == scannedRow_ + 1;
+    scannedRow_ = row;
+    cursor_ = 0;
+    return;
+  }
+  rowRepeats_ = false;
   scannedRow_ = row;
   EngineArray<Edge>& edges = edges_.Edges();
 
@@ -288,14 +328,10 @@ void BezierRasterPainter::ScanRow(int32_t row) {
   }
   active_.Truncate(kept);
   uint32_t appended = 0;
-  while (nextEdge_ < order_.Size()) {
-    // The key holds the edge's top (a curve's own y0 moves with its chords).
-    const int32_t edgeTop = static_cast<int32_t>(static_cast<uint32_t>(order_[nextEdge_] >> 32) ^ 0x80000000u);
-    if (edgeTop >= bottom) break;
-    const uint32_t index = static_cast<uint32_t>(order_[nextEdge_]);
-    ++nextEdge_;
-    if (edges[index].yEnd > top) {
-      Activate(index);
+  const uint32_t lastNew = rowStart_[static_cast<uint32_t>(row) + 1];
+  for (; nextEdge_ < lastNew; ++nextEdge_) {
+    if (edges[nextEdge_].yEnd > top) {
+      Activate(nextEdge_);
       ++appended;
     }
   }
@@ -333,19 +369,43 @@ void BezierRasterPainter::ScanRow(int32_t row) {
   if (gapStart < width_) PushRun(Inside(winding) ? kRunFull : kRunEmpty, clip_.x1);
   PushRun(kRunEmpty, kRowEnd);
   cursor_ = 0;
+  FindRepeats(row);
+}
+
+void BezierRasterPainter::FindRepeats(int32_t row) {
+  // The next rows look the same while every active edge is a vertical line
+  // that goes on through them and no other edge begins.
+  uint32_t nextRow = static_cast<uint32_t>(row) + 1;
+  while (nextRow < static_cast<uint32_t>(height_) && rowStart_[nextRow + 1] == nextEdge_) ++nextRow;
+  int32_t until = static_cast<int32_t>(nextRow) << 16;
+  for (const Piece& piece : active_) {
+    const Edge& e = edges_.Edges()[piece.edge];
+    if (e.curve >= 0 || e.dir == 0 || e.x0 != e.x1) {
+      until = 0;
+      break;
+    }
+    if (e.yEnd < until) until = e.yEnd;
+  }
+  repeatsUntil_ = (until >> 16) - 1;
+  if (repeatsUntil_ < row) repeatsUntil_ = row;
 }
 
 void BezierRasterPainter::RenderMask(const PixelRect& rect, uint8_t* mask, int32_t stride) {
   for (int32_t y = rect.y0; y < rect.y1; ++y) {
     SetScanline(y);
     uint8_t* out = mask + static_cast<ptrdiff_t>(y - rect.y0) * stride - rect.x0;
+    if (y > rect.y0 && rowRepeats_) {
+      std::memcpy(out + rect.x0, out + rect.x0 - stride, static_cast<size_t>(rect.x1 - rect.x0));
+      continue;
+    }
     for (int32_t x = rect.x0; x < rect.x1;) {
       const PixelRun run = RunAt(x);
       const int32_t end = run.end < rect.x1 ? run.end : rect.x1;
       if (run.kind == kRunPartial) {
-        for (int32_t i = x; i < end; ++i) out[i] = bytes_[static_cast<uint32_t>(i - clip_.x0)];
+        const uint8_t* from = bytes_.Data() - clip_.x0;
+        for (int32_t i = x; i < end; ++i) out[i] = from[i];
       } else {
-        for (int32_t i = x; i < end; ++i) out[i] = run.kind == kRunFull ? 255 : 0;
+        std::memset(out + x, run.kind == kRunFull ? 255 : 0, static_cast<size_t>(end - x));
       }
       x = end;
     }

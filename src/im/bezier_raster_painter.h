@@ -138,6 +138,7 @@ class BezierRasterPainter final : public RasterPainter {
                int32_t columnEnd);
   void FinishCluster(int32_t columnStart, int32_t columnEnd);
   void PushRun(RunKind kind, int32_t absoluteEnd);
+  void FindRepeats(int32_t row);
   void SetEmptyRow();
   bool Inside(int32_t winding) const { return rule_ == kEvenOdd ? (winding & 1) != 0 : winding != 0; }
 
@@ -148,9 +149,10 @@ class BezierRasterPainter final : public RasterPainter {
   FillRule rule_;
   int32_t width_, height_;
   rasterizer_detail::EdgeList edges_;
-  EngineArray<uint64_t> order_;      // edges by top y
-  uint32_t nextEdge_ = 0;            // first edge of order_ not yet active
+  EngineArray<uint32_t> rowStart_;   // first edge of each row (edges sorted by their first row)
+  uint32_t nextEdge_ = 0;            // first edge not yet taken in
   EngineArray<Piece> active_;
+  EngineArray<Piece> merged_;  // room for merging new pieces into active_
   EngineArray<rasterizer_detail::CurveStepper> steppers_;
   EngineArray<int32_t> freeSteppers_;
   EngineArray<RowVertex> rowVertices_;
@@ -162,7 +164,9 @@ class BezierRasterPainter final : public RasterPainter {
   uint32_t cursor_ = 0;
   int32_t row_;
   int32_t scannedRow_;               // last row the edges were advanced to
+  int32_t repeatsUntil_;             // rows up to this one repeat the last scanned
   bool rowHasOutput_ = false;
+  bool rowRepeats_ = false;          // the current row's runs are the last row's
   PixelBuffer output_;
 };
 

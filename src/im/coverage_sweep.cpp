@@ -31,6 +31,23 @@ int32_t BezierRasterPainter::SweepCluster(uint32_t first, uint32_t end, int32_t 
   }
   if (columnStart >= columnEnd) return windingLeft + flux;
 
+  if (end - first == 1) {
+    // One edge alone (the sides of large shapes): its segments are the
+    // sub-bands, and nothing can cross it.
+    const Piece& piece = active_[first];
+    if (Inside(windingLeft)) cover_[static_cast<uint32_t>(columnStart)] += kRowHeight;
+    const bool after = Inside(windingLeft + piece.dir);
+    if (after != Inside(windingLeft)) {
+      const RowVertex* v = rowVertices_.Data() + piece.first;
+      for (uint32_t i = 0; i + 1 < piece.count; ++i) {
+        if (v[i + 1].y > v[i].y) Deposit(v[i].x, v[i + 1].x, v[i + 1].y - v[i].y, after ? 1 : -1, columnStart, columnEnd);
+      }
+    }
+    work_.Charge(1200);
+    FinishCluster(columnStart, columnEnd);
+    return windingLeft + flux;
+  }
+
   slots_.Clear();
   for (uint32_t i = first; i < end; ++i) {
     const Piece& piece = active_[i];
