@@ -192,6 +192,9 @@ void BezierRasterPainter::SetEmptyRow() {
 }
 
 void BezierRasterPainter::SetScanline(int32_t y) {
+  // Painters shared by several inputs of a chain are set once per row.
+  if (y == row_ && rowReady_) return;
+  rowReady_ = true;
   row_ = y;
   output_.y0 = y;
   output_.y1 = y + 1;
