@@ -272,19 +272,10 @@ void BezierRasterPainter::CutToRow(Piece& piece, int32_t top, int32_t bottom) {
 
 void BezierRasterPainter::SortPieces(uint32_t appended) {
   auto before = [](const Piece& l, const Piece& r) { return l.xMin < r.xMin; };
-  // The pieces kept from the last row barely change order: insertion sort.
+  // The pieces kept from the last row barely change order.
   Piece* p = active_.Data();
   const uint32_t kept = active_.Size() - appended;
-  for (uint32_t i = 1; i < kept; ++i) {
-    if (!before(p[i], p[i - 1])) continue;
-    const Piece moving = p[i];
-    uint32_t j = i;
-    do {
-      p[j] = p[j - 1];
-      --j;
-    } while (j > 0 && before(moving, p[j - 1]));
-    p[j] = moving;
-  }
+  rasterizer_detail::InsertionSort(p, kept, before);
   if (appended == 0) return;
   // The new ones are sorted apart and merged in.
   std::sort(p + kept, p + active_.Size(), before);

@@ -2,6 +2,8 @@
 // the exact area of every span (see bezier_raster_painter.h).
 #include "im/bezier_raster_painter.h"
 
+#include <algorithm>
+
 namespace vn::im {
 
 using rasterizer_detail::ColumnEnd;
@@ -13,10 +15,13 @@ constexpr int32_t kRowHeight = 0x10000;
 // sub-band are not split at their crossing: the error is below 1/20000 of a
 // pixel's area.
 constexpr int32_t kCrossingTolerance = 2;
-// A row with more sub-bands than this in one cluster is hostile or
-// degenerate: later sub-bands get a minimum height, so the row ends.
-constexpr uint32_t kFreeBands = 64;
-constexpr uint32_t kFinerBands = 256;
+// Work budget of one cluster on one row, in edge evaluations (sub-bands
+// times edges). Real paths stay far below; past the first budget a
+// sub-band is at least 1/256 pixel tall, past the second the rest of the
+// row is one sub-band. So a hostile row (thousands of edges crossing in it)
+// costs a bounded amount, at the price of exactness in that row only.
+constexpr uint64_t kExactBandWork = 1 << 15;
+constexpr uint64_t kFineBandWork = 1 << 18;
 
 }  // namespace
 
@@ -56,10 +61,9 @@ int32_t BezierRasterPainter::SweepCluster(uint32_t first, uint32_t end, int32_t 
     slots_.Push(SweepSlot{piece.first, piece.first + piece.count - 1, x, x, piece.dir, false});
   }
   const int32_t bottom = top + kRowHeight;
-  uint32_t bands = 0;
-  for (int32_t band = top; band < bottom; ++bands) {
-    // Past kFreeBands a sub-band has a minimum height, crossings or not.
-    const int32_t least = bands < kFreeBands ? 1 : bands < kFinerBands ? 0x100 : 0x1000;
+  uint64_t spent = 0;
+  for (int32_t band = top; band < bottom;) {
+    const int32_t least = spent < kExactBandWork ? 1 : spent < kFineBandWork ? 0x100 : kRowHeight;
     const int32_t lowest = bottom - band < least ? bottom : band + least;
     int32_t next = NextBandBottom(band, bottom);
     if (next < lowest) next = lowest;
@@ -72,6 +76,7 @@ int32_t BezierRasterPainter::SweepCluster(uint32_t first, uint32_t end, int32_t 
     }
     SweepBand(band, next, windingLeft, columnStart, columnEnd);
     work_.Charge(1000 + 200 * slots_.Size());
+    spent += slots_.Size();
     band = next;
   }
   FinishCluster(columnStart, columnEnd);
@@ -112,16 +117,12 @@ void BezierRasterPainter::EvaluateSlots(int32_t top, int32_t bottom, bool bottom
   auto before = [](const SweepSlot& l, const SweepSlot& r) {
     return l.xTop < r.xTop || (l.xTop == r.xTop && l.xBottom < r.xBottom);
   };
-  SweepSlot* s = slots_.Data();
-  for (uint32_t i = 1; i < slots_.Size(); ++i) {
-    if (!before(s[i], s[i - 1])) continue;
-    const SweepSlot moving = s[i];
-    uint32_t j = i;
-    do {
-      s[j] = s[j - 1];
-      --j;
-    } while (j > 0 && before(moving, s[j - 1]));
-    s[j] = moving;
+  // From one sub-band to the next the order barely changes, except where
+  // many edges cross: a full sort keeps that case bounded.
+  if (slots_.Size() > 32) {
+    std::sort(slots_.begin(), slots_.end(), before);
+  } else {
+    rasterizer_detail::InsertionSort(slots_.Data(), slots_.Size(), before);
   }
 }
 

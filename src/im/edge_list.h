@@ -33,6 +33,21 @@ inline int32_t ColumnEnd(int32_t xMin, int32_t xMax) {
   return (xMin & 0xFFFF) != 0 ? (xMin >> 16) + 1 : xMin >> 16;
 }
 
+// Sorts what is nearly sorted (active edges from one row to the next).
+template <class T, class Before>
+void InsertionSort(T* items, uint32_t count, Before before) {
+  for (uint32_t i = 1; i < count; ++i) {
+    if (!before(items[i], items[i - 1])) continue;
+    const T moving = items[i];
+    uint32_t j = i;
+    do {
+      items[j] = items[j - 1];
+      --j;
+    } while (j > 0 && before(moving, items[j - 1]));
+    items[j] = moving;
+  }
+}
+
 // One edge, or for a curve its current chord. y0 <= y1 (stored top to
 // bottom); `dir` is the winding contribution: +1 when the path ran downward,
 // -1 upward, 0 for a horizontal edge (kept only to join its neighbours).

@@ -64,4 +64,15 @@ struct FlatColor {
   PixelBuffer buffer;
 };
 
+// One coverage (or alpha) byte over every pixel: a constant alpha as a
+// shape painter's buffer (shape and alpha planes, pixel step 0).
+struct FlatCoverage {
+  explicit FlatCoverage(uint8_t value);
+  FlatCoverage(const FlatCoverage&) = delete;
+  FlatCoverage& operator=(const FlatCoverage&) = delete;
+
+  uint8_t byte;
+  PixelBuffer buffer;
+};
+
 }  // namespace vn::im

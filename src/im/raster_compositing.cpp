@@ -42,6 +42,30 @@ struct PlaneWriter {
   int32_t channelStep;
 };
 
+// The three planes of a record, read together.
+struct PixelReader {
+  PixelReader(const PixelBuffer& b, int32_t x, int32_t row)
+      : shape(b, b.shape, x, row, 255), alpha(b, b.alpha, x, row, 255), color(b, b.color, x, row, 0) {}
+  void Next() {
+    shape.Next();
+    alpha.Next();
+    color.Next();
+  }
+  PlaneReader shape, alpha, color;
+};
+
+// A coverage painter's values: its shape value for shape planes, its alpha
+// (coverage) value for alpha and colour planes.
+struct CoverageReader {
+  CoverageReader(const PixelBuffer& b, int32_t x, int32_t row)
+      : shape(b, ShapePlane(b), x, row, 255), cover(b, CoveragePlane(b), x, row, 255) {}
+  void Next() {
+    shape.Next();
+    cover.Next();
+  }
+  PlaneReader shape, cover;
+};
+
 }  // namespace
 
 PixelBuffer& RowScratch::Prepare(int32_t x, int32_t row, int32_t n, uint32_t channels) {
@@ -69,38 +93,29 @@ PixelBuffer& RowScratch::Prepare(int32_t x, int32_t row, int32_t n, uint32_t cha
 
 template <int Channels>
 void ChunkyReplicatedAlphaMultiplier<Channels>::Produce(int32_t x, int32_t n) {
-  PainterInput& shape = a_;
-  PainterInput& destination = b_;
+  PainterInput& shape = this->a_;
+  PainterInput& destination = this->b_;
   const PixelRun coverage = shape.RunAt(x);
   destination.Produce(x, n);
   const PixelBuffer& d = destination.Output();
   if (coverage.kind == kRunFull) {
-    output_ = &d;
+    this->output_ = &d;
     return;
   }
   shape.Produce(x, n);
-  const PixelBuffer& m = shape.Output();
+  const int32_t row = this->row_;
   const uint32_t channels = Channels != 0 ? static_cast<uint32_t>(Channels) : d.channels;
-  PixelBuffer& out = scratch_.Prepare(x, row_, n, channels);
-  PlaneReader cover(m, CoveragePlane(m), x, row_, 255), cut(m, ShapePlane(m), x, row_, 255);
-  PlaneReader shapeIn(d, d.shape, x, row_, 255), alphaIn(d, d.alpha, x, row_, 255);
-  PlaneReader colorIn(d, d.color, x, row_, 0);
-  PlaneWriter color(out, out.color, x, row_);
-  uint8_t* shapeOut = out.shape.base;
-  uint8_t* alphaOut = out.alpha.base;
-  for (int32_t i = 0; i < n; ++i) {
-    const uint32_t c = *cover;
-    alphaOut[i] = static_cast<uint8_t>(Mul(*alphaIn, c));
-    shapeOut[i] = static_cast<uint8_t>(Mul(*shapeIn, *cut));
-    for (uint32_t k = 0; k < channels; ++k) color.Channel(k) = static_cast<uint8_t>(Mul(colorIn.Channel(k), c));
-    cover.Next();
-    cut.Next();
-    shapeIn.Next();
-    alphaIn.Next();
-    colorIn.Next();
-    color.Next();
+  PixelBuffer& out = this->scratch_.Prepare(x, row, n, channels);
+  CoverageReader m(shape.Output(), x, row);
+  PixelReader in(d, x, row);
+  PlaneWriter color(out, out.color, x, row);
+  for (int32_t i = 0; i < n; ++i, m.Next(), in.Next(), color.Next()) {
+    const uint32_t c = *m.cover;
+    out.alpha.base[i] = static_cast<uint8_t>(Mul(*in.alpha, c));
+    out.shape.base[i] = static_cast<uint8_t>(Mul(*in.shape, *m.shape));
+    for (uint32_t k = 0; k < channels; ++k) color.Channel(k) = static_cast<uint8_t>(Mul(in.color.Channel(k), c));
   }
-  output_ = &out;
+  this->output_ = &out;
 }
 
 template class ChunkyReplicatedAlphaMultiplier<0>;
@@ -119,25 +134,17 @@ void Compositor::Produce(int32_t x, int32_t n) {
   destination.Produce(x, n);
   const PixelBuffer& d = destination.Output();
   PixelBuffer& out = scratch_.Prepare(x, row_, n, d.channels);
-  PlaneReader sShape(s, s.shape, x, row_, 255), sAlpha(s, s.alpha, x, row_, 255), sColor(s, s.color, x, row_, 0);
-  PlaneReader dShape(d, d.shape, x, row_, 255), dAlpha(d, d.alpha, x, row_, 255), dColor(d, d.color, x, row_, 0);
+  PixelReader src(s, x, row_), dst(d, x, row_);
   PlaneWriter color(out, out.color, x, row_);
   const uint32_t sourceChannels = s.color.Present() ? s.channels : 0;
-  for (int32_t i = 0; i < n; ++i) {
-    const uint32_t transparency = 255 - *sAlpha;
-    out.alpha.base[i] = static_cast<uint8_t>(255 - Mul(transparency, 255 - *dAlpha));
-    out.shape.base[i] = static_cast<uint8_t>(255 - Mul(255 - *sShape, 255 - *dShape));
+  for (int32_t i = 0; i < n; ++i, src.Next(), dst.Next(), color.Next()) {
+    const uint32_t transparency = 255 - *src.alpha;
+    out.alpha.base[i] = static_cast<uint8_t>(255 - Mul(transparency, 255 - *dst.alpha));
+    out.shape.base[i] = static_cast<uint8_t>(255 - Mul(255 - *src.shape, 255 - *dst.shape));
     for (uint32_t k = 0; k < d.channels; ++k) {
-      const uint32_t v = (k < sourceChannels ? sColor.Channel(k) : 0) + Mul(transparency, dColor.Channel(k));
+      const uint32_t v = (k < sourceChannels ? src.color.Channel(k) : 0) + Mul(transparency, dst.color.Channel(k));
       color.Channel(k) = static_cast<uint8_t>(v > 255 ? 255 : v);
     }
-    sShape.Next();
-    sAlpha.Next();
-    sColor.Next();
-    dShape.Next();
-    dAlpha.Next();
-    dColor.Next();
-    color.Next();
   }
   output_ = &out;
 }
@@ -154,29 +161,18 @@ void Masker::Produce(int32_t x, int32_t n) {
     return;
   }
   mask.Produce(x, n);
-  const PixelBuffer& m = mask.Output();
   const PixelBuffer& d = destination.Output();
   PixelBuffer& out = scratch_.Prepare(x, row_, n, d.channels);
-  PlaneReader mShape(m, ShapePlane(m), x, row_, 255), mAlpha(m, CoveragePlane(m), x, row_, 255);
-  PlaneReader rShape(r, r.shape, x, row_, 255), rAlpha(r, r.alpha, x, row_, 255), rColor(r, r.color, x, row_, 0);
-  PlaneReader dShape(d, d.shape, x, row_, 255), dAlpha(d, d.alpha, x, row_, 255), dColor(d, d.color, x, row_, 0);
+  CoverageReader m(mask.Output(), x, row_);
+  PixelReader result(r, x, row_), before(d, x, row_);
   PlaneWriter color(out, out.color, x, row_);
-  for (int32_t i = 0; i < n; ++i) {
-    const uint32_t a = *mAlpha;
-    out.shape.base[i] = static_cast<uint8_t>(Lerp(*dShape, *rShape, *mShape));
-    out.alpha.base[i] = static_cast<uint8_t>(Lerp(*dAlpha, *rAlpha, a));
+  for (int32_t i = 0; i < n; ++i, m.Next(), result.Next(), before.Next(), color.Next()) {
+    const uint32_t a = *m.cover;
+    out.shape.base[i] = static_cast<uint8_t>(Lerp(*before.shape, *result.shape, *m.shape));
+    out.alpha.base[i] = static_cast<uint8_t>(Lerp(*before.alpha, *result.alpha, a));
     for (uint32_t k = 0; k < d.channels; ++k) {
-      color.Channel(k) = static_cast<uint8_t>(Lerp(dColor.Channel(k), rColor.Channel(k), a));
+      color.Channel(k) = static_cast<uint8_t>(Lerp(before.color.Channel(k), result.color.Channel(k), a));
     }
-    mShape.Next();
-    mAlpha.Next();
-    rShape.Next();
-    rAlpha.Next();
-    rColor.Next();
-    dShape.Next();
-    dAlpha.Next();
-    dColor.Next();
-    color.Next();
   }
   output_ = &out;
 }
@@ -185,33 +181,30 @@ void Clipper::Produce(int32_t x, int32_t n) {
   PainterInput& clip = a_;
   PainterInput& destination = b_;
   PainterInput& masker = c_;
-  const PixelRun run = clip.RunAt(x);
+  const bool full = clip.RunAt(x).kind == kRunFull;
   masker.Produce(x, n);
-  const PixelBuffer& r = masker.Output();
-  const PixelBuffer& d = destination.Output();
-  const bool full = run.kind == kRunFull;
   if (!full) clip.Produce(x, n);
-  const PixelBuffer& k = full ? kFullRun : clip.Output();
-  PlaneReader kShape(k, ShapePlane(k), x, row_, 255), kAlpha(k, CoveragePlane(k), x, row_, 255);
-  PlaneReader rShape(r, r.shape, x, row_, 255), rAlpha(r, r.alpha, x, row_, 255), rColor(r, r.color, x, row_, 0);
+  const PixelBuffer& d = destination.Output();
+  CoverageReader k(full ? kFullRun : clip.Output(), x, row_);
+  PixelReader result(masker.Output(), x, row_);
   PlaneWriter shape(d, d.shape, x, row_), alpha(d, d.alpha, x, row_), color(d, d.color, x, row_);
-  for (int32_t i = 0; i < n; ++i) {
-    const uint32_t a = *kAlpha;
-    if (shape.p != nullptr) shape.Channel(0) = static_cast<uint8_t>(Lerp(shape.Channel(0), *rShape, *kShape));
-    if (alpha.p != nullptr) alpha.Channel(0) = static_cast<uint8_t>(Lerp(alpha.Channel(0), *rAlpha, a));
+  for (int32_t i = 0; i < n; ++i, k.Next(), result.Next()) {
+    const uint32_t a = *k.cover;
+    if (shape.p != nullptr) {
+      shape.Channel(0) = static_cast<uint8_t>(Lerp(shape.Channel(0), *result.shape, *k.shape));
+      shape.Next();
+    }
+    if (alpha.p != nullptr) {
+      alpha.Channel(0) = static_cast<uint8_t>(Lerp(alpha.Channel(0), *result.alpha, a));
+      alpha.Next();
+    }
     if (color.p != nullptr) {
       for (uint32_t c = 0; c < d.channels; ++c) {
-        color.Channel(c) = static_cast<uint8_t>(full ? rColor.Channel(c) : Lerp(color.Channel(c), rColor.Channel(c), a));
+        const uint8_t r = result.color.Channel(c);
+        color.Channel(c) = static_cast<uint8_t>(full ? r : Lerp(color.Channel(c), r, a));
       }
       color.Next();
     }
-    kShape.Next();
-    kAlpha.Next();
-    rShape.Next();
-    rAlpha.Next();
-    rColor.Next();
-    if (shape.p != nullptr) shape.Next();
-    if (alpha.p != nullptr) alpha.Next();
   }
 }
 
@@ -347,5 +340,11 @@ void ClipperRasterPainter::SetScanline(int32_t y) {
   general_.SetRow(y);
   flat_.SetRow(y);
 }
+
+MarkChain::MarkChain(AppContext& context, PainterInput& clip, PainterInput& destination, PainterInput& shape,
+                     PainterInput& source)
+    : compositor_(context, destination, source), compositorIn_(compositor_),
+      masker_(context, shape, destination, compositorIn_), maskerIn_(masker_),
+      clipper_(clip, destination, maskerIn_) {}
 
 }  // namespace vn::im

@@ -20,12 +20,14 @@
 // - any colour source (image and shading samplers, a colour with alpha):
 //     CompositorRasterPainter what(context, pageIn, sourceIn);      // source over page
 //     MaskerRasterPainter through(context, shapeIn, pageIn, whatIn); // by the shape
-//     ClipperRasterPainter mark(context, clipIn, pageIn, throughIn); // by the clip
+//     ClipperRasterPainter mark(clipIn, pageIn, throughIn);         // by the clip
+//   which MarkChain builds in one piece:
+//     Scoped<MarkChain> mark(context, context, clipIn, pageIn, shapeIn, sourceIn);
 // - a constant alpha on a source: MultiplierRasterPainter(alphaIn, sourceIn),
 //   alpha being a FastPixelBufferRasterPainter over a flat alpha byte;
 // - nested clips: MultiplierRasterPainter(innerClipIn, outerClipIn) is the
 //   product of their coverages, itself a clip.
-// then PaintRows(context, mark, area) writes the mark into the page.
+// then PaintRows(work, mark, area) writes the mark into the page.
 // (xxxIn: RasterPainterImpl<...> around each painter; locals that own
 // engine memory are Scoped.)
 //
@@ -65,62 +67,56 @@ class RowScratch {
   PixelBuffer record_;
 };
 
+// A producer that writes its runs into rows of its own (or passes an
+// input's record through): the output record and the current row.
+template <class Base>
+class RowProducer : public Base {
+ public:
+  template <class... Inputs>
+  explicit RowProducer(AppContext& context, Inputs&... inputs) : Base(inputs...), scratch_(context) {}
+  const PixelBuffer& Output() const { return *output_; }
+  void SetRow(int32_t row) { row_ = row; }
+  void Reset() { scratch_.Reset(); }
+
+ protected:
+  RowScratch scratch_;
+  const PixelBuffer* output_ = &scratch_.Record();
+  int32_t row_ = 0;
+};
+
 // Multiplies each plane of the destination (shape, alpha, colour, those
 // present; absent shape or alpha count as 255) by the shape painter's
 // coverage, one coverage byte for all channels of a pixel. `Channels` is the
 // colour channel count, or 0 for any (read from the record).
 template <int Channels>
-class ChunkyReplicatedAlphaMultiplier final : public NoOpBinaryPixelProducer<PainterInput, PainterInput> {
+class ChunkyReplicatedAlphaMultiplier final
+    : public RowProducer<NoOpBinaryPixelProducer<PainterInput, PainterInput>> {
  public:
   ChunkyReplicatedAlphaMultiplier(AppContext& context, PainterInput& shape, PainterInput& destination)
-      : NoOpBinaryPixelProducer(shape, destination), scratch_(context) {}
+      : RowProducer(context, shape, destination) {}
   void Produce(int32_t x, int32_t n) override;
-  const PixelBuffer& Output() const { return *output_; }
-  void SetRow(int32_t row) { row_ = row; }
-  void Reset() { scratch_.Reset(); }
-
- private:
-  RowScratch scratch_;
-  const PixelBuffer* output_ = &scratch_.Record();
-  int32_t row_ = 0;
 };
 using Multiplier = ChunkyReplicatedAlphaMultiplier<0>;
 
 // Source over destination, premultiplied: shape and alpha become
 // 255 - mul(255 - source, 255 - destination), colour source + mul(255 - source
 // alpha, destination). An opaque source run passes through unchanged.
-class Compositor final : public NoOpBinaryPixelProducer<PainterInput, PainterInput> {
+class Compositor final : public RowProducer<NoOpBinaryPixelProducer<PainterInput, PainterInput>> {
  public:
   Compositor(AppContext& context, PainterInput& destination, PainterInput& source)
-      : NoOpBinaryPixelProducer(destination, source), scratch_(context) {}
+      : RowProducer(context, destination, source) {}
   void Produce(int32_t x, int32_t n) override;
-  const PixelBuffer& Output() const { return *output_; }
-  void SetRow(int32_t row) { row_ = row; }
-  void Reset() { scratch_.Reset(); }
-
- private:
-  RowScratch scratch_;
-  const PixelBuffer* output_ = &scratch_.Record();
-  int32_t row_ = 0;
 };
 
 // lerp(destination before the mark, the inner result, mask) for each plane
 // of the destination; the mask's shape value serves the shape plane, its
 // alpha value the alpha and colour planes. A full mask run passes the inner
 // result through.
-class Masker final : public NoOpTrinaryPixelProducer<PainterInput, PainterInput, PainterInput> {
+class Masker final : public RowProducer<NoOpTrinaryPixelProducer<PainterInput, PainterInput, PainterInput>> {
  public:
   Masker(AppContext& context, PainterInput& mask, PainterInput& destination, PainterInput& inner)
-      : NoOpTrinaryPixelProducer(mask, destination, inner), scratch_(context) {}
+      : RowProducer(context, mask, destination, inner) {}
   void Produce(int32_t x, int32_t n) override;
-  const PixelBuffer& Output() const { return *output_; }
-  void SetRow(int32_t row) { row_ = row; }
-  void Reset() { scratch_.Reset(); }
-
- private:
-  RowScratch scratch_;
-  const PixelBuffer* output_ = &scratch_.Record();
-  int32_t row_ = 0;
 };
 
 // The masker's blend with the clip's coverage, written into the destination
@@ -240,6 +236,26 @@ class ClipperRasterPainter final : public RasterPainter {
   LERGBChunkyReplicatedAlphaInPlaceClipper flat_;
   PixelProducer* producer_;
   int32_t row_ = 0;
+};
+
+// The general chain for one mark in one piece: the source composited over
+// the destination, blended by the shape, then by the clip, into the
+// destination. Holds engine memory: a local is a Scoped.
+class MarkChain {
+ public:
+  MarkChain(AppContext& context, PainterInput& clip, PainterInput& destination, PainterInput& shape,
+            PainterInput& source);
+  MarkChain(const MarkChain&) = delete;
+  MarkChain& operator=(const MarkChain&) = delete;
+  // The chain's end, for PaintRows.
+  ClipperRasterPainter& Painter() { return clipper_; }
+
+ private:
+  CompositorRasterPainter compositor_;
+  RasterPainterImpl<CompositorRasterPainter> compositorIn_;
+  MaskerRasterPainter masker_;
+  RasterPainterImpl<MaskerRasterPainter> maskerIn_;
+  ClipperRasterPainter clipper_;
 };
 
 // Paints `area` row by row through `top` (a ClipperRasterPainter, or any

@@ -111,6 +111,10 @@ void PathStroker::Flatten(Vec p0, Vec p1, Vec p2, Vec p3) {
 
 void PathStroker::Stroke(AppContext& context, const Path& path, const StrokeStyle& style, const FixedMatrix& ctm,
                          const PixelRect& clip, FixedMatrix& fillMatrix) {
+  fillMatrix = ctm;
+  // A matrix that collapses the plane onto a line shows no stroke (its
+  // minimum width would be infinite).
+  if (AxisLengths(ctm).minor == 0) return;
   BuildStrokeParams(context, style, ctm, clip, params_);
   fillMatrix = params_.fillMatrix;
   dashed_.Configure();

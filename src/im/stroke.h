@@ -10,7 +10,8 @@
 //   - joins (miter with its limit, round, bevel), caps (butt, round,
 //     projecting square), dashes with their phase (a zero-length dash with
 //     round caps is a dot), closed and open subpaths;
-//   - segments and dashes that cannot reach the clip box are skipped.
+//   - segments and dashes that cannot reach the clip box are skipped;
+//   - a matrix that collapses the plane onto a line strokes nothing.
 // Lines wider than about 90 units are stroked in a scaled space: every
 // length and every point is divided by a common factor and the matrix to
 // fill the outline with is scaled by it, so the outline comes out right

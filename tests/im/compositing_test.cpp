@@ -58,13 +58,9 @@ TEST(Compositing, FlatRedClippedAtHalfOverWhite) {
   Page page(4, 1, 255, 255, 255);
   FastPixelBufferRasterPainter pagePainter(page.Buffer());
   RasterPainterImpl<FastPixelBufferRasterPainter> pageIn(pagePainter);
-  // The clip: a constant coverage of 128 (a flat one-byte shape buffer).
-  uint8_t half = 128;
-  PixelBuffer halfBuffer;
-  halfBuffer.x0 = halfBuffer.y0 = kRowStart;
-  halfBuffer.x1 = halfBuffer.y1 = kRowEnd;
-  halfBuffer.shape = halfBuffer.alpha = PixelPlane{&half, 0, 1, 0};
-  FastPixelBufferRasterPainter clip(halfBuffer);
+  // The clip: a constant coverage of 128.
+  FlatCoverage half(128);
+  FastPixelBufferRasterPainter clip(half.buffer);
   RasterPainterImpl<FastPixelBufferRasterPainter> clipIn(clip);
   RectangleRasterPainter shape(PixelRect{0, 0, 2, 1});
   RasterPainterImpl<RectangleRasterPainter> shapeIn(shape);
@@ -93,12 +89,8 @@ void PaintBoth(AppContext& context, const Path& shapePath, const Path& clipPath,
     FastPixelBufferRasterPainter source(color.buffer);
     RasterPainterImpl<FastPixelBufferRasterPainter> sourceIn(source);
     if (pass == 0) {
-      Scoped<CompositorRasterPainter> what(context, context, pageIn, sourceIn);
-      RasterPainterImpl<CompositorRasterPainter> whatIn(*what);
-      Scoped<MaskerRasterPainter> through(context, context, shapeIn, pageIn, whatIn);
-      RasterPainterImpl<MaskerRasterPainter> throughIn(*through);
-      ClipperRasterPainter mark(clipIn, pageIn, throughIn);
-      PaintRows(work, mark, area);
+      Scoped<MarkChain> mark(context, context, clipIn, pageIn, shapeIn, sourceIn);
+      PaintRows(work, mark->Painter(), area);
     } else {
       ClipperRasterPainter mark(clipIn, pageIn, shapeIn, color);
       PaintRows(work, mark, area);
@@ -151,12 +143,8 @@ TEST(Compositing, OpaqueSourceReplacesAndTransparentSourceKeeps) {
     RasterPainterImpl<FastPixelBufferRasterPainter> sourceIn(source);
     RectangleRasterPainter everywhere(PixelRect{0, 0, 3, 2});
     RasterPainterImpl<RectangleRasterPainter> everywhereIn(everywhere);
-    Scoped<CompositorRasterPainter> what(context, context, pageIn, sourceIn);
-    RasterPainterImpl<CompositorRasterPainter> whatIn(*what);
-    Scoped<MaskerRasterPainter> through(context, context, everywhereIn, pageIn, whatIn);
-    RasterPainterImpl<MaskerRasterPainter> throughIn(*through);
-    ClipperRasterPainter mark(everywhereIn, pageIn, throughIn);
-    PaintRows(work, mark, PixelRect{0, 0, 3, 2});
+    Scoped<MarkChain> mark(context, context, everywhereIn, pageIn, everywhereIn, sourceIn);
+    PaintRows(work, mark->Painter(), PixelRect{0, 0, 3, 2});
     const std::array<int, 3> expected = alpha == 255 ? std::array<int, 3>{200, 100, 50} : std::array<int, 3>{12, 34, 56};
     EXPECT_EQ(page.Rgb(2, 1), expected);
   }
@@ -172,12 +160,8 @@ TEST(Compositing, ConstantAlphaAndNestedClipsMultiply) {
   FlatColor white(255, 255, 255);
   FastPixelBufferRasterPainter source(white.buffer);
   RasterPainterImpl<FastPixelBufferRasterPainter> sourceIn(source);
-  uint8_t alphaByte = 102;
-  PixelBuffer alphaBuffer;
-  alphaBuffer.x0 = alphaBuffer.y0 = kRowStart;
-  alphaBuffer.x1 = alphaBuffer.y1 = kRowEnd;
-  alphaBuffer.shape = alphaBuffer.alpha = PixelPlane{&alphaByte, 0, 1, 0};
-  FastPixelBufferRasterPainter alpha(alphaBuffer);
+  FlatCoverage alphaByte(102);
+  FastPixelBufferRasterPainter alpha(alphaByte.buffer);
   RasterPainterImpl<FastPixelBufferRasterPainter> alphaIn(alpha);
   Scoped<MultiplierRasterPainter> faded(context, context, alphaIn, sourceIn);
   RasterPainterImpl<MultiplierRasterPainter> fadedIn(*faded);
@@ -192,12 +176,8 @@ TEST(Compositing, ConstantAlphaAndNestedClipsMultiply) {
   RasterPainterImpl<MultiplierRasterPainter> bothIn(*both);
   RectangleRasterPainter shape(PixelRect{0, 0, 4, 1});
   RasterPainterImpl<RectangleRasterPainter> shapeIn(shape);
-  Scoped<CompositorRasterPainter> what(context, context, pageIn, fadedIn);
-  RasterPainterImpl<CompositorRasterPainter> whatIn(*what);
-  Scoped<MaskerRasterPainter> through(context, context, shapeIn, pageIn, whatIn);
-  RasterPainterImpl<MaskerRasterPainter> throughIn(*through);
-  ClipperRasterPainter mark(bothIn, pageIn, throughIn);
-  PaintRows(work, mark, PixelRect{0, 0, 4, 1});
+  Scoped<MarkChain> mark(context, context, bothIn, pageIn, shapeIn, fadedIn);
+  PaintRows(work, mark->Painter(), PixelRect{0, 0, 4, 1});
   EXPECT_EQ(page.Rgb(0, 0)[0], 0);    // outside the inner clip
   EXPECT_EQ(page.Rgb(1, 0)[0], 102);  // white at 0.4 over black
   EXPECT_EQ(page.Rgb(2, 0)[0], static_cast<int>(Lerp(0, 102, 127)));

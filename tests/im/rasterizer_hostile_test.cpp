@@ -11,7 +11,7 @@
 #include "im/raster_test_support.h"
 #include "runtime/app_context.h"
 #include "runtime/error.h"
-#include "runtime/threads/thread_test_support.h"
+#include "im/imaging_threads.h"
 #include "support/test_context.h"
 
 namespace vn::im {
@@ -67,6 +67,24 @@ TEST(RasterizerHostile, ThousandsOfCrossingsInOneRowEndQuickly) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
+TEST(RasterizerHostile, ThousandsOfCurvesStackedInOneClusterEndQuickly) {
+  // Three thousand small circles, slightly shifted, all in the same rows
+  // (as a dotted line collapsed by a matrix): one cluster of 12,000 edges.
+  PathBuilder p;
+  for (int i = 0; i < 3000; ++i) {
+    const double cx = 20 + (i % 40) * 0.05, cy = 10 + (i % 7) * 0.1, r = 3;
+    p.Move(cx + r, cy).Curve(cx + r, cy + 1.66, cx + 1.66, cy + r, cx, cy + r)
+        .Curve(cx - 1.66, cy + r, cx - r, cy + 1.66, cx - r, cy)
+        .Curve(cx - r, cy - 1.66, cx - 1.66, cy - r, cx, cy - r)
+        .Curve(cx + 1.66, cy - r, cx + r, cy - 1.66, cx + r, cy)
+        .Close();
+  }
+  AppContext context;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(FillAll(context, p.View(), IdentityMatrix(), PixelRect{0, 0, 64, 20}, kEvenOdd), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+}
+
 TEST(RasterizerHostile, HugeCurvesAndExtremeMatricesEndCleanly) {
   AppContext context;
   PathBuilder p;
@@ -89,7 +107,7 @@ TEST(RasterizerHostile, HugeCurvesAndExtremeMatricesEndCleanly) {
   EXPECT_EQ(context.Budget().BytesInUse(), 0u);
 }
 
-class RasterizerThreads : public vn::test::ThreadsTest {};
+class RasterizerThreads : public test::ImagingThreadsTest {};
 
 TEST_F(RasterizerThreads, LongFillsYieldAndAKillCancelsThem) {
   // Ten thousand thin slanted strips across a large box: far more than a
@@ -99,22 +117,14 @@ TEST_F(RasterizerThreads, LongFillsYieldAndAKillCancelsThem) {
     const double x = (i % 500) * 2.0;
     p.Move(x, 0).Line(x + 300, 1000).Line(x + 300.7, 1000).Line(x + 0.7, 0).Close();
   }
-  int rows = 0;
+  bool finished = false;
   ThreadImpl* thread = Spawn([&] {
     Scoped<BezierRasterPainter> painter(context, context, p.View(), IdentityMatrix(), PixelRect{0, 0, 1000, 1000},
                                         kNonZero);
-    for (int32_t y = 0; y < 1000; ++y, ++rows) painter->SetScanline(y);
+    for (int32_t y = 0; y < 1000; ++y) painter->SetScanline(y);
+    finished = true;
   });
-  S().Yield();  // the thread runs until its work counter yields
-  EXPECT_FALSE(thread->HasEnded());
-  EXPECT_LT(rows, 1000);
-  S().Kill(thread);
-  EXPECT_TRUE(thread->HasEnded());
-  EXPECT_TRUE(thread->EndedByError());
-  EXPECT_EQ(thread->EndError().code, kCancelled);
-  DropThreads();
-  S().ReapEnded();
-  EXPECT_EQ(context.Budget().BytesInUse(), startBytes);
+  ExpectCancelledMidWay(thread, finished);
 }
 
 }  // namespace

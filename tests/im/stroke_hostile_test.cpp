@@ -12,7 +12,7 @@
 #include "im/stroke.h"
 #include "runtime/app_context.h"
 #include "runtime/error.h"
-#include "runtime/threads/thread_test_support.h"
+#include "im/imaging_threads.h"
 #include "support/test_context.h"
 
 namespace vn::im {
@@ -97,7 +97,26 @@ TEST(StrokeHostile, LimitsAndDegenerateMatricesEndCleanly) {
   EXPECT_EQ(context.Budget().BytesInUse(), 0u);
 }
 
-class StrokeThreads : public vn::test::ThreadsTest {};
+// Found by fuzzing: a dotted stroke under a matrix that collapses the plane
+// (its minimum width is infinite) made thousands of dots on one line.
+TEST(StrokeHostile, ACollapsingMatrixStrokesNothing) {
+  AppContext context;
+  PathBuilder p;
+  p.Move(0, 0).Line(-0.4, 0).Line(-32768, 32767).Line(1920, -3704).Close();
+  StrokeStyle style;
+  style.lineWidth = 0;
+  style.lineCap = kRoundCap;
+  const Fixed16_16 dash[3] = {0, F(3), F(2)};
+  style.dash = dash;
+  style.dashCount = 3;
+  PathWriter outline(context);
+  FixedMatrix fill;
+  StrokeOutline(context, p.View(), style, FixedMatrix{F(1), F(0.34375), 0, 0, F(0.37), F(-26)}, PixelRect{-64, -64, 0, 0},
+                outline, fill);
+  EXPECT_EQ(outline.Size(), 0u);
+}
+
+class StrokeThreads : public test::ImagingThreadsTest {};
 
 TEST_F(StrokeThreads, LongDashedStrokesYieldAndAKillCancelsThem) {
   PathBuilder p;
@@ -115,14 +134,7 @@ TEST_F(StrokeThreads, LongDashedStrokesYieldAndAKillCancelsThem) {
     StrokeOutline(context, p.View(), style, IdentityMatrix(), PixelRect{0, 0, 1000, 1000}, outline, fill);
     finished = true;
   });
-  S().Yield();
-  EXPECT_FALSE(finished);
-  S().Kill(thread);
-  EXPECT_TRUE(thread->EndedByError());
-  EXPECT_EQ(thread->EndError().code, kCancelled);
-  DropThreads();
-  S().ReapEnded();
-  EXPECT_EQ(context.Budget().BytesInUse(), startBytes);
+  ExpectCancelledMidWay(thread, finished);
 }
 
 }  // namespace
