@@ -33,12 +33,6 @@ int32_t Clamp(int32_t v, int32_t low, int32_t high) { return v < low ? low : (v 
 
 }  // namespace
 
-PixelRect Intersect(const PixelRect& a, const PixelRect& b) {
-  PixelRect r{std::max(a.x0, b.x0), std::max(a.y0, b.y0), std::min(a.x1, b.x1), std::min(a.y1, b.y1)};
-  if (r.Empty()) r = PixelRect{r.x0, r.y0, r.x0, r.y0};
-  return r;
-}
-
 BezierRasterPainter::BezierRasterPainter(AppContext& context, const Path& path, const FixedMatrix& matrix,
                                          const PixelRect& clip, FillRule rule)
     : context_(context),

@@ -11,11 +11,12 @@
 // The usual chain for one mark, from the path to the page:
 //
 //   path --BezierRasterPainter--> coverage ("where")
-//   FastPixelBufferRasterPainter over a one-pixel buffer --> flat colour ("what")
+//   FlatColor (a one-pixel buffer, pixel step 0) --> the colour ("what")
 //   ClipperRasterPainter(clip, page, coverage, colour) --> page buffer
 //
-// and PaintRows() (raster_compositing.h) drives it row by row. Image and
-// shading samplers plug in as "what" painters: see PixelSource below.
+// and PaintRows() (raster_compositing.h) drives it row by row; that header
+// shows the chains in code. Image and shading samplers plug in as "what"
+// painters: they implement the PainterInput operations below.
 #pragma once
 
 #include <cstdint>

@@ -33,7 +33,7 @@ constexpr uint32_t Lerp(uint32_t d, uint32_t s, uint32_t m) {
   return (t + (t >> 8)) >> 8;
 }
 
-// Byte <-> 16.16 (runtime/fixed16_16.h has the rounding rules).
-constexpr uint8_t CoverageToByte(int32_t v) { return FixedToByte(v); }
+// Bytes and 16.16 signals convert with ByteToFixed and FixedToByte
+// (runtime/fixed16_16.h).
 
 }  // namespace vn::im

@@ -33,7 +33,7 @@ class PathStroker {
  public:
   PathStroker(AppContext& context, PathWriter& outline)
       : params_(context), work_(context), thick_(context, params_, outline, work_),
-        dashed_(context, params_, thick_, work_), contour_(context), stack_(context) {}
+        dashed_(context, params_, thick_, work_), contour_(context), stack_(context), firstPiece_(context) {}
   ~PathStroker() {
     thick_.Reset();
     dashed_.Reset();
@@ -49,6 +49,9 @@ class PathStroker {
     closed_ = hasCurves_ = hasSegment_ = false;
   }
   void Flush();
+  // Strokes what is left of a subpath that was cut (joining its last piece
+  // to its first when it is closed), or just the current contour.
+  void EndSubpath(bool closing, Vec start);
   // True when nothing of the segment with these control points can show:
   // the contour is ended and restarts at its end.
   bool Culled(const Vec* points, int count);
@@ -63,6 +66,9 @@ class PathStroker {
   EngineArray<Vec> stack_;
   bool closed_ = false, hasCurves_ = false, hasSegment_ = false;
   bool opened_ = false;  // by a moveto, not yet closed
+  bool cut_ = false;     // the subpath was cut by the culling rectangle
+  EngineArray<ContourPoint> firstPiece_;  // a cut subpath's first piece
+  bool firstHasCurves_ = false;
 };
 
 void PathStroker::Flush() {
@@ -70,12 +76,42 @@ void PathStroker::Flush() {
   hasSegment_ = false;
 }
 
+void PathStroker::EndSubpath(bool closing, Vec start) {
+  if (closing) {
+    // The subpath was cut where it left the visible area: the last piece
+    // ends with the closing line and runs on into the first piece, so the
+    // start shows a join as it would uncut.
+    const Vec closingLine[2] = {contour_.Back().p, start};
+    if (BeyondCull(params_, closingLine, 2) == 0) {
+      contour_.Push(ContourPoint{start, false});
+      hasSegment_ = true;
+      if (!firstPiece_.Empty()) {
+        for (uint32_t i = 1; i < firstPiece_.Size(); ++i) contour_.Push(firstPiece_[i]);
+        hasCurves_ = hasCurves_ || firstHasCurves_;
+        firstPiece_.Clear();
+      }
+    }
+  }
+  Flush();
+  if (!firstPiece_.Empty()) stroker_->StrokeContour(firstPiece_.Data(), firstPiece_.Size(), false, firstHasCurves_);
+  firstPiece_.Clear();
+  cut_ = false;
+}
+
 bool PathStroker::Culled(const Vec* points, int count) {
   // Dashes are culled one by one by the dasher, which keeps the pattern's
   // phase along the whole contour.
   if (stroker_ == &dashed_ || BeyondCull(params_, points, count) == 0) return false;
+  if (!cut_ && hasSegment_) {
+    // The subpath's first piece: kept, in case a close joins it to the last.
+    firstPiece_.Clear();
+    for (const ContourPoint& p : contour_) firstPiece_.Push(p);
+    firstHasCurves_ = hasCurves_;
+    hasSegment_ = false;
+  }
   Flush();
   Start(points[count - 1]);
+  cut_ = true;
   return true;
 }
 
@@ -129,7 +165,7 @@ void PathStroker::Stroke(AppContext& context, const Path& path, const StrokeStyl
     const Vec from = contour_.Back().p;
     switch (element.kind) {
       case PathElement::kMove:
-        Flush();
+        EndSubpath(false, start);
         Start(to);
         start = to;
         opened_ = true;
@@ -150,9 +186,11 @@ void PathStroker::Stroke(AppContext& context, const Path& path, const StrokeStyl
         break;
       }
       case PathElement::kClose:
-        // A subpath closed right after its moveto is a single point: a dot
-        // with round caps.
-        if (hasSegment_ || opened_) {
+        if (cut_) {
+          EndSubpath(true, start);
+        } else if (hasSegment_ || opened_) {
+          // A subpath closed right after its moveto is a single point: a
+          // dot with round caps.
           closed_ = true;
           hasSegment_ = true;
           Flush();
@@ -162,7 +200,7 @@ void PathStroker::Stroke(AppContext& context, const Path& path, const StrokeStyl
         break;
     }
   }
-  Flush();
+  EndSubpath(false, start);
 }
 
 }  // namespace

@@ -128,6 +128,10 @@ std::vector<Case> Cases() {
   circle.Move(70, 40).Curve(70, 56.5, 56.5, 70, 40, 70).Curve(23.5, 70, 10, 56.5, 10, 40).Curve(10, 23.5, 23.5, 10, 40, 10)
       .Curve(56.5, 10, 70, 23.5, 70, 40).Close();
   cases.push_back({"closed circle", circle, Style(5, kMiterJoin, kButtCap)});
+  // Segments far below the box are culled; the closing line still shows.
+  PathBuilder tall;
+  tall.Move(10, 10).Line(70, 10).Line(70, 900).Line(300, 900).Line(10, 900).Close();
+  cases.push_back({"closed path cut by culling", tall, Style(4, kMiterJoin, kButtCap)});
   // Dashes.
   PathBuilder line;
   line.Move(8, 40).Line(72, 40);
