@@ -269,7 +269,7 @@ void BezierRasterPainter::SortPieces(uint32_t appended) {
   // The pieces kept from the last row barely change order.
   Piece* p = active_.Data();
   const uint32_t kept = active_.Size() - appended;
-  rasterizer_detail::InsertionSort(p, kept, before);
+  rasterizer_detail::SortNearlySorted(p, kept, before);
   if (appended == 0) return;
   // The new ones are sorted apart and merged in.
   std::sort(p + kept, p + active_.Size(), before);

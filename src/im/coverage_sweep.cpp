@@ -2,8 +2,6 @@
 // the exact area of every span (see bezier_raster_painter.h).
 #include "im/bezier_raster_painter.h"
 
-#include <algorithm>
-
 namespace vn::im {
 
 using rasterizer_detail::ColumnEnd;
@@ -17,11 +15,12 @@ constexpr int32_t kRowHeight = 0x10000;
 constexpr int32_t kCrossingTolerance = 2;
 // Work budget of one cluster on one row, in edge evaluations (sub-bands
 // times edges). Real paths stay far below; past the first budget a
-// sub-band is at least 1/256 pixel tall, past the second the rest of the
-// row is one sub-band. So a hostile row (thousands of edges crossing in it)
-// costs a bounded amount, at the price of exactness in that row only.
-constexpr uint64_t kExactBandWork = 1 << 15;
-constexpr uint64_t kFineBandWork = 1 << 18;
+// sub-band is at least 1/256 pixel tall, past the second 1/16 pixel (at
+// most 16 more). So a hostile row (thousands of edges crossing in it) costs
+// a bounded amount; crossings inside one such sub-band are not resolved, an
+// error below that sub-band's height in those pixels.
+constexpr uint64_t kExactBandWork = 1 << 14;
+constexpr uint64_t kFineBandWork = 1 << 16;
 
 }  // namespace
 
@@ -63,7 +62,7 @@ int32_t BezierRasterPainter::SweepCluster(uint32_t first, uint32_t end, int32_t 
   const int32_t bottom = top + kRowHeight;
   uint64_t spent = 0;
   for (int32_t band = top; band < bottom;) {
-    const int32_t least = spent < kExactBandWork ? 1 : spent < kFineBandWork ? 0x100 : kRowHeight;
+    const int32_t least = spent < kExactBandWork ? 1 : spent < kFineBandWork ? 0x100 : 0x1000;
     const int32_t lowest = bottom - band < least ? bottom : band + least;
     int32_t next = NextBandBottom(band, bottom);
     if (next < lowest) next = lowest;
@@ -117,13 +116,8 @@ void BezierRasterPainter::EvaluateSlots(int32_t top, int32_t bottom, bool bottom
   auto before = [](const SweepSlot& l, const SweepSlot& r) {
     return l.xTop < r.xTop || (l.xTop == r.xTop && l.xBottom < r.xBottom);
   };
-  // From one sub-band to the next the order barely changes, except where
-  // many edges cross: a full sort keeps that case bounded.
-  if (slots_.Size() > 32) {
-    std::sort(slots_.begin(), slots_.end(), before);
-  } else {
-    rasterizer_detail::InsertionSort(slots_.Data(), slots_.Size(), before);
-  }
+  // From one sub-band to the next the order barely changes.
+  rasterizer_detail::SortNearlySorted(slots_.Data(), slots_.Size(), before);
 }
 
 int32_t BezierRasterPainter::FirstCrossing(int32_t top, int32_t bottom) {

@@ -4,6 +4,7 @@
 // stepper and hand out their chords one at a time, as the scan reaches them.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 #include "im/raster_painter.h"
@@ -33,9 +34,12 @@ inline int32_t ColumnEnd(int32_t xMin, int32_t xMax) {
   return (xMin & 0xFFFF) != 0 ? (xMin >> 16) + 1 : xMin >> 16;
 }
 
-// Sorts what is nearly sorted (active edges from one row to the next).
+// Sorts what is nearly sorted (active edges from one row to the next) by
+// insertion, falling back to a full sort when that turns out to be long.
 template <class T, class Before>
-void InsertionSort(T* items, uint32_t count, Before before) {
+void SortNearlySorted(T* items, uint32_t count, Before before) {
+  uint64_t moves = 0;
+  const uint64_t budget = 8 * static_cast<uint64_t>(count) + 64;
   for (uint32_t i = 1; i < count; ++i) {
     if (!before(items[i], items[i - 1])) continue;
     const T moving = items[i];
@@ -45,6 +49,11 @@ void InsertionSort(T* items, uint32_t count, Before before) {
       --j;
     } while (j > 0 && before(moving, items[j - 1]));
     items[j] = moving;
+    moves += i - j;
+    if (moves > budget) {
+      std::sort(items, items + count, before);
+      return;
+    }
   }
 }
 

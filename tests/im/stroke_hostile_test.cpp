@@ -116,6 +116,27 @@ TEST(StrokeHostile, ACollapsingMatrixStrokesNothing) {
   EXPECT_EQ(outline.Size(), 0u);
 }
 
+// Found by fuzzing: round-capped dashes much shorter than the line is wide
+// pile hundreds of overlapping caps into every row of one cluster.
+TEST(StrokeHostile, DenseOverlappingDashesEndQuickly) {
+  AppContext context;
+  PathBuilder p;
+  p.Move(-0.0625, -0.0625).Line(21206, 40036).Line(222.5, 0);
+  StrokeStyle style;
+  style.lineWidth = 0;
+  style.lineJoin = kRoundJoin;
+  style.lineCap = kRoundCap;
+  style.miterLimit = kFixedOne;
+  const Fixed16_16 dash[3] = {F(0.4248), F(0.00546), F(0.0297)};
+  style.dash = dash;
+  style.dashCount = 3;
+  style.dashPhase = F(0.0028);
+  const FixedMatrix m{F(0.8), F(0.6), F(-0.6), F(-0.2), F(-50), F(-70)};
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(StrokeAndFill(context, p.View(), style, m, PixelRect{-64, -64, 0, 0}), -1);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+}
+
 class StrokeThreads : public test::ImagingThreadsTest {};
 
 TEST_F(StrokeThreads, LongDashedStrokesYieldAndAKillCancelsThem) {
