@@ -14,6 +14,7 @@
 #   content_parser, filter: build-fuzz/seeds/TARGET, made by
 #     tools/fuzz-seeds.sh (raw stream data extracted from the corpus);
 #   display_list: the content_parser seeds (decoded page content);
+#   imaging: build-fuzz/seeds/imaging, made by tools/imaging-fuzz-seeds.py;
 #   every target: fuzz/seeds/TARGET when present.
 # New inputs go to build-fuzz/work/TARGET; crashes, hangs and budget faults
 # to build-fuzz/findings/TARGET.
@@ -45,6 +46,10 @@ seeds=("$work")
 [ -d "fuzz/seeds/$target" ] && seeds+=("fuzz/seeds/$target")
 extracted=$target
 [ "$target" = display_list ] && extracted=content_parser
+if [ "$target" = imaging ]; then
+  [ -d build-fuzz/seeds/imaging ] || python3 tools/imaging-fuzz-seeds.py build-fuzz/seeds/imaging
+  seeds+=(build-fuzz/seeds/imaging)
+fi
 case $target in
   filter | content_parser | display_list)
     if [ ! -d "build-fuzz/seeds/$extracted" ] && [ -n "$corpus" ]; then
@@ -54,7 +59,7 @@ case $target in
     ;;
 esac
 case $target in
-  filter | display_list) ;;
+  filter | display_list | imaging) ;;
   *) [ -n "$corpus" ] && seeds+=("$corpus") ;;
 esac
 
