@@ -78,9 +78,9 @@ Fixed16_16 ICCStepParametricCurve::Evaluate(Fixed16_16 x) const {
   return ClampUnit(y);
 }
 
-ICCStep1DTable::ICCStep1DTable(AppContext& context, uint32_t firstChannel, uint32_t count, uint32_t entries,
-                               uint16_t* values)
-    : context_(context), first_(firstChannel), count_(count), entries_(entries), values_(values) {}
+ICCStep1DTable::ICCStep1DTable(AppContext& context, uint32_t firstChannel, uint32_t count, uint32_t entries)
+    : context_(context), first_(firstChannel), count_(count), entries_(entries),
+      values_(static_cast<uint16_t*>(Allocate(context, count * entries * 2))) {}
 
 ICCStep1DTable::~ICCStep1DTable() { Free(context_, values_); }
 
@@ -104,15 +104,15 @@ void ICCStepMatrix3by4::Apply(Fixed16_16* channels) const {
   }
 }
 
-ICCStepMDTable::ICCStepMDTable(AppContext& context, uint32_t inputs, uint32_t outputs, const uint8_t* gridPoints,
-                               uint16_t* values)
-    : context_(context), inputs_(inputs), outputs_(outputs), values_(values) {
+ICCStepMDTable::ICCStepMDTable(AppContext& context, uint32_t inputs, uint32_t outputs, const uint8_t* gridPoints)
+    : context_(context), inputs_(inputs), outputs_(outputs) {
   uint32_t stride = outputs;
   for (uint32_t i = inputs; i-- > 0;) {
     grid_[i] = gridPoints[i];
     strides_[i] = stride;
     stride *= grid_[i];
   }
+  values_ = static_cast<uint16_t*>(Allocate(context, stride * 2));
 }
 
 ICCStepMDTable::~ICCStepMDTable() { Free(context_, values_); }

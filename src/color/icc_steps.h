@@ -99,11 +99,12 @@ class ICCStepParametricCurve4 final : public ICCStepParametricCurve {
 // interpolated; entries are 0..65535 for 0..1. The step owns its tables.
 class ICCStep1DTable final : public ICCEngineStep {
  public:
-  // `entries` values per channel, for `count` channels, copied from `values`
-  // (engine memory, freed with the step).
-  ICCStep1DTable(AppContext& context, uint32_t firstChannel, uint32_t count, uint32_t entries, uint16_t* values);
+  // Allocates `entries` values per channel for `count` channels; the
+  // maker fills them through Values().
+  ICCStep1DTable(AppContext& context, uint32_t firstChannel, uint32_t count, uint32_t entries);
   ~ICCStep1DTable() override;
   void Apply(Fixed16_16* channels) const override;
+  uint16_t* Values() { return values_; }
   uint32_t MemorySize() const override { return 48 + count_ * entries_ * 2; }
 
  private:
@@ -130,11 +131,13 @@ class ICCStepMatrix3by4 final : public ICCEngineStep {
 // 0..65535 for 0..1, first input slowest (ICC order).
 class ICCStepMDTable : public ICCEngineStep {
  public:
-  // Takes over `values` (engine memory).
-  ICCStepMDTable(AppContext& context, uint32_t inputs, uint32_t outputs, const uint8_t* gridPoints,
-                 uint16_t* values);
+  // Allocates the table (the caller has bounded its size); the maker
+  // fills it through Values().
+  ICCStepMDTable(AppContext& context, uint32_t inputs, uint32_t outputs, const uint8_t* gridPoints);
   ~ICCStepMDTable() override;
   uint32_t MemorySize() const override;
+  uint16_t* Values() { return values_; }
+  uint32_t EntryCount() const { return strides_[0] * grid_[0]; }
 
  protected:
   // Cell index and fraction of channel i's value.

@@ -79,6 +79,7 @@ Type0Function* Type0Function::Create(document::ObjectResolver& resolver, const R
   f.strides_ = f.pool_.AllocateArray<uint32_t>(m);
   uint64_t entries = n;
   for (uint32_t i = 0; i < m; ++i) {
+    if (numbers[i] == kFixedMax) RaiseCode(context, kLimitExceeded);  // beyond 32767 points
     if (numbers[i] < kFixedOne || (numbers[i] & 0xFFFF) != 0) RaiseBadData(context);
     f.sizes_[i] = static_cast<uint32_t>(FixedFloor(numbers[i]));
     f.strides_[i] = static_cast<uint32_t>(entries);

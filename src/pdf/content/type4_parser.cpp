@@ -89,7 +89,8 @@ void Compiler::Run(const uint8_t* text, uint32_t length) {
         continue;
       }
       if (level_ >= kMaxProcedureNesting) RaiseCode(context_, kLimitExceeded);
-      RequireNoPending();
+      // At most one procedure may wait here: the first operand of ifelse.
+      if (pending_.Size() >= 2 && pending_[pending_.Size() - 2].level == level_) RaiseBadData(context_);
       openStarts_[level_] = code_.Size();
       Emit(kOpNop, 0);
       ++level_;
