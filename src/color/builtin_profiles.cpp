@@ -33,13 +33,11 @@ class ProfileWriter {
     uint32_t at = BeginTag(signature, Signature("para"));
     if (curve.srgb) {
       // Y = ((X + 0.055) / 1.055)^2.4 above 0.04045, X / 12.92 below.
-      Append32(3u << 16);
-      Append32(0);
+      Append32(3u << 16);  // function type 3, reserved
       static constexpr Fixed16_16 kParameters[5] = {157286, 62119, 3417, 5072, 2651};
       for (Fixed16_16 p : kParameters) Append32(static_cast<uint32_t>(p));
     } else {
-      Append32(0);
-      Append32(0);
+      Append32(0);  // function type 0, reserved
       Append32(static_cast<uint32_t>(curve.gamma));
     }
     EndTag(at);

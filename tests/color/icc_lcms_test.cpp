@@ -212,3 +212,4 @@ TEST(ICCProfiles, DeviceRGBPassesThroughAndGrayStaysNeutral) {
 
 }  // namespace
 }  // namespace vn::color
+
