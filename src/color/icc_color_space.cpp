@@ -4,6 +4,7 @@
 
 #include "color/icc_converter.h"
 #include "color/icc_tags.h"
+#include "color/matrix_shaper_converter.h"
 #include "runtime/error.h"
 
 namespace vn::color {
@@ -161,6 +162,9 @@ const ICCPipeline& ICCColorSpace::Inverse(int32_t intent) const {
 
 namespace {
 
+// a* = b* = 0 in the engine's Lab encoding: 128 / 255.
+constexpr Fixed16_16 kNeutralLabOffset[3] = {0, 32896, 32896};
+
 bool HasMatrixTags(const ICCColorSpace& space, const void* r, const void* g, const void* b, const void* rt,
                    const void* gt, const void* bt) {
   return space.DataSpace() == Signature("RGB ") && space.ConnectionSpace() == Signature("XYZ ") && r && g && b &&
@@ -195,10 +199,15 @@ void ICCColorSpace::BuildForward(ICCPipeline& pipeline, int32_t intent) const {
   const TagEntry* k = FindTag(Signature("kTRC"));
   if (dataSpace_ == Signature("GRAY") && k != nullptr) {
     ICCTagTRC::Append(reader, span(k), 0, Direction::kForward, pipeline);
-    // Gray is Y; the connection space gets the D50 white scaled by it.
-    const Fixed16_16 m[9] = {kD50[0], 0, 0, kD50[1], 0, 0, kD50[2], 0, 0};
-    pipeline.Append(New<ICCStepMatrix3by4>(context_, m, nullptr));
-    if (pcs_ == Signature("Lab ")) pipeline.Append(New<ICCStepXYZToLab>(context_, kD50));
+    // The curve gives Y in an XYZ connection space (the D50 white scaled
+    // by it) and L* in a Lab one (a* = b* = 0).
+    if (pcs_ == Signature("Lab ")) {
+      const Fixed16_16 l[9] = {kFixedOne, 0, 0, 0, 0, 0, 0, 0, 0};
+      pipeline.Append(New<ICCStepMatrix3by4>(context_, l, kNeutralLabOffset));
+    } else {
+      const Fixed16_16 m[9] = {kD50[0], 0, 0, kD50[1], 0, 0, kD50[2], 0, 0};
+      pipeline.Append(New<ICCStepMatrix3by4>(context_, m, nullptr));
+    }
     return;
   }
   if (dataSpace_ == pcs_) return;  // Lab or XYZ data in its own connection space
@@ -231,9 +240,11 @@ void ICCColorSpace::BuildInverse(ICCPipeline& pipeline, int32_t intent) const {
   }
   const TagEntry* k = FindTag(Signature("kTRC"));
   if (dataSpace_ == Signature("GRAY") && k != nullptr) {
-    if (pcs_ == Signature("Lab ")) pipeline.Append(New<ICCStepLabToXYZ>(context_, kD50));
-    const Fixed16_16 m[9] = {0, kFixedOne, 0, 0, 0, 0, 0, 0, 0};  // Y
-    pipeline.Append(New<ICCStepMatrix3by4>(context_, m, nullptr));
+    // The curve reads L* from Lab, Y from XYZ.
+    if (pcs_ == Signature("XYZ ")) {
+      const Fixed16_16 m[9] = {0, kFixedOne, 0, 0, 0, 0, 0, 0, 0};
+      pipeline.Append(New<ICCStepMatrix3by4>(context_, m, nullptr));
+    }
     ICCTagTRC::Append(reader, span(k), 0, Direction::kInverse, pipeline);
     return;
   }
@@ -258,6 +269,9 @@ ByteColorConverter* ICCColorSpace::MakeByteConverter(AppContext& context, const 
                                                      int32_t intent) const {
   if (SameProfile(destination)) return New<IdentityConverter<ByteSignalTraits>>(context, components_);
   Ref<ICCColorConverterImpl> impl(context, New<ICCColorConverterImpl>(context, context, *this, destination, intent));
+  if (MatrixShaperConverter::Fits(impl->Pipeline(), components_, destination.Components())) {
+    return New<MatrixShaperConverter>(context, context, impl->Pipeline(), destination.Components());
+  }
   return New<ICCColorConverter<ByteSignalTraits>>(context, context, *impl);
 }
 

@@ -15,6 +15,7 @@ class ICCColorConverterImpl final : public ColorEvaluator {
   ~ICCColorConverterImpl() override;
   void Evaluate(const Fixed16_16* in, Fixed16_16* out) const override;
   uint32_t MemorySize() const override;
+  const color_detail::ICCPipeline& Pipeline() const { return *pipeline_; }
 
  private:
   AppContext& context_;

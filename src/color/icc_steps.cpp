@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "color/table_interpolation.h"
 #include "runtime/fixed_functions.h"
 #include "runtime/memory_budget.h"
 
@@ -132,16 +133,6 @@ void ICCStepMDTable::Locate(uint32_t i, Fixed16_16 x, uint32_t* index, Fixed16_1
   *fraction = f;
 }
 
-namespace {
-// A table entry (0..65535) as 16.16 in 0..1 with 8 extra bits: value << 8.
-inline int64_t Entry(const uint16_t* values, uint32_t at) { return values[at]; }
-// 0..65535 with `extraBits` fraction bits to 16.16 in 0..1, rounded.
-inline Fixed16_16 EntryToUnit(int64_t v, int extraBits) {
-  int64_t scaled = (v * 65536 + (int64_t{65535} << (extraBits - 1))) / 65535;
-  return static_cast<Fixed16_16>(scaled >> extraBits);
-}
-}  // namespace
-
 void ICCStepMDTableLinear::Apply(Fixed16_16* channels) const {
   uint32_t base = 0;
   Fixed16_16 fraction[kMaxPipelineChannels];
@@ -150,56 +141,22 @@ void ICCStepMDTableLinear::Apply(Fixed16_16* channels) const {
     Locate(i, channels[i], &index, &fraction[i]);
     base += index * strides_[i];
   }
-  // Values with 16 extra fraction bits; one level per input folded.
-  int64_t partial[kMaxLinearInputs + 1][kMaxLinearOutputs];
-  int64_t value[kMaxLinearOutputs];
-  const uint32_t corners = 1u << inputs_;
-  for (uint32_t c = 0; c < corners; ++c) {
-    uint32_t offset = base;
-    for (uint32_t j = 0; j < inputs_; ++j) {
-      if (c & (1u << (inputs_ - 1 - j))) offset += strides_[j];
-    }
-    for (uint32_t k = 0; k < outputs_; ++k) value[k] = Entry(values_, offset + k) << 16;
-    uint32_t level = 0;
-    // Bit level of c belongs to input inputs_ - 1 - level (last input fastest).
-    while (level < inputs_ && (c & (1u << level))) {
-      Fixed16_16 f = fraction[inputs_ - 1 - level];
-      for (uint32_t k = 0; k < outputs_; ++k) {
-        value[k] = partial[level][k] + (((value[k] - partial[level][k]) * f) >> 16);
-      }
-      ++level;
-    }
-    for (uint32_t k = 0; k < outputs_; ++k) partial[level][k] = value[k];
-  }
-  for (uint32_t k = 0; k < outputs_; ++k) channels[k] = EntryToUnit(partial[inputs_][k], 16);
+  int64_t sum[kMaxLinearOutputs];
+  InterpolateMultilinear(values_, strides_, inputs_, outputs_, base, fraction, sum);
+  for (uint32_t k = 0; k < outputs_; ++k) channels[k] = InterpolatedToUnit(sum[k]);
 }
 
 void ICCStepMDTableHedral::Apply(Fixed16_16* channels) const {
   uint32_t base = 0;
   Fixed16_16 fraction[kMaxPipelineChannels];
-  uint32_t order[kMaxPipelineChannels];
   for (uint32_t i = 0; i < inputs_; ++i) {
     uint32_t index;
     Locate(i, channels[i], &index, &fraction[i]);
     base += index * strides_[i];
-    // Insertion sort by fraction, largest first.
-    uint32_t at = i;
-    while (at > 0 && fraction[order[at - 1]] < fraction[i]) {
-      order[at] = order[at - 1];
-      --at;
-    }
-    order[at] = i;
   }
   int64_t sum[kMaxPipelineChannels];
-  uint32_t offset = base;
-  for (uint32_t k = 0; k < outputs_; ++k) sum[k] = Entry(values_, offset + k) << 16;
-  for (uint32_t step = 0; step < inputs_; ++step) {
-    uint32_t next = offset + strides_[order[step]];
-    Fixed16_16 f = fraction[order[step]];
-    for (uint32_t k = 0; k < outputs_; ++k) sum[k] += (Entry(values_, next + k) - Entry(values_, offset + k)) * f;
-    offset = next;
-  }
-  for (uint32_t k = 0; k < outputs_; ++k) channels[k] = EntryToUnit(sum[k], 16);
+  InterpolateSimplex(values_, strides_, inputs_, outputs_, base, fraction, sum);
+  for (uint32_t k = 0; k < outputs_; ++k) channels[k] = InterpolatedToUnit(sum[k]);
 }
 
 namespace {

@@ -22,6 +22,9 @@ class ICCEngineStep : public RefCounted {
   virtual bool IsIdentity() const { return false; }
   virtual void Apply(Fixed16_16* channels) const = 0;
   virtual bool IsMatrix() const { return false; }
+  // A curve: each channel's result depends only on that channel's value,
+  // read clamped to 0..1 (so the step can be sampled per channel).
+  virtual bool IsUnitCurve() const { return false; }
   bool IsShared() const { return IsUnique(); }
   virtual uint32_t MemorySize() const { return 32; }
 };
@@ -36,6 +39,7 @@ class ICCStepClamp final : public ICCEngineStep {
  public:
   ICCStepClamp(uint32_t count, Fixed16_16 low, Fixed16_16 high) : count_(count), low_(low), high_(high) {}
   void Apply(Fixed16_16* channels) const override;
+  bool IsUnitCurve() const override { return low_ == 0 && high_ == kFixedOne; }
 
  private:
   uint32_t count_;
@@ -59,6 +63,7 @@ class ICCStepGamma final : public ICCEngineStep {
   ICCStepGamma(uint32_t channel, Fixed16_16 gamma) : channel_(channel), gamma_(gamma) {}
   bool IsIdentity() const override { return gamma_ == kFixedOne; }
   void Apply(Fixed16_16* channels) const override;
+  bool IsUnitCurve() const override { return true; }
 
  private:
   uint32_t channel_;
@@ -71,6 +76,7 @@ class ICCStepParametricCurve : public ICCEngineStep {
  public:
   ICCStepParametricCurve(uint32_t channel, uint32_t function, const Fixed16_16* parameters);
   void Apply(Fixed16_16* channels) const override { channels[channel_] = Evaluate(channels[channel_]); }
+  bool IsUnitCurve() const override { return true; }
   Fixed16_16 Evaluate(Fixed16_16 x) const;
 
  private:
@@ -104,6 +110,7 @@ class ICCStep1DTable final : public ICCEngineStep {
   ICCStep1DTable(AppContext& context, uint32_t firstChannel, uint32_t count, uint32_t entries);
   ~ICCStep1DTable() override;
   void Apply(Fixed16_16* channels) const override;
+  bool IsUnitCurve() const override { return true; }
   uint16_t* Values() { return values_; }
   uint32_t MemorySize() const override { return 48 + count_ * entries_ * 2; }
 
@@ -121,6 +128,7 @@ class ICCStepMatrix3by4 final : public ICCEngineStep {
   void Apply(Fixed16_16* channels) const override;
   bool IsMatrix() const override { return true; }
   const Fixed16_16* Matrix() const { return m_; }
+  const Fixed16_16* Offset() const { return offset_; }
 
  private:
   Fixed16_16 m_[9];
@@ -152,8 +160,6 @@ class ICCStepMDTable : public ICCEngineStep {
 
 // Multilinear interpolation, one input after the other (tables of at most
 // 8 inputs and 8 outputs; larger ones use the simplex form).
-inline constexpr uint32_t kMaxLinearInputs = 8;
-inline constexpr uint32_t kMaxLinearOutputs = 8;
 class ICCStepMDTableLinear final : public ICCStepMDTable {
  public:
   using ICCStepMDTable::ICCStepMDTable;

@@ -37,35 +37,47 @@ constexpr uint32_t kInverseEntries = 4096;
 // Curve entries we read.
 constexpr uint32_t kMaxCurveEntries = 65536;
 
+// Forward samples walked when inverting a curve.
+constexpr uint32_t kForwardSamples = 2 * kInverseEntries;
+
 // Appends the numeric inverse of `forward` (a curve of `channel`) as a
-// sampled table, found by bisection (curves may rise or fall).
+// sampled table. The curve is walked once from 0 to 1 (it may rise or
+// fall); each target value is found between two neighbouring samples and
+// interpolated. Targets beyond the curve's range map to its ends.
 void AppendSampledInverse(AppContext& context, const ICCEngineStep& forward, uint32_t channel,
                           ICCPipeline& pipeline) {
   auto* table = New<ICCStep1DTable>(context, context, channel, 1u, kInverseEntries);
   pipeline.Append(table);
   Fixed16_16 v[kMaxPipelineChannels] = {};
-  auto at = [&](Fixed16_16 x) {
-    v[channel] = x;
+  auto sampleX = [](uint32_t k) { return static_cast<Fixed16_16>((uint64_t{k} << 16) / kForwardSamples); };
+  auto at = [&](uint32_t k) {
+    v[channel] = sampleX(k);
     forward.Apply(v);
-    return v[channel];
+    return static_cast<int64_t>(v[channel]);
   };
-  const bool rising = at(kFixedOne) >= at(0);
-  for (uint32_t j = 0; j < kInverseEntries; ++j) {
-    Fixed16_16 target = static_cast<Fixed16_16>((static_cast<int64_t>(j) * kFixedOne + 2047) / (kInverseEntries - 1));
-    Fixed16_16 low = 0, high = kFixedOne;
-    while (high - low > 1) {
-      Fixed16_16 mid = low + (high - low) / 2;
-      if ((at(mid) < target) == rising) {
-        low = mid;
-      } else {
-        high = mid;
-      }
+  const bool rising = at(kForwardSamples) >= at(0);
+  // Targets in the order the walk meets them: rising ones upward.
+  uint32_t k = 0;
+  int64_t y0 = at(0), y1 = at(1);
+  for (uint32_t n = 0; n < kInverseEntries; ++n) {
+    const uint32_t j = rising ? n : kInverseEntries - 1 - n;
+    const int64_t target = (int64_t{j} * kFixedOne + (kInverseEntries - 1) / 2) / (kInverseEntries - 1);
+    // Step on while the next sample is still short of the target.
+    while (k + 1 < kForwardSamples && (rising ? y1 < target : y1 > target)) {
+      ++k;
+      y0 = y1;
+      y1 = at(k + 1);
+      if ((k & 1023) == 1023) AddWork(context, 1024);
     }
-    // The closer of the two ends.
-    Fixed16_16 dl = at(low) - target, dh = at(high) - target;
-    Fixed16_16 x = (dl < 0 ? -dl : dl) <= (dh < 0 ? -dh : dh) ? low : high;
-    table->Values()[j] = static_cast<uint16_t>((static_cast<int64_t>(x) * 65535 + 0x8000) >> 16);
-    if ((j & 255) == 255) AddWork(context, 256);
+    int64_t x;
+    if (rising ? target <= y0 : target >= y0) {
+      x = sampleX(k);
+    } else if (rising ? target >= y1 : target <= y1) {
+      x = sampleX(k + 1);
+    } else {
+      x = sampleX(k) + (target - y0) * (sampleX(k + 1) - sampleX(k)) / (y1 - y0);
+    }
+    table->Values()[j] = static_cast<uint16_t>((x * 65535 + 0x8000) >> 16);
   }
 }
 
@@ -74,14 +86,16 @@ void AppendSampledInverse(AppContext& context, const ICCEngineStep& forward, uin
 uint32_t ICCTagTRC::Append(const ProfileReader& reader, const TagSpan& tag, uint32_t channel, Direction direction,
                            ICCPipeline& pipeline) {
   AppContext& context = reader.Context();
+  if (tag.size < 12) RaiseBadData(context);
   const uint32_t type = reader.U32(tag.offset);
   Ref<ICCEngineStep> forward(context);
   uint32_t length;
   if (type == Signature("curv")) {
-    uint32_t count = reader.U32(tag.offset + 8);
+    const uint32_t count = reader.U32(tag.offset + 8);
+    // A count the tag cannot hold is a lie, however large.
+    if (12 + 2 * uint64_t{count} > tag.size) RaiseBadData(context);
     if (count > kMaxCurveEntries) RaiseUnsupported(context);
     length = 12 + 2 * count;
-    if (length > tag.size) RaiseBadData(context);
     reader.Need(tag.offset, length);
     if (count == 0) return length;  // the identity
     if (count == 1) {
@@ -172,19 +186,29 @@ ICCStepMDTable* NewTable(AppContext& context, uint32_t inputs, uint32_t outputs,
   return New<ICCStepMDTableHedral>(context, context, inputs, outputs, grid);
 }
 
-void CheckChannels(AppContext& context, uint32_t inputs, uint32_t outputs) {
-  if (inputs == 0 || outputs == 0 || inputs >= kMaxPipelineChannels || outputs >= kMaxPipelineChannels) {
+// A table must read and write as many channels as its two spaces have.
+void CheckChannels(AppContext& context, uint32_t inputs, uint32_t outputs, uint32_t inputSpace,
+                   uint32_t outputSpace) {
+  if (inputs != ChannelsOfDataSpace(inputSpace) || outputs != ChannelsOfDataSpace(outputSpace) ||
+      inputs >= kMaxPipelineChannels || outputs >= kMaxPipelineChannels) {
     RaiseBadData(context);
   }
+}
+
+// The profile offset of `length` bytes at `offset` inside `tag`; raises
+// unless they lie inside it. (The tag itself lies inside the profile.)
+uint32_t Inside(const ProfileReader& reader, const TagSpan& tag, uint32_t offset, uint32_t length) {
+  if (uint64_t{offset} + length > tag.size) RaiseBadData(reader.Context());
+  return tag.offset + offset;
 }
 
 // "mft1" and "mft2": matrix (XYZ input only), input curves, table, output curves.
 void AppendLut8Or16(const ProfileReader& reader, const TagSpan& tag, uint32_t inputSpace, uint32_t outputSpace,
                     ICCPipeline& pipeline, bool wide) {
   AppContext& context = reader.Context();
-  const uint32_t o = tag.offset;
+  const uint32_t o = Inside(reader, tag, 0, wide ? 52 : 48);
   const uint32_t inputs = reader.U8(o + 8), outputs = reader.U8(o + 9), points = reader.U8(o + 10);
-  CheckChannels(context, inputs, outputs);
+  CheckChannels(context, inputs, outputs, inputSpace, outputSpace);
   uint8_t grid[kMaxPipelineChannels];
   for (uint32_t i = 0; i < inputs; ++i) grid[i] = static_cast<uint8_t>(points);
   const uint32_t entries = CheckedEntries(context, inputs, grid, outputs);
@@ -229,34 +253,30 @@ void AppendLut8Or16(const ProfileReader& reader, const TagSpan& tag, uint32_t in
 // A curve sequence of an "mAB "/"mBA " tag: one curve per channel.
 void AppendCurveSet(const ProfileReader& reader, const TagSpan& tag, uint32_t offset, uint32_t count,
                     ICCPipeline& pipeline) {
-  uint32_t at = tag.offset + offset;
   for (uint32_t c = 0; c < count; ++c) {
-    if (at < tag.offset || at - tag.offset >= tag.size) RaiseBadData(reader.Context());
-    TagSpan curve{at, tag.size - (at - tag.offset)};
-    uint32_t length = ICCTagTRC::Append(reader, curve, c, Direction::kForward, pipeline);
-    at += (length + 3) & ~3u;
+    const uint32_t at = Inside(reader, tag, offset, 12);
+    const uint32_t length = ICCTagTRC::Append(reader, TagSpan{at, tag.size - offset}, c, Direction::kForward, pipeline);
+    offset += (length + 3) & ~3u;  // curves are at most 12 + 2 * 65536 bytes: no overflow
   }
 }
 
 void AppendMatrix(const ProfileReader& reader, const TagSpan& tag, uint32_t offset, ICCPipeline& pipeline) {
   Fixed16_16 m[12];
-  reader.Need(tag.offset + offset, 48);
-  if (offset + 48 > tag.size) RaiseBadData(reader.Context());
-  for (int i = 0; i < 12; ++i) m[i] = reader.S15Fixed16(tag.offset + offset + 4 * i);
+  const uint32_t at = Inside(reader, tag, offset, 48);
+  for (int i = 0; i < 12; ++i) m[i] = reader.S15Fixed16(at + 4 * i);
   pipeline.Append(New<ICCStepMatrix3by4>(reader.Context(), m, m + 9));
 }
 
 void AppendCLUT(const ProfileReader& reader, const TagSpan& tag, uint32_t offset, uint32_t inputs,
                 uint32_t outputs, uint32_t inputSpace, uint32_t outputSpace, ICCPipeline& pipeline) {
   AppContext& context = reader.Context();
-  const uint32_t o = tag.offset + offset;
+  const uint32_t o = Inside(reader, tag, offset, 20);
   uint8_t grid[kMaxPipelineChannels];
   for (uint32_t i = 0; i < inputs; ++i) grid[i] = reader.U8(o + i);
   const uint32_t entries = CheckedEntries(context, inputs, grid, outputs);
   const uint32_t precision = reader.U8(o + 16);
   if (precision != 1 && precision != 2) RaiseBadData(context);
-  if (static_cast<uint64_t>(offset) + 20 + uint64_t{entries} * precision > tag.size) RaiseBadData(context);
-  reader.Need(o + 20, entries * precision);
+  Inside(reader, tag, offset + 20, entries * precision);  // entries * 2 <= 4 MB
   ICCStepMDTable* table = NewTable(context, inputs, outputs, grid, inputSpace, outputSpace);
   pipeline.Append(table);
   for (uint32_t i = 0; i < entries; ++i) {
@@ -270,9 +290,9 @@ void AppendCLUT(const ProfileReader& reader, const TagSpan& tag, uint32_t offset
 void AppendLutAB(const ProfileReader& reader, const TagSpan& tag, uint32_t inputSpace, uint32_t outputSpace,
                  ICCPipeline& pipeline, bool aToB) {
   AppContext& context = reader.Context();
-  const uint32_t o = tag.offset;
+  const uint32_t o = Inside(reader, tag, 0, 32);
   const uint32_t inputs = reader.U8(o + 8), outputs = reader.U8(o + 9);
-  CheckChannels(context, inputs, outputs);
+  CheckChannels(context, inputs, outputs, inputSpace, outputSpace);
   const uint32_t b = reader.U32(o + 12), matrix = reader.U32(o + 16), m = reader.U32(o + 20),
                  clut = reader.U32(o + 24), a = reader.U32(o + 28);
   if (b == 0) RaiseBadData(context);

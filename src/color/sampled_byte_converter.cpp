@@ -1,5 +1,6 @@
 #include "color/sampled_byte_converter.h"
 
+#include "color/table_interpolation.h"
 #include "runtime/error.h"
 #include "runtime/memory_budget.h"
 #include "runtime/yield_points.h"
@@ -25,7 +26,10 @@ SampledByteConverter::SampledByteConverter(AppContext& context, const ColorEvalu
     return;
   }
   points_ = GridPoints(n);
-  if (points_ == 0) {
+  // CMYK to RGB varies strongly along every ink, which multilinear
+  // interpolation follows more closely than the simplex form.
+  multilinear_ = n == 4 && outs == 3;
+  if (points_ == 0 || outs > color_detail::kMaxSimplexChannels) {
     const_cast<ColorEvaluator&>(evaluator).AddRef();
     evaluator_ = &evaluator;
     return;
@@ -46,7 +50,7 @@ SampledByteConverter::SampledByteConverter(AppContext& context, const ColorEvalu
       fraction = 0x10000;
     }
     cellIndex_[b] = static_cast<uint8_t>(index);
-    cellFraction_[b] = fraction;
+    cellFraction_[b] = static_cast<int32_t>(fraction);
   }
   grid_ = static_cast<uint16_t*>(Allocate(context, nodes * outs * 2));
   uint32_t node[8] = {};
@@ -80,37 +84,20 @@ uint32_t SampledByteConverter::MemorySize() const {
 
 void SampledByteConverter::Interpolate(const uint8_t* source, int32_t sourceStep, uint8_t* destination,
                                        int32_t destinationStep) const {
-  const uint32_t n = inputs_;
   uint32_t base = 0;
-  uint32_t order[8];
-  uint32_t fraction[8];
-  for (uint32_t i = 0; i < n; ++i) {
-    uint8_t b = source[i * sourceStep];
+  int32_t fraction[8];
+  for (uint32_t i = 0; i < inputs_; ++i) {
+    const uint8_t b = source[i * sourceStep];
     base += cellIndex_[b] * strides_[i];
     fraction[i] = cellFraction_[b];
-    uint32_t at = i;
-    while (at > 0 && fraction[order[at - 1]] < fraction[i]) {
-      order[at] = order[at - 1];
-      --at;
-    }
-    order[at] = i;
   }
-  // Simplex interpolation: from the cell's base corner toward the far
-  // corner, one input at a time in order of decreasing fraction.
   int64_t sum[kMaxColorChannels];
-  const uint16_t* corner = grid_ + base;
-  for (uint32_t k = 0; k < outputs_; ++k) sum[k] = static_cast<int64_t>(corner[k]) << 16;
-  for (uint32_t step = 0; step < n; ++step) {
-    const uint16_t* next = corner + strides_[order[step]];
-    int64_t f = fraction[order[step]];
-    for (uint32_t k = 0; k < outputs_; ++k) sum[k] += (static_cast<int64_t>(next[k]) - corner[k]) * f;
-    corner = next;
+  if (multilinear_) {
+    color_detail::InterpolateMultilinear(grid_, strides_, inputs_, outputs_, base, fraction, sum);
+  } else {
+    color_detail::InterpolateSimplex(grid_, strides_, inputs_, outputs_, base, fraction, sum);
   }
-  for (uint32_t k = 0; k < outputs_; ++k) {
-    // 0..65535 (16 fraction bits) to a byte, rounded.
-    int64_t v = sum[k] < 0 ? 0 : sum[k];
-    destination[k * destinationStep] = static_cast<uint8_t>((v * 255 / 65535 + 0x8000) >> 16);
-  }
+  for (uint32_t k = 0; k < outputs_; ++k) destination[k * destinationStep] = color_detail::InterpolatedToByte(sum[k]);
 }
 
 void SampledByteConverter::EvaluateDirect(const uint8_t* source, int32_t sourceStep, uint8_t* destination,

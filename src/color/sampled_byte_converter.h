@@ -53,8 +53,9 @@ class SampledByteConverter : public ByteColorConverter {
   uint8_t* bytes_ = nullptr;      // one input: 256 * outputs
   uint16_t* grid_ = nullptr;      // points^inputs * outputs
   uint32_t strides_[8] = {};      // in entries, first input slowest
-  uint8_t cellIndex_[256] = {};   // per byte value
-  uint32_t cellFraction_[256] = {};  // 16.16 fraction in the cell
+  uint8_t cellIndex_[256] = {};    // per byte value
+  int32_t cellFraction_[256] = {};  // 16.16 fraction in the cell
+  bool multilinear_ = false;
   // The last pixel evaluated directly.
   mutable uint8_t lastIn_[kMaxColorChannels] = {};
   mutable uint8_t lastOut_[kMaxColorChannels] = {};
