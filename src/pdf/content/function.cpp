@@ -21,21 +21,8 @@ void Function::ClampToRange(Fixed16_16* out) const {
 
 uint32_t ReadNumbers(document::ObjectResolver& resolver, const ResolvedValue& dict, const char* key,
                      Fixed16_16* out, uint32_t capacity) {
-  AppContext& context = resolver.Context();
-  ResolvedValue array(context);
-  document::GetResolved(resolver, dict, key, array);
-  if (array.Get().IsNull()) return 0;
-  if (!array.Get().IsArray()) RaiseBadData(context);
-  uint32_t count = document::ArrayLength(array.Get());
-  if (count > capacity) RaiseCode(context, kLimitExceeded);
-  ResolvedValue element(context);
-  for (uint32_t i = 0; i < count; ++i) {
-    element = array;
-    element.SetChild(document::ArrayElement(array.Get(), i));
-    document::ResolveInPlace(resolver, element);
-    if (!document::IsNumber(element.Get())) RaiseBadData(context);
-    out[i] = document::NumberToFixed(element.Get());
-  }
+  const uint32_t count = document::GetNumbers(resolver, dict, key, out, capacity);
+  if (count > capacity) RaiseCode(resolver.Context(), kLimitExceeded);
   return count;
 }
 

@@ -33,6 +33,15 @@ struct ColorSpaceRef {
   Fixed16_16 initial[kMaxComponents] = {};
   // Separation "None", or DeviceN whose colorants are all "None".
   bool paintsNothing = false;
+
+  // A space of `kind` with its own component count, initial colour 0.
+  void Set(uint32_t spaceKind, color::ColorSpace* colorSpace) {
+    kind = spaceKind;
+    space.Set(colorSpace);
+    components = colorSpace->Components();
+    for (Fixed16_16& value : initial) value = 0;
+    paintsNothing = false;
+  }
 };
 
 }  // namespace vn::pdf::pdfcolor

@@ -23,6 +23,7 @@
 #include "color/builtin_profiles.h"
 #include "pdf/document/object_resolver.h"
 #include "pdf/pdfcolor/color_space_ref.h"
+#include "pdf/pdfcolor/cs_array.h"
 #include "runtime/cache_manager.h"
 
 namespace vn::pdf::pdfcolor {
@@ -34,6 +35,21 @@ enum ResolveOption : uint32_t {
   // Default colour spaces are not substituted (their own resolution).
   kNoDefaults = 2,
 };
+
+enum class CalibratedFamily : int32_t { kCalGray, kCalRGB, kLab };
+
+// A calibrated space's parameters: the family, then white point, black
+// point, gammas, matrix and Lab range.
+struct CalibratedKey {
+  CalibratedFamily family;
+  Fixed16_16 values[22];
+  bool operator==(const CalibratedKey&) const = default;
+};
+inline uint32_t CacheKeyHash(const CalibratedKey& key) {
+  uint64_t hash = static_cast<uint64_t>(key.family);
+  for (Fixed16_16 v : key.values) hash = hash * 1099511628211ull + static_cast<uint32_t>(v);
+  return vn::CacheKeyHash(hash);
+}
 
 struct ConverterKey {
   const void* space;
@@ -80,34 +96,34 @@ class DocumentColorSpaces {
   color::ICCColorSpace& RGB();
   color::ICCColorSpace& CMYK();
 
-  // Implementation pieces shared by the space kinds.
+ private:
   void ResolveValue(ColorSpaceRef& out, const document::ResolvedValue& space, const document::ResolvedValue& resources,
                     uint32_t options, uint32_t disallowed, uint32_t depth);
-
- private:
-  void ResolveFamily(ColorSpaceRef& out, const document::ResolvedValue& array, const uint8_t* family,
-                     uint32_t familyLength, const document::ResolvedValue& resources, uint32_t options,
-                     uint32_t disallowed, uint32_t depth);
+  void ResolveFamily(ColorSpaceRef& out, const CSArray& array, const document::ResolvedValue& resources,
+                     uint32_t options, uint32_t disallowed, uint32_t depth);
   void Device(ColorSpaceRef& out, uint32_t components, const document::ResolvedValue& resources, uint32_t options,
               uint32_t depth);
-  void ICCBased(ColorSpaceRef& out, const document::ResolvedValue& array, const document::ResolvedValue& resources,
-                uint32_t options, uint32_t depth);
-  void Calibrated(ColorSpaceRef& out, const document::ResolvedValue& array, int32_t which);
-  void Indexed(ColorSpaceRef& out, const document::ResolvedValue& array, const document::ResolvedValue& resources,
-               uint32_t options, uint32_t depth);
-  void Colorant(ColorSpaceRef& out, const document::ResolvedValue& array, const document::ResolvedValue& resources,
-                uint32_t options, uint32_t depth, bool deviceN);
-  void Pattern(ColorSpaceRef& out, const document::ResolvedValue& array, const document::ResolvedValue& resources,
-               uint32_t options, uint32_t depth);
+  // The families (color_space_families.cpp).
+  void ICCBased(ColorSpaceRef& out, const CSArray& array, const document::ResolvedValue& resources, uint32_t options,
+                uint32_t depth);
+  void Calibrated(ColorSpaceRef& out, const CSArray& array, CalibratedFamily family);
+  void Indexed(ColorSpaceRef& out, const CSArray& array, const document::ResolvedValue& resources, uint32_t options,
+               uint32_t depth);
+  void Colorant(ColorSpaceRef& out, const CSArray& array, const document::ResolvedValue& resources, uint32_t options,
+                uint32_t depth, bool deviceN);
+  void Pattern(ColorSpaceRef& out, const CSArray& array, const document::ResolvedValue& resources, uint32_t options,
+               uint32_t depth);
   color::ICCColorSpace& Builtin(int32_t which);
 
   AppContext& context_;
   document::ObjectResolver& resolver_;
   color::DisplayProfile display_;
   Ref<color::ICCColorSpace> builtin_[4];  // display, gray, RGB, CMYK
-  // Spaces made from file objects (ICCBased streams, calibrated
-  // dictionaries), by object number; converters by space.
-  CacheSet<int32_t> objectSpaces_;
+  // ICCBased spaces by their profile stream's object number; calibrated
+  // spaces by their parameters (their dictionaries are often direct
+  // objects, which have no number); converters by space.
+  CacheSet<int32_t> profileSpaces_;
+  CacheSet<CalibratedKey> calibratedSpaces_;
   CacheSet<ConverterKey> converters_;
 };
 
