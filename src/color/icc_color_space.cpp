@@ -162,6 +162,11 @@ const ICCPipeline& ICCColorSpace::Inverse(int32_t intent) const {
 
 namespace {
 
+// How far (16.16 units) the sum of an RGB profile's primaries may be from
+// the D50 white for its equal values to count as grey: published primaries
+// are rounded to a few digits.
+constexpr int64_t kNeutralTolerance = 16;
+
 // a* = b* = 0 in the engine's Lab encoding: 128 / 255.
 constexpr Fixed16_16 kNeutralLabOffset[3] = {0, 32896, 32896};
 
@@ -252,8 +257,57 @@ void ICCColorSpace::BuildInverse(ICCPipeline& pipeline, int32_t intent) const {
   RaiseBadData(context_);
 }
 
+bool ICCColorSpace::SameTagData(const TagEntry& tag, const ICCColorSpace& other, const TagEntry& otherTag) const {
+  return tag.size == otherTag.size &&
+         std::memcmp(bytes_.Data() + tag.offset, other.bytes_.Data() + otherTag.offset, tag.size) == 0;
+}
+
+bool ICCColorSpace::NeutralTo(const ICCColorSpace& destination, int32_t intent) const {
+  const TagEntry* k = FindTag(Signature("kTRC"));
+  if (dataSpace_ != Signature("GRAY") || pcs_ != Signature("XYZ ") || k == nullptr || LutFor("A2B0", intent)) {
+    return false;
+  }
+  const ICCColorSpace& d = destination;
+  const TagEntry *r = d.FindTag(Signature("rXYZ")), *g = d.FindTag(Signature("gXYZ")), *b = d.FindTag(Signature("bXYZ"));
+  const TagEntry *rt = d.FindTag(Signature("rTRC")), *gt = d.FindTag(Signature("gTRC")), *bt = d.FindTag(Signature("bTRC"));
+  if (!HasMatrixTags(d, r, g, b, rt, gt, bt) || d.LutFor("B2A0", intent) || !d.SameTagData(*rt, d, *gt) ||
+      !d.SameTagData(*rt, d, *bt)) {
+    return false;
+  }
+  // Equal RGB must be the connection space's white (and its multiples).
+  ProfileReader reader(context_, d.bytes_.Data(), d.bytes_.Size());
+  Fixed16_16 columns[3][3];
+  ICCTagXYZ::Read(reader, TagSpan{r->offset, r->size}, columns[0]);
+  ICCTagXYZ::Read(reader, TagSpan{g->offset, g->size}, columns[1]);
+  ICCTagXYZ::Read(reader, TagSpan{b->offset, b->size}, columns[2]);
+  for (int i = 0; i < 3; ++i) {
+    const int64_t sum = int64_t{columns[0][i]} + columns[1][i] + columns[2][i];
+    if (sum - kD50[i] > kNeutralTolerance || kD50[i] - sum > kNeutralTolerance) return false;
+  }
+  return true;
+}
+
+void ICCColorSpace::AppendNeutral(ICCPipeline& pipeline, const ICCColorSpace& destination) const {
+  const TagEntry& k = *FindTag(Signature("kTRC"));
+  const TagEntry& r = *destination.FindTag(Signature("rTRC"));
+  // The same curve both ways cancels out.
+  if (!SameTagData(k, destination, r)) {
+    ICCTagTRC::Append(ProfileReader(context_, bytes_.Data(), bytes_.Size()), TagSpan{k.offset, k.size}, 0,
+                      Direction::kForward, pipeline);
+    ICCTagTRC::Append(ProfileReader(context_, destination.bytes_.Data(), destination.bytes_.Size()),
+                      TagSpan{r.offset, r.size}, 0, Direction::kInverse, pipeline);
+  }
+  const Fixed16_16 broadcast[9] = {kFixedOne, 0, 0, kFixedOne, 0, 0, kFixedOne, 0, 0};
+  pipeline.Append(New<ICCStepMatrix3by4>(context_, broadcast, nullptr));
+}
+
 ICCPipeline* ICCColorSpace::MakePipeline(const ICCColorSpace& destination, int32_t intent) const {
   Owned<ICCPipeline> pipeline(context_, New<ICCPipeline>(context_, context_));
+  if (NeutralTo(destination, intent)) {
+    AppendNeutral(*pipeline, destination);
+    pipeline->Append(New<ICCStepClamp>(context_, destination.Components(), 0, kFixedOne));
+    return pipeline.Release();
+  }
   pipeline->AppendAll(Forward(intent));
   if (pcs_ == Signature("Lab ") && destination.pcs_ == Signature("XYZ ")) {
     pipeline->Append(New<ICCStepLabToXYZ>(context_, kD50));

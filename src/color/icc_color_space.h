@@ -76,6 +76,14 @@ class ICCColorSpace final : public ColorSpace {
   // The lut tag for `intent` among "A2B0".."A2B2" (or "B2A0"..), falling
   // back to intent 0, then to the others; null when there is none.
   const TagEntry* LutFor(const char (&base)[5], int32_t intent) const;
+  bool SameTagData(const TagEntry& tag, const ICCColorSpace& other, const TagEntry& otherTag) const;
+  // A gray profile to an RGB matrix/TRC profile with one curve for all
+  // three channels and primaries that add up to the white: grey maps to
+  // equal RGB, so the conversion runs along the grey axis alone (the
+  // gray curve, the inverse RGB curve, the value on all three channels)
+  // and stays exactly neutral.
+  bool NeutralTo(const ICCColorSpace& destination, int32_t intent) const;
+  void AppendNeutral(color_detail::ICCPipeline& pipeline, const ICCColorSpace& destination) const;
 
   AppContext& context_;
   EngineArray<uint8_t> bytes_;

@@ -79,6 +79,42 @@ Fixed16_16 ICCStepParametricCurve::Evaluate(Fixed16_16 x) const {
   return ClampUnit(y);
 }
 
+ICCStepInverseParametricCurve::ICCStepInverseParametricCurve(uint32_t channel, uint32_t function,
+                                                             const Fixed16_16* p)
+    : channel_(channel), function_(function), inverseGamma_(FixedDiv(kFixedOne, p[0])), a_(p[1]), b_(p[2]),
+      c_(p[3]), e_(p[5]), f_(p[6]) {
+  // The forward curve's value where its power segment begins, at X = d.
+  const Fixed16_16 base = FixedSaturate(((static_cast<int64_t>(a_) * p[4]) >> 16) + b_);
+  const Fixed16_16 start = base <= 0 ? 0 : FixedPowPrecise(base, p[0]);
+  threshold_ = function == 4 ? FixedAddSat(start, e_) : start;
+}
+
+Fixed16_16 ICCStepInverseParametricCurve::PowerPart(Fixed16_16 y, Fixed16_16 offset) const {
+  const Fixed16_16 rest = y - offset;
+  const Fixed16_16 root = rest <= 0 ? 0 : FixedPowPrecise(rest, inverseGamma_);
+  return FixedDiv(FixedSubSat(root, b_), a_);
+}
+
+Fixed16_16 ICCStepInverseParametricCurve::Evaluate(Fixed16_16 y) const {
+  y = ClampUnit(y);
+  Fixed16_16 x;
+  switch (function_) {
+    case 1:
+      x = PowerPart(y, 0);
+      break;
+    case 2:
+      x = PowerPart(y, c_);
+      break;
+    case 3:
+      x = y >= threshold_ ? PowerPart(y, 0) : (c_ > 0 ? FixedDiv(y, c_) : 0);
+      break;
+    default:
+      x = y >= threshold_ ? PowerPart(y, e_) : (c_ > 0 ? FixedDiv(FixedSubSat(y, f_), c_) : 0);
+      break;
+  }
+  return ClampUnit(x);
+}
+
 ICCStep1DTable::ICCStep1DTable(AppContext& context, uint32_t firstChannel, uint32_t count, uint32_t entries)
     : context_(context), first_(firstChannel), count_(count), entries_(entries),
       values_(static_cast<uint16_t*>(Allocate(context, count * entries * 2))) {}

@@ -101,6 +101,26 @@ class ICCStepParametricCurve4 final : public ICCStepParametricCurve {
   ICCStepParametricCurve4(uint32_t channel, const Fixed16_16* p) : ICCStepParametricCurve(channel, 4, p) {}
 };
 
+// The inverse of a parametric curve of function 1 to 4 (for destination
+// profiles), solved for X; a must not be 0 nor g at most 0. Results are
+// clamped to 0..1.
+class ICCStepInverseParametricCurve final : public ICCEngineStep {
+ public:
+  ICCStepInverseParametricCurve(uint32_t channel, uint32_t function, const Fixed16_16* parameters);
+  void Apply(Fixed16_16* channels) const override { channels[channel_] = Evaluate(channels[channel_]); }
+  bool IsUnitCurve() const override { return true; }
+  Fixed16_16 Evaluate(Fixed16_16 y) const;
+
+ private:
+  // X for Y = (aX + b)^g + offset.
+  Fixed16_16 PowerPart(Fixed16_16 y, Fixed16_16 offset) const;
+
+  uint32_t channel_;
+  uint32_t function_;
+  Fixed16_16 inverseGamma_, a_, b_, c_, e_, f_;
+  Fixed16_16 threshold_;  // Y where the power segment starts (functions 3, 4)
+};
+
 // Sampled curves, one table per channel from `firstChannel` on, linearly
 // interpolated; entries are 0..65535 for 0..1. The step owns its tables.
 class ICCStep1DTable final : public ICCEngineStep {

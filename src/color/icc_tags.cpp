@@ -127,6 +127,12 @@ uint32_t ICCTagTRC::Append(const ProfileReader& reader, const TagSpan& tag, uint
       pipeline.Append(New<ICCStepGamma>(context, channel, gamma));
       return length;
     }
+    // Curves that rise with X (a > 0, g > 0) are inverted exactly; others
+    // by sampling below.
+    if (direction == Direction::kInverse && p[0] > 0 && p[1] > 0) {
+      pipeline.Append(New<ICCStepInverseParametricCurve>(context, channel, function, p));
+      return length;
+    }
     switch (function) {
       case 1: forward.Set(New<ICCStepParametricCurve1>(context, channel, p)); break;
       case 2: forward.Set(New<ICCStepParametricCurve2>(context, channel, p)); break;

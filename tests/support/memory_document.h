@@ -14,11 +14,14 @@ namespace vn::test {
 class MemoryDocument {
  public:
   // Object 1 is a catalog with an empty page tree (object 2); add the rest
-  // with Builder().Add(number, body) from 3 on, then Open().
+  // with Builder().Add(number, body) from 3 on (adding object 2 again
+  // replaces the page tree), then Open().
   explicit MemoryDocument(AppContext& context);
   PdfBuilder& Builder() { return builder_; }
   // Returns -1 on success or the engine error code.
   int32_t Open();
+  // The file's text once opened (to hand to reference tools).
+  const std::string& Bytes() const { return bytes_; }
 
   pdf::document::StoreResolver& Resolver() { return *resolver_; }
   // The value of object `number`, kept alive by `out`.

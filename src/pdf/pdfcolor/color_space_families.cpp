@@ -2,6 +2,7 @@
 // calibrated spaces and Lab, Indexed, Separation and DeviceN, Pattern.
 #include <cstring>
 
+#include "color/chromatic_adaptation.h"
 #include "color/icc_color_space.h"
 #include "data_io/data_block.h"
 #include "pdf/content/function.h"
@@ -137,10 +138,11 @@ void DocumentColorSpaces::Calibrated(ColorSpaceRef& out, const CSArray& array, C
     if (family == CalibratedFamily::kCalGray) {
       space.Set(color::MakeGrayICCSpace(context_, white, color::ToneCurve{false, gamma[0]}));
     } else if (family == CalibratedFamily::kCalRGB) {
-      // The matrix gives XYZ under the space's white; scaling each
-      // coordinate by D50 / white brings it to the connection space.
+      // The matrix gives XYZ under the space's white; the primaries move
+      // to the connection space's D50 as profiles' do.
       Fixed16_16 columns[9];
-      for (int i = 0; i < 9; ++i) columns[i] = FixedMul(matrix[i], FixedDiv(color::kD50White[i % 3], white[i % 3]));
+      for (int i = 0; i < 9; ++i) columns[i] = matrix[i];
+      if (!color::AdaptToD50(white, columns, 3)) RaiseBadData(context_);
       const color::ToneCurve curves[3] = {{false, gamma[0]}, {false, gamma[1]}, {false, gamma[2]}};
       space.Set(color::MakeRGBICCSpace(context_, white, curves, columns));
     } else {
