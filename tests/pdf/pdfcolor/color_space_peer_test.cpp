@@ -287,12 +287,13 @@ TEST(ColorSpacePeers, DeviceCMYKAgainstPeers) {
   std::printf("DeviceCMYK patches: largest %d mean %.1f from poppler, largest %d mean %.1f from mupdf "
               "(the two peers: largest %d mean %.1f)\n",
               toPoppler.largest, toPoppler.mean, toMuPDF.largest, toMuPDF.mean, between.largest, between.mean);
-  // Paper is white and full black ink is black (within what print allows).
-  EXPECT_LE(Largest(ours[10], Pixel{{255, 255, 255}}), 1);
-  EXPECT_LE(Largest(ours[12], Pixel{{0, 0, 0}}), 30);
-  // Closer to the colour-managed look (poppler's) than the peers are to each other.
-  EXPECT_LT(toPoppler.mean, between.mean);
-  EXPECT_LE(toPoppler.largest, 70);
+  // Paper is white and the four-ink black black.
+  EXPECT_EQ(Largest(ours[10], Pixel{{255, 255, 255}}), 0);
+  EXPECT_LE(Largest(ours[12], Pixel{{0, 0, 0}}), 1);
+  // Close to the colour-managed look (poppler's), much closer than the
+  // peers are to each other. (Measured: largest 27, mean 6.7.)
+  EXPECT_LE(toPoppler.largest, 35);
+  EXPECT_LT(toPoppler.mean, 10);
 }
 
 TEST(ColorSpacePeers, CorpusCMYKPalette) {
@@ -346,7 +347,8 @@ TEST(ColorSpacePeers, CorpusCMYKPalette) {
   std::printf("corpus CMYK page, per pixel: largest %d mean %.1f from poppler, largest %d mean %.1f from mupdf "
               "(the two peers: largest %d mean %.1f)\n",
               toPoppler.largest, toPoppler.mean, toMuPDF.largest, toMuPDF.mean, between.largest, between.mean);
-  EXPECT_LT(toPoppler.mean, between.mean);
+  // Measured: mean 13.8 per pixel from poppler (the peers: 21.4).
+  EXPECT_LT(toPoppler.mean, 18);
 }
 
 }  // namespace
