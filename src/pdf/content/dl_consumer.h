@@ -111,6 +111,9 @@ struct InlineImageData {
   uint32_t bitsPerComponent;
   uint32_t components;
   bool imageMask;
+  // The data uses an encoding that cannot be decoded: `rows` holds nothing
+  // to draw, and the consumer can only say so.
+  bool undecodable = false;
 };
 
 // The replay target. Operation comments give the opcodes that reach them.
