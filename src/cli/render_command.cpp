@@ -331,6 +331,10 @@ int RunRender(const Arguments& arguments) {
   for (int32_t page : pages) {
     PageOutcome& outcome = outcomes.emplace_back();
     renderer->DrawPage(page, OutputFor(options.output, page), outcome);
+    if (outcome.failure.empty() && !options.json && options.output != "-") {
+      std::printf("page %d: %s (%d x %d)\n", page, outcome.output.c_str(), outcome.width, outcome.height);
+      std::fflush(stdout);
+    }
     for (const auto& [kind, objects] : outcome.tally.events) {
       const std::string words = DescribeEvents(kind.first, kind.second, objects.size());
       if (!words.empty()) std::fprintf(stderr, "page %d: %s\n", page, words.c_str());
@@ -338,8 +342,6 @@ int RunRender(const Arguments& arguments) {
     if (!outcome.failure.empty()) {
       std::fprintf(stderr, "folio: %s: page %d: %s\n", options.file.c_str(), page, outcome.failure.c_str());
       status = kExitFailed;
-    } else if (!options.json && options.output != "-") {
-      std::printf("page %d: %s (%d x %d)\n", page, outcome.output.c_str(), outcome.width, outcome.height);
     }
   }
   if (options.json) PrintJson(outcomes);

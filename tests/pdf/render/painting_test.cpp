@@ -50,12 +50,12 @@ TEST_F(PaintingTest, ColourInEverySpace) {
   const std::string resources =
       "/ColorSpace << /Idx [/Indexed /DeviceRGB 1 <FF0000 00FF00>] /Sep [/Separation /Spot /DeviceRGB "
       "<< /FunctionType 2 /Domain [0 1] /C0 [1 1 1] /C1 [0 0 1] /N 1 >>] /None [/Separation /None /DeviceGray "
-      "<< /FunctionType 2 /Domain [0 1] /C0 [1] /C1 [0] /N 1 >>] >>";
+      "<< /FunctionType 2 /Domain [0 1] /C0 [1] /C1 [0] /N 1 >>] /DN [/DeviceN [/A /B] /DeviceGray 5 0 R] >>";
   Rendered r = Draw(
       "0.5 g 0 90 10 10 re f 0 1 0 rg 10 90 10 10 re f /DeviceRGB cs 0 0 1 sc 20 90 10 10 re f "
       "/Idx cs 1 sc 30 90 10 10 re f /Sep cs 1 sc 40 90 10 10 re f /None cs 1 sc 50 90 10 10 re f "
-      "0 0 0 1 k 60 90 10 10 re f 1 0 0 RG 4 w 70 95 m 80 95 l S",
-      resources);
+      "0 0 0 1 k 60 90 10 10 re f 1 0 0 RG 4 w 70 95 m 80 95 l S /DN cs 0.3 0.9 sc 80 90 10 10 re f",
+      resources, {StreamObject("/FunctionType 4 /Domain [0 1 0 1] /Range [0 1]", "{ add 2 div }")});
   EXPECT_EQ(r.At(5, 5), "128,128,128");
   EXPECT_EQ(r.At(15, 5), "0,255,0");
   EXPECT_EQ(r.At(25, 5), "0,0,255");
@@ -65,6 +65,7 @@ TEST_F(PaintingTest, ColourInEverySpace) {
   EXPECT_LT(r.Red(65, 5), 80);          // four-ink black through the CMYK profile is dark
   EXPECT_EQ(r.At(75, 5), "255,0,0");    // a stroke in the stroking colour
   EXPECT_EQ(r.At(75, 2), "255,255,255");
+  EXPECT_EQ(r.At(85, 5), "153,153,153");  // the tint transform's mean of 0.3 and 0.9, as poppler draws it
   EXPECT_TRUE(r.events.empty());
 }
 
