@@ -39,6 +39,8 @@ std::string DescribeEvents(int32_t category, int32_t detail, size_t count) {
       return std::string();  // constant alpha is drawn as it is
     case kEventObjectSkipped:
       return Counted(count, "object", "objects") + " skipped: " + SkipReason(detail);
+    case kEventContentStopped:
+      return Counted(count, "content stream", "content streams") + " cut short: " + SkipReason(detail);
     default:
       return Counted(count, "object", "objects") + " drawn approximately (event " + std::to_string(category) + "." +
              std::to_string(detail) + ")";

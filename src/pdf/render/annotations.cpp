@@ -74,7 +74,7 @@ bool FindAppearance(document::ObjectResolver& resolver, const ResolvedValue& ann
 
 }  // namespace
 
-void RenderConsumer::DrawAnnotations(int32_t pageIndex, const content::ContentRecord& pageRecord) {
+void RenderConsumer::DrawAnnotations(int32_t pageIndex, content::ContentRecord& pageRecord) {
   document::ObjectResolver& resolver = *Resolver();
   ResolvedValue page(context_);
   resolver.GetIndirectObject(document::GetPageReference(resolver, pageIndex), page);
@@ -82,12 +82,17 @@ void RenderConsumer::DrawAnnotations(int32_t pageIndex, const content::ContentRe
   GetResolved(resolver, page, "Annots", annotations);
   if (!document::IsArray(annotations.Get())) return;
   const uint32_t count = document::ArrayLength(annotations.Get());
+  // Objects of different annotations are told apart even where they share
+  // an appearance stream.
+  const uint64_t pageKey = formKey_;
   for (uint32_t i = 0; i < count; ++i) {
+    formKey_ = pageKey + 0x9E3779B97F4A7C15ull * (i + 1);
     Appearance appearance{};
     bool found = false;
     if (!Guard([&] { found = FindAppearance(resolver, annotations, i, pageRecord, appearance); }) || !found) continue;
     DrawAppearance(appearance.form, appearance.matrix, appearance.bbox, pageRecord);
   }
+  formKey_ = pageKey;
 }
 
 }  // namespace vn::pdf::render

@@ -16,6 +16,10 @@ enum DisplayEventCategory : int32_t {
   // An object skipped because drawing it raised an engine error; the detail
   // is the error code (2 bad data, 5 unsupported, 6 limit exceeded).
   kEventObjectSkipped = 5,
+  // A content stream (a page's or a form's) that ends early because reading
+  // it raised an engine error; the detail is the error code. What came
+  // before is drawn.
+  kEventContentStopped = 6,
 };
 
 // Details of the categories above.

@@ -167,13 +167,13 @@ void RenderConsumer::DrawList(document::DisplayList& list) {
   DLPlayer player(list, *this);
   player_ = &player;
   player.Play();
-  for (const document::DLError& error : list.Errors()) SendEvent(kEventObjectSkipped, error.code);
+  for (const document::DLError& error : list.Errors()) SendEvent(kEventContentStopped, error.code);
 }
 
 void RenderConsumer::DrawAppearance(const document::ObjectId& form, const FixedMatrix& matrix,
-                                    const FixedRect& bbox, const content::ContentRecord& invoker) {
+                                    const FixedRect& bbox, content::ContentRecord& invoker) {
   Level level(*this, *base_);
-  InitialState(const_cast<content::ContentRecord*>(&invoker));
+  InitialState(&invoker);
   DrawForm(form, matrix, bbox, invoker);
 }
 
@@ -285,7 +285,7 @@ void RenderConsumer::PlayForm(RenderConsumer& self, void* argument) {
   DLPlayer player(*r.list, self);
   self.player_ = &player;
   player.Play();
-  for (const document::DLError& error : r.list->Errors()) self.SendEvent(kEventObjectSkipped, error.code);
+  for (const document::DLError& error : r.list->Errors()) self.SendEvent(kEventContentStopped, error.code);
 }
 
 // ---- paths

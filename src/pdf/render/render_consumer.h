@@ -92,11 +92,11 @@ class RenderConsumer : public GStateConsumer {
   // and clipped to `bbox`, from the initial graphics state; `invoker`'s
   // resources serve a form without its own.
   void DrawAppearance(const document::ObjectId& form, const FixedMatrix& matrix, const FixedRect& bbox,
-                      const content::ContentRecord& invoker);
+                      content::ContentRecord& invoker);
 
   // Draws the normal appearances of page `pageIndex`'s annotations that are
   // not hidden (annotations.cpp); a damaged annotation is skipped.
-  void DrawAnnotations(int32_t pageIndex, const content::ContentRecord& pageRecord);
+  void DrawAnnotations(int32_t pageIndex, content::ContentRecord& pageRecord);
 
   // Objects painted (or attempted) so far.
   uint32_t PaintedObjects() const { return painted_; }

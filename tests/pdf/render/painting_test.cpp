@@ -6,7 +6,11 @@
 
 #include "pdf/render/display_events.h"
 #include "pdf/render/graphics_state.h"
+#include "pdf/document/document.h"
+#include "pdf/pdfcolor/pdf_color_spaces.h"
+#include "pdf/render/draw_page.h"
 #include "support/render_pages.h"
+#include "support/test_documents.h"
 
 namespace vn::test {
 namespace {
@@ -124,6 +128,13 @@ TEST_F(PaintingTest, OneBadObjectDoesNotBlankThePage) {
   EXPECT_EQ(r.Count(kEventObjectSkipped, 2), 2u);
 }
 
+TEST_F(PaintingTest, ContentThatStopsEarlyIsDrawnUpToThereAndReported) {
+  Rendered r = Draw("1 0 0 rg 0 0 10 10 re f 1 2 frobnicate 0 g 50 50 10 10 re f");
+  EXPECT_EQ(r.At(5, 95), "255,0,0");
+  EXPECT_EQ(r.At(55, 45), "255,255,255");
+  EXPECT_EQ(r.Count(kEventContentStopped, kBadData), 1u);
+}
+
 TEST_F(PaintingTest, PatternNameRulesAreEnforced) {
   Rendered r = Draw("/DeviceRGB cs 0 0 1 /P0 scn 0 0 10 10 re f /Pattern cs 1 sc 10 10 10 10 re f",
                     "/Pattern << /P0 5 0 R >>",
@@ -186,6 +197,47 @@ TEST_F(PaintingTest, StrokesJustOutsideTheVisibleBoxStillReachIt) {
   EXPECT_EQ(r.At(97, 50), "255,0,0");
   EXPECT_EQ(r.At(93, 50), "255,255,255");
   EXPECT_EQ(r.painted, 1u);
+}
+
+// A stand-in for the font engine: a one-byte string adds a 20 x 20 square
+// at the text position as its glyph outline; longer strings stand for runs
+// whose font cannot be used and add nothing.
+class SquareGlyphs final : public RenderConsumer {
+ public:
+  using RenderConsumer::RenderConsumer;
+  void ShowString(const uint8_t*, uint32_t length, FixedRect&) override {
+    const im::PathPoint square[] = {im::PackPoint(0, 0, im::kMoveTo), im::PackPoint(IntToFixed(20), 0, im::kLineTo),
+                                    im::PackPoint(IntToFixed(20), IntToFixed(20), im::kLineTo),
+                                    im::PackPoint(0, IntToFixed(20), im::kLineTo),
+                                    im::PackPoint(0, 0, im::kClosePath)};
+    if (State().renderMode >= 4 && length == 1) AddTextClipOutline(im::Path{square, 5}, Concat(TextMatrix(), State().ctm));
+  }
+};
+
+TEST_F(PaintingTest, ClippingTextClipsTheRestOfItsLevelAtET) {
+  Owned<pdf::store::DocumentStore> store(context);
+  const std::string pdf = OnePagePdf("q BT 7 Tr 10 10 Td (a) Tj 40 0 Td (b) Tj ET 0 0 1 rg 0 0 100 100 re f Q "
+                                     "1 0 0 rg 90 90 10 10 re f BT 7 Tr (no font) Tj ET 0 g 80 0 5 5 re f");
+  ASSERT_EQ(OpenMemoryDocument(context, pdf, store), -1);
+  Scoped<pdf::document::Document> document(context, *store);
+  Scoped<pdf::pdfcolor::DocumentColorSpaces> colors(context, document->Resolver());
+  std::vector<uint8_t> pixels(100 * 100 * 3, 255);
+  const im::PixelBuffer surface = im::LERGBBuffer(pixels.data(), 0, 0, 100, 100, 300);
+  DisplayEventIgnorer events;
+  const FixedMatrix flip{kFixedOne, 0, 0, -kFixedOne, 0, IntToFixed(100)};
+  Scoped<SquareGlyphs> consumer(context, *document, *colors, surface, flip, events);
+  Error error{nullptr, -1, false};
+  ASSERT_TRUE(DrawPageContent(*consumer, *document, 0, error));
+  auto at = [&](int x, int y) {
+    const uint8_t* p = &pixels[(static_cast<size_t>(y) * 100 + x) * 3];
+    return std::to_string(p[2]) + "," + std::to_string(p[1]) + "," + std::to_string(p[0]);
+  };
+  EXPECT_EQ(at(15, 85), "0,0,255");        // inside the glyph at (10, 10)
+  EXPECT_EQ(at(55, 85), "0,0,255");        // inside the glyph at (50, 10)
+  EXPECT_EQ(at(40, 85), "255,255,255");    // between the glyphs
+  EXPECT_EQ(at(15, 50), "255,255,255");    // above them
+  EXPECT_EQ(at(95, 5), "255,0,0");         // after Q the text clip is gone
+  EXPECT_EQ(at(82, 97), "0,0,0");          // glyphs that drew nothing clip nothing
 }
 
 }  // namespace
