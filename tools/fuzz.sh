@@ -14,6 +14,7 @@
 #   content_parser, filter: build-fuzz/seeds/TARGET, made by
 #     tools/fuzz-seeds.sh (raw stream data extracted from the corpus);
 #   display_list: the content_parser seeds (decoded page content);
+#   icc: the profiles of icc-profiles-free and Ghostscript (/usr/share/color/icc);
 #   every target: fuzz/seeds/TARGET when present.
 # New inputs go to build-fuzz/work/TARGET; crashes, hangs and budget faults
 # to build-fuzz/findings/TARGET.
@@ -54,7 +55,8 @@ case $target in
     ;;
 esac
 case $target in
-  filter | display_list) ;;
+  filter | display_list | function) ;;
+  icc) seeds+=(/usr/share/color/icc /usr/share/color/icc/ghostscript) ;;
   *) [ -n "$corpus" ] && seeds+=("$corpus") ;;
 esac
 
