@@ -203,8 +203,12 @@ TEST(FunctionTest, SampledMatchesMultilinearReference) {
 TEST(FunctionTest, SampledEdgeCases) {
   AppContext context;
   {
-    // 8-bit sample 255 is exactly the top of the decode range; the upper
-    // corner at the domain maximum and for a size of 1 stays in the table.
+    // Without Decode the samples map onto Range as it stands, even where
+    // it leaves 0..1 (tint transforms into Lab need that). Samples scale
+    // exactly, so 8-bit 255 is 1.0 and reaches the top of the range: read
+    // as 65535/65536 it would stop short of every decode maximum (99.998
+    // here). The upper interpolation corner at the domain maximum, and
+    // for a size of 1, stays inside the table.
     FunctionFixture f(context);
     ASSERT_EQ(f.Make(Stream("/FunctionType 0 /Domain [0 1 0 1] /Range [0 100] /Size [2 1] /BitsPerSample 8",
                             std::string("\x00\xFF", 2))),
