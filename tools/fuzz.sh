@@ -15,6 +15,7 @@
 #     tools/fuzz-seeds.sh (raw stream data extracted from the corpus);
 #   display_list: the content_parser seeds (decoded page content);
 #   imaging: build-fuzz/seeds/imaging, made by tools/imaging-fuzz-seeds.py;
+#   icc: the profiles of icc-profiles-free and Ghostscript (/usr/share/color/icc);
 #   every target: fuzz/seeds/TARGET when present.
 # New inputs go to build-fuzz/work/TARGET; crashes, hangs and budget faults
 # to build-fuzz/findings/TARGET.
@@ -59,7 +60,8 @@ case $target in
     ;;
 esac
 case $target in
-  filter | display_list | imaging) ;;
+  filter | display_list | imaging | function) ;;
+  icc) seeds+=(/usr/share/color/icc /usr/share/color/icc/ghostscript) ;;
   *) [ -n "$corpus" ] && seeds+=("$corpus") ;;
 esac
 

@@ -191,13 +191,8 @@ void ICCColorSpace::BuildForward(ICCPipeline& pipeline, int32_t intent) const {
     ICCTagTRC::Append(reader, span(rt), 0, Direction::kForward, pipeline);
     ICCTagTRC::Append(reader, span(gt), 1, Direction::kForward, pipeline);
     ICCTagTRC::Append(reader, span(bt), 2, Direction::kForward, pipeline);
-    Fixed16_16 columns[3][3], m[9];
-    ICCTagXYZ::Read(reader, span(r), columns[0]);
-    ICCTagXYZ::Read(reader, span(g), columns[1]);
-    ICCTagXYZ::Read(reader, span(b), columns[2]);
-    for (int row = 0; row < 3; ++row) {
-      for (int column = 0; column < 3; ++column) m[3 * row + column] = columns[column][row];
-    }
+    Fixed16_16 m[9];
+    ReadMatrix(m);
     pipeline.Append(New<ICCStepMatrix3by4>(context_, m, nullptr));
     return;
   }
@@ -229,13 +224,8 @@ void ICCColorSpace::BuildInverse(ICCPipeline& pipeline, int32_t intent) const {
   const TagEntry *r = FindTag(Signature("rXYZ")), *g = FindTag(Signature("gXYZ")), *b = FindTag(Signature("bXYZ"));
   const TagEntry *rt = FindTag(Signature("rTRC")), *gt = FindTag(Signature("gTRC")), *bt = FindTag(Signature("bTRC"));
   if (HasMatrixTags(*this, r, g, b, rt, gt, bt)) {
-    Fixed16_16 columns[3][3], m[9], inverse[9];
-    ICCTagXYZ::Read(reader, span(r), columns[0]);
-    ICCTagXYZ::Read(reader, span(g), columns[1]);
-    ICCTagXYZ::Read(reader, span(b), columns[2]);
-    for (int row = 0; row < 3; ++row) {
-      for (int column = 0; column < 3; ++column) m[3 * row + column] = columns[column][row];
-    }
+    Fixed16_16 m[9], inverse[9];
+    ReadMatrix(m);
     if (!InvertMatrix3(m, inverse)) RaiseBadData(context_);
     pipeline.Append(New<ICCStepMatrix3by4>(context_, inverse, nullptr));
     ICCTagTRC::Append(reader, span(rt), 0, Direction::kInverse, pipeline);
@@ -257,6 +247,17 @@ void ICCColorSpace::BuildInverse(ICCPipeline& pipeline, int32_t intent) const {
   RaiseBadData(context_);
 }
 
+void ICCColorSpace::ReadMatrix(Fixed16_16* m) const {
+  ProfileReader reader(context_, bytes_.Data(), bytes_.Size());
+  constexpr uint32_t kColumns[3] = {Signature("rXYZ"), Signature("gXYZ"), Signature("bXYZ")};
+  for (int column = 0; column < 3; ++column) {
+    const TagEntry* tag = FindTag(kColumns[column]);
+    Fixed16_16 xyz[3];
+    ICCTagXYZ::Read(reader, TagSpan{tag->offset, tag->size}, xyz);
+    for (int row = 0; row < 3; ++row) m[3 * row + column] = xyz[row];
+  }
+}
+
 bool ICCColorSpace::SameTagData(const TagEntry& tag, const ICCColorSpace& other, const TagEntry& otherTag) const {
   return tag.size == otherTag.size &&
          std::memcmp(bytes_.Data() + tag.offset, other.bytes_.Data() + otherTag.offset, tag.size) == 0;
@@ -275,13 +276,10 @@ bool ICCColorSpace::NeutralTo(const ICCColorSpace& destination, int32_t intent) 
     return false;
   }
   // Equal RGB must be the connection space's white (and its multiples).
-  ProfileReader reader(context_, d.bytes_.Data(), d.bytes_.Size());
-  Fixed16_16 columns[3][3];
-  ICCTagXYZ::Read(reader, TagSpan{r->offset, r->size}, columns[0]);
-  ICCTagXYZ::Read(reader, TagSpan{g->offset, g->size}, columns[1]);
-  ICCTagXYZ::Read(reader, TagSpan{b->offset, b->size}, columns[2]);
+  Fixed16_16 m[9];
+  d.ReadMatrix(m);
   for (int i = 0; i < 3; ++i) {
-    const int64_t sum = int64_t{columns[0][i]} + columns[1][i] + columns[2][i];
+    const int64_t sum = int64_t{m[3 * i]} + m[3 * i + 1] + m[3 * i + 2];
     if (sum - kD50[i] > kNeutralTolerance || kD50[i] - sum > kNeutralTolerance) return false;
   }
   return true;

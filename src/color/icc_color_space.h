@@ -77,6 +77,9 @@ class ICCColorSpace final : public ColorSpace {
   // back to intent 0, then to the others; null when there is none.
   const TagEntry* LutFor(const char (&base)[5], int32_t intent) const;
   bool SameTagData(const TagEntry& tag, const ICCColorSpace& other, const TagEntry& otherTag) const;
+  // The matrix of the rXYZ, gXYZ and bXYZ columns, row by row (the tags
+  // must be present).
+  void ReadMatrix(Fixed16_16* m) const;
   // A gray profile to an RGB matrix/TRC profile with one curve for all
   // three channels and primaries that add up to the white: grey maps to
   // equal RGB, so the conversion runs along the grey axis alone (the

@@ -169,29 +169,27 @@ void ICCStepMDTable::Locate(uint32_t i, Fixed16_16 x, uint32_t* index, Fixed16_1
   *fraction = f;
 }
 
-void ICCStepMDTableLinear::Apply(Fixed16_16* channels) const {
+uint32_t ICCStepMDTable::LocateCell(const Fixed16_16* channels, Fixed16_16* fraction) const {
   uint32_t base = 0;
-  Fixed16_16 fraction[kMaxPipelineChannels];
   for (uint32_t i = 0; i < inputs_; ++i) {
     uint32_t index;
     Locate(i, channels[i], &index, &fraction[i]);
     base += index * strides_[i];
   }
+  return base;
+}
+
+void ICCStepMDTableLinear::Apply(Fixed16_16* channels) const {
+  Fixed16_16 fraction[kMaxPipelineChannels];
   int64_t sum[kMaxLinearOutputs];
-  InterpolateMultilinear(values_, strides_, inputs_, outputs_, base, fraction, sum);
+  InterpolateMultilinear(values_, strides_, inputs_, outputs_, LocateCell(channels, fraction), fraction, sum);
   for (uint32_t k = 0; k < outputs_; ++k) channels[k] = InterpolatedToUnit(sum[k]);
 }
 
 void ICCStepMDTableHedral::Apply(Fixed16_16* channels) const {
-  uint32_t base = 0;
   Fixed16_16 fraction[kMaxPipelineChannels];
-  for (uint32_t i = 0; i < inputs_; ++i) {
-    uint32_t index;
-    Locate(i, channels[i], &index, &fraction[i]);
-    base += index * strides_[i];
-  }
   int64_t sum[kMaxPipelineChannels];
-  InterpolateSimplex(values_, strides_, inputs_, outputs_, base, fraction, sum);
+  InterpolateSimplex(values_, strides_, inputs_, outputs_, LocateCell(channels, fraction), fraction, sum);
   for (uint32_t k = 0; k < outputs_; ++k) channels[k] = InterpolatedToUnit(sum[k]);
 }
 

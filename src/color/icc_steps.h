@@ -170,6 +170,8 @@ class ICCStepMDTable : public ICCEngineStep {
  protected:
   // Cell index and fraction of channel i's value.
   void Locate(uint32_t i, Fixed16_16 x, uint32_t* index, Fixed16_16* fraction) const;
+  // The entry offset of the cell holding `channels`, and the fractions.
+  uint32_t LocateCell(const Fixed16_16* channels, Fixed16_16* fraction) const;
 
   AppContext& context_;
   uint32_t inputs_, outputs_;

@@ -52,6 +52,11 @@ SampledByteConverter::SampledByteConverter(AppContext& context, const ColorEvalu
     cellIndex_[b] = static_cast<uint8_t>(index);
     cellFraction_[b] = static_cast<int32_t>(fraction);
   }
+  // Corner c of a cell (bit 3 - i for input i) at offset cornerOffsets_[c].
+  for (uint32_t c = 0; c < 16 && n == 4; ++c) {
+    cornerOffsets_[c] = 0;
+    for (uint32_t i = 0; i < 4; ++i) cornerOffsets_[c] += (c >> (3 - i) & 1) * strides_[i];
+  }
   grid_ = static_cast<uint16_t*>(Allocate(context, nodes * outs * 2));
   uint32_t node[8] = {};
   for (uint32_t at = 0; at < nodes; ++at) {
@@ -141,7 +146,33 @@ void SampledByteConverter::ConvertRun(const uint8_t* source, uint8_t* destinatio
     }
     return;
   }
+  if (multilinear_ && n == 4 && outs == 3) {
+    for (uint32_t p = first; p < last; ++p) Multilinear4To3(source + 4 * p, destination + 3 * p);
+    return;
+  }
   for (uint32_t p = first; p < last; ++p) ConvertPixel(destination + p * outs, 1, source + p * n, 1);
+}
+
+// CMYK to RGB rows: the multilinear interpolation unrolled, the sixteen
+// corner offsets computed once.
+void SampledByteConverter::Multilinear4To3(const uint8_t* source, uint8_t* destination) const {
+  const uint32_t base = cellIndex_[source[0]] * strides_[0] + cellIndex_[source[1]] * strides_[1] +
+                        cellIndex_[source[2]] * strides_[2] + cellIndex_[source[3]] * strides_[3];
+  const int64_t f0 = cellFraction_[source[0]], f1 = cellFraction_[source[1]], f2 = cellFraction_[source[2]],
+                f3 = cellFraction_[source[3]];
+  const uint16_t* cell = grid_ + base;
+  for (uint32_t k = 0; k < 3; ++k) {
+    // Along the last input at the eight corners of the first three, then
+    // folding the third, second and first.
+    int64_t v[8];
+    for (uint32_t c = 0; c < 8; ++c) {
+      const int64_t a = cell[cornerOffsets_[2 * c] + k], b = cell[cornerOffsets_[2 * c + 1] + k];
+      v[c] = (a << 16) + (b - a) * f3;
+    }
+    for (uint32_t c = 0; c < 4; ++c) v[c] = v[2 * c] + (((v[2 * c + 1] - v[2 * c]) * f2) >> 16);
+    for (uint32_t c = 0; c < 2; ++c) v[c] = v[2 * c] + (((v[2 * c + 1] - v[2 * c]) * f1) >> 16);
+    destination[k] = color_detail::InterpolatedToByte(v[0] + (((v[1] - v[0]) * f0) >> 16));
+  }
 }
 
 }  // namespace vn::color

@@ -45,6 +45,7 @@ class SampledByteConverter : public ByteColorConverter {
 
  private:
   void Interpolate(const uint8_t* source, int32_t sourceStep, uint8_t* destination, int32_t destinationStep) const;
+  void Multilinear4To3(const uint8_t* source, uint8_t* destination) const;
   void EvaluateDirect(const uint8_t* source, int32_t sourceStep, uint8_t* destination, int32_t destinationStep) const;
 
   AppContext& context_;
@@ -56,6 +57,7 @@ class SampledByteConverter : public ByteColorConverter {
   uint8_t cellIndex_[256] = {};    // per byte value
   int32_t cellFraction_[256] = {};  // 16.16 fraction in the cell
   bool multilinear_ = false;
+  uint32_t cornerOffsets_[16] = {};  // four inputs: the cell's corners
   // The last pixel evaluated directly.
   mutable uint8_t lastIn_[kMaxColorChannels] = {};
   mutable uint8_t lastOut_[kMaxColorChannels] = {};

@@ -3,19 +3,28 @@
 //
 // Typical use by a render consumer:
 //
-//   DocumentColorSpaces colors(resolver);            // once per document
+//   DocumentColorSpaces colors(resolver);               // once per document
 //   ColorSpaceRef fill(context);
-//   colors.ResolveName(fill, name, length, resources, 0);      // "cs" operand
-//   colors.ToRGB(fill, components, intent, rgb);      // "sc"/"scn"/"rg"/"k": 16.16 -> RGB bytes
+//   colors.ResolveName(fill, name, length, resources);  // "cs" operand
+//   colors.DeviceSpace(fill, 3, resources);             // "rg" (DefaultRGB honoured)
+//   colors.ToRGB(fill, components, intent, rgb);        // "sc"/"scn"/"rg": 16.16 -> RGB bytes
 //   Ref<color::ByteColorConverter> rows(context);
-//   colors.GetByteConverter(rows, imageSpace, intent); // image samples -> RGB bytes
+//   colors.GetByteConverter(rows, imageSpace, intent);  // image samples -> RGB bytes
 //   rows->ConvertRun(samples, rgb, 0, width);
+//   Ref<color::FixedColorConverter> shade(context);
+//   colors.GetFixedConverter(shade, space, intent);     // shading function outputs -> 16.16 RGB
 //
-// Device operators ("g", "rg", "k") use DeviceGray(), DeviceRGB() and
-// DeviceCMYK(), which honour DefaultGray/DefaultRGB/DefaultCMYK resources
-// when given resources. Every space converts to the display profile chosen
-// at construction: sRGB (DeviceRGB passes through) or the handheld LCD.
-// Output is RGB, 3 bytes per pixel, in that order.
+// Inline images resolve their "ColorSpace" with kInlineImage (the
+// abbreviations "G", "RGB", "CMYK", "I"). A ColorSpaceRef with
+// paintsNothing set (Separation "None") must mark nothing; a pattern space
+// (kind kPatternSpace) with no components has no colour of its own.
+// Converters are cached per space and intent; resolving and converter
+// construction raise, converting never does.
+//
+// Every space converts to the display profile chosen at construction:
+// color::DisplayProfile::kSRGB (the default: DeviceGray and DeviceRGB pass
+// through unchanged) or kHandheldLCD (the handheld's screen profile, with
+// gamma 2.2 device spaces). Output is RGB, 3 bytes per pixel, in that order.
 #pragma once
 
 #include <cstdint>

@@ -31,21 +31,8 @@ std::string Num(double v) {
 
 double ToDouble(Fixed16_16 v) { return v / 65536.0; }
 
-// The value the object lexer reads for Num(v): it keeps five fraction
-// digits and truncates their 16.16 value (so 0.5 reads as 32767 / 65536).
-double Lexed(double v) {
-  static const uint32_t kScales[5] = {0x19999999u, 0x028F5C28u, 0x00418937u, 0x00068DB8u, 0x0000A7C5u};
-  std::string text = Num(std::fabs(v));
-  size_t dot = text.find('.');
-  long whole = std::stol(text.substr(0, dot));
-  uint32_t part = 0;
-  if (dot != std::string::npos) {
-    std::string digits = text.substr(dot + 1, 5);
-    part = static_cast<uint32_t>((std::stoull(digits) * kScales[digits.size() - 1]) >> 16);
-  }
-  double r = (whole * 65536 + part) / 65536.0;
-  return v < 0 ? -r : r;
-}
+// The value the engine reads for Num(v): the nearest 16.16 value of the text.
+double Lexed(double v) { return std::round(std::stod(Num(v)) * 65536.0) / 65536.0; }
 
 // Builds a document whose object 3 is `body` (objects 4... are `more`) and
 // creates the function of object 3. Returns the engine error code or -1.
@@ -216,8 +203,12 @@ TEST(FunctionTest, SampledMatchesMultilinearReference) {
 TEST(FunctionTest, SampledEdgeCases) {
   AppContext context;
   {
-    // 8-bit sample 255 is exactly the top of the decode range; the upper
-    // corner at the domain maximum and for a size of 1 stays in the table.
+    // Without Decode the samples map onto Range as it stands, even where
+    // it leaves 0..1 (tint transforms into Lab need that). Samples scale
+    // exactly, so 8-bit 255 is 1.0 and reaches the top of the range: read
+    // as 65535/65536 it would stop short of every decode maximum (99.998
+    // here). The upper interpolation corner at the domain maximum, and
+    // for a size of 1, stays inside the table.
     FunctionFixture f(context);
     ASSERT_EQ(f.Make(Stream("/FunctionType 0 /Domain [0 1 0 1] /Range [0 100] /Size [2 1] /BitsPerSample 8",
                             std::string("\x00\xFF", 2))),
