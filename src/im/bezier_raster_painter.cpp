@@ -100,7 +100,7 @@ uint32_t BezierRasterPainter::MemorySize() const {
 void BezierRasterPainter::ReadPath(const Path& path, const FixedMatrix& m) {
   // Points go to device space in 64 bits, relative to the clip box, so
   // nothing saturates before the guard band has cut it.
-  const int64_t originX = static_cast<int64_t>(clip_.x0) << 16, originY = static_cast<int64_t>(clip_.y0) << 16;
+  const int64_t originX = static_cast<int64_t>(clip_.x0) * 0x10000, originY = static_cast<int64_t>(clip_.y0) * 0x10000;
   auto transform = [&](FixedPoint p) {
     return WidePoint{((static_cast<int64_t>(m.a) * p.x) >> 16) + ((static_cast<int64_t>(m.c) * p.y) >> 16) +
                          m.tx - originX,
@@ -113,7 +113,6 @@ void BezierRasterPainter::ReadPath(const Path& path, const FixedMatrix& m) {
   bool open = false;
   auto close = [&] {
     if (open && (current.x != start.x || current.y != start.y)) edges_.AddLine(current, start);
-    edges_.EndContour();
     current = start;
   };
   while (points.Next(element)) {
@@ -143,6 +142,7 @@ void BezierRasterPainter::ReadPath(const Path& path, const FixedMatrix& m) {
     }
   }
   close();
+  edges_.Finish();
 }
 
 void BezierRasterPainter::SortEdges() {
