@@ -107,6 +107,9 @@ void BezierRasterPainter::ReadPath(const Path& path, const FixedMatrix& m) {
                      ((static_cast<int64_t>(m.b) * p.x) >> 16) + ((static_cast<int64_t>(m.d) * p.y) >> 16) +
                          m.ty - originY};
   };
+  // About one edge per point (closing lines and split curves add some,
+  // off-box pieces and horizontals take some away).
+  edges_.Reserve(path.count + path.count / 4 + 16);
   PathIterator points(path);
   PathElement element;
   WidePoint start{0, 0}, current{0, 0};
@@ -178,7 +181,6 @@ void BezierRasterPainter::SortEdges() {
 }
 
 void BezierRasterPainter::SetEmptyRow() {
-  rowRepeats_ = runs_.Size() == 1;
   runs_.Clear();
   runs_.Push(StoredRun{kRowEnd, kRunEmpty});
   cursor_ = 0;
@@ -296,12 +298,10 @@ void BezierRasterPainter::ScanRow(int32_t row) {
     RestartScan();
   } else if (row <= repeatsUntil_) {
     // Only vertical edges through this row, as through the last: same runs.
-    rowRepeats_ = row == scannedRow_ + 1;
     scannedRow_ = row;
     cursor_ = 0;
     return;
   }
-  rowRepeats_ = false;
   scannedRow_ = row;
   EngineArray<Edge>& edges = edges_.Edges();
 
@@ -382,10 +382,6 @@ void BezierRasterPainter::RenderMask(const PixelRect& rect, uint8_t* mask, int32
   for (int32_t y = rect.y0; y < rect.y1; ++y) {
     SetScanline(y);
     uint8_t* out = mask + static_cast<ptrdiff_t>(y - rect.y0) * stride - rect.x0;
-    if (y > rect.y0 && rowRepeats_) {
-      std::memcpy(out + rect.x0, out + rect.x0 - stride, static_cast<size_t>(rect.x1 - rect.x0));
-      continue;
-    }
     for (int32_t x = rect.x0; x < rect.x1;) {
       const PixelRun run = RunAt(x);
       const int32_t end = run.end < rect.x1 ? run.end : rect.x1;

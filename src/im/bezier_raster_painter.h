@@ -176,7 +176,6 @@ class BezierRasterPainter final : public RasterPainter {
   int32_t repeatsUntil_;             // rows up to this one repeat the last scanned
   bool rowHasOutput_ = false;
   bool rowReady_ = false;            // row_ has been computed
-  bool rowRepeats_ = false;          // the current row's runs are the last row's
   PixelBuffer output_;
 };
 
