@@ -107,9 +107,6 @@ void BezierRasterPainter::ReadPath(const Path& path, const FixedMatrix& m) {
                      ((static_cast<int64_t>(m.b) * p.x) >> 16) + ((static_cast<int64_t>(m.d) * p.y) >> 16) +
                          m.ty - originY};
   };
-  // About one edge per point (closing lines and split curves add some,
-  // off-box pieces and horizontals take some away).
-  edges_.Reserve(path.count + path.count / 4 + 16);
   PathIterator points(path);
   PathElement element;
   WidePoint start{0, 0}, current{0, 0};

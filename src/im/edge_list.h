@@ -103,8 +103,6 @@ class EdgeList {
 
   void AddLine(WidePoint from, WidePoint to);
   void AddCurve(WidePoint p0, WidePoint p1, WidePoint p2, WidePoint p3);
-  // Room for about `count` edges, so a large path is not copied as it grows.
-  void Reserve(uint32_t count) { edges_.Reserve(count); }
   // Turns the border spans into edges; call once, after the last segment.
   void Finish();
 

@@ -91,7 +91,6 @@ class PathWriter {
   // The close point carries the subpath's start, as the display list's does.
   void Close() { points_.Push(PackPoint(start_.x, start_.y, kClosePath)); }
   void Clear() { points_.Clear(); }
-  void Reserve(uint32_t count) { points_.Reserve(count); }
 
   uint32_t Size() const { return points_.Size(); }
   PathPoint& At(uint32_t i) { return points_[i]; }

@@ -207,8 +207,6 @@ void PathStroker::Stroke(AppContext& context, const Path& path, const StrokeStyl
 void StrokeOutline(AppContext& context, const Path& path, const StrokeStyle& style, const FixedMatrix& ctm,
                    const PixelRect& clip, PathWriter& outline, FixedMatrix& fillMatrix) {
   Scoped<PathStroker> stroker(context, context, outline);
-  // A solid outline takes about four points per point of the path.
-  outline.Reserve(outline.Size() + 4 * path.count + 16);
   stroker->Stroke(context, path, style, ctm, clip, fillMatrix);
 }
 
