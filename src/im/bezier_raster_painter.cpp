@@ -100,7 +100,7 @@ uint32_t BezierRasterPainter::MemorySize() const {
 void BezierRasterPainter::ReadPath(const Path& path, const FixedMatrix& m) {
   // Points go to device space in 64 bits, relative to the clip box, so
   // nothing saturates before the guard band has cut it.
-  const int64_t originX = static_cast<int64_t>(clip_.x0) << 16, originY = static_cast<int64_t>(clip_.y0) << 16;
+  const int64_t originX = static_cast<int64_t>(clip_.x0) * 0x10000, originY = static_cast<int64_t>(clip_.y0) * 0x10000;
   auto transform = [&](FixedPoint p) {
     return WidePoint{((static_cast<int64_t>(m.a) * p.x) >> 16) + ((static_cast<int64_t>(m.c) * p.y) >> 16) +
                          m.tx - originX,
@@ -113,7 +113,6 @@ void BezierRasterPainter::ReadPath(const Path& path, const FixedMatrix& m) {
   bool open = false;
   auto close = [&] {
     if (open && (current.x != start.x || current.y != start.y)) edges_.AddLine(current, start);
-    edges_.EndContour();
     current = start;
   };
   while (points.Next(element)) {
@@ -143,6 +142,7 @@ void BezierRasterPainter::ReadPath(const Path& path, const FixedMatrix& m) {
     }
   }
   close();
+  edges_.Finish();
 }
 
 void BezierRasterPainter::SortEdges() {
@@ -178,7 +178,6 @@ void BezierRasterPainter::SortEdges() {
 }
 
 void BezierRasterPainter::SetEmptyRow() {
-  rowRepeats_ = runs_.Size() == 1;
   runs_.Clear();
   runs_.Push(StoredRun{kRowEnd, kRunEmpty});
   cursor_ = 0;
@@ -296,12 +295,10 @@ void BezierRasterPainter::ScanRow(int32_t row) {
     RestartScan();
   } else if (row <= repeatsUntil_) {
     // Only vertical edges through this row, as through the last: same runs.
-    rowRepeats_ = row == scannedRow_ + 1;
     scannedRow_ = row;
     cursor_ = 0;
     return;
   }
-  rowRepeats_ = false;
   scannedRow_ = row;
   EngineArray<Edge>& edges = edges_.Edges();
 
@@ -382,10 +379,6 @@ void BezierRasterPainter::RenderMask(const PixelRect& rect, uint8_t* mask, int32
   for (int32_t y = rect.y0; y < rect.y1; ++y) {
     SetScanline(y);
     uint8_t* out = mask + static_cast<ptrdiff_t>(y - rect.y0) * stride - rect.x0;
-    if (y > rect.y0 && rowRepeats_) {
-      std::memcpy(out + rect.x0, out + rect.x0 - stride, static_cast<size_t>(rect.x1 - rect.x0));
-      continue;
-    }
     for (int32_t x = rect.x0; x < rect.x1;) {
       const PixelRun run = RunAt(x);
       const int32_t end = run.end < rect.x1 ? run.end : rect.x1;

@@ -17,7 +17,16 @@
 //   filled region and the next that leaves it covers an exact trapezoid.
 //   Each such edge adds the area to its right, column by column, and the
 //   span's far edge takes it away again (a running cover sum carries it
-//   across the columns in between).
+//   across the columns in between). A row crowded beyond any real drawing
+//   (thousands of crossing edges) gets coarser sub-bands (coverage_sweep.cpp),
+//   so its cost stays bounded.
+// - Geometry far outside the clip box never reaches the 16.16 edges: it is
+//   cut in 64 bits against a guard band two pixels around the box, and what
+//   lies left or right of the band moves onto its border, keeping the
+//   winding of every visible pixel (so visible edges keep their exact slope
+//   however far off-screen their ends are).
+// - Work is charged to a counter that yields the engine thread every
+//   million units (work_counter.h); a kill then raises kCancelled.
 //
 // Usage (the painter owns engine memory, so a local is a Scoped):
 //
@@ -25,7 +34,7 @@
 //   for (int32_t y = clip.y0; y < clip.y1; ++y) {
 //     coverage->SetScanline(y);
 //     for (int32_t x = clip.x0; x < clip.x1;) {
-//       Run run = coverage->RunAt(x);   // kRunEmpty, kRunFull, kRunPartial
+//       PixelRun run = coverage->RunAt(x);   // kRunEmpty, kRunFull, kRunPartial
 //       ... partial runs: coverage->CoverageAt(x) ... (one byte per pixel)
 //       x = run.end;
 //     }
@@ -105,7 +114,7 @@ class BezierRasterPainter final : public RasterPainter {
     int32_t stepper;  // curves: index in steppers_; lines: -1
     int32_t xMin, xMax;
     uint32_t first, count;  // its vertices in rowVertices_
-    int8_t dir;
+    int32_t dir;
   };
   struct RowVertex {
     int32_t x, y;
@@ -116,7 +125,7 @@ class BezierRasterPainter final : public RasterPainter {
     uint32_t segment;  // the vertex whose segment holds the sub-band
     uint32_t last;     // the piece's last vertex
     int32_t xTop, xBottom;
-    int8_t dir;
+    int32_t dir;
     bool active;       // crosses the current sub-band
   };
 
@@ -167,7 +176,6 @@ class BezierRasterPainter final : public RasterPainter {
   int32_t repeatsUntil_;             // rows up to this one repeat the last scanned
   bool rowHasOutput_ = false;
   bool rowReady_ = false;            // row_ has been computed
-  bool rowRepeats_ = false;          // the current row's runs are the last row's
   PixelBuffer output_;
 };
 

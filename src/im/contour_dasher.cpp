@@ -106,28 +106,8 @@ void ContourStrokerDashed::Advance(int64_t distance) {
 }
 
 bool ContourStrokerDashed::VisibleStretch(Vec a, Vec b, int64_t length, int64_t& from, int64_t& to) const {
-  // Liang-Barsky: the fractions (30 bits) where the segment enters and
-  // leaves the rectangle.
-  const FixedRect& r = params_.cull;
-  const int64_t start[2] = {a.x, a.y}, delta[2] = {b.x - a.x, b.y - a.y};
-  const int64_t low[2] = {r.x0, r.y0}, high[2] = {r.x1, r.y1};
-  int64_t enter = 0, leave = int64_t{1} << 30;
-  for (int axis = 0; axis < 2; ++axis) {
-    if (delta[axis] == 0) {
-      if (start[axis] < low[axis] || start[axis] > high[axis]) return false;
-      continue;
-    }
-    int64_t t0 = (low[axis] - start[axis]) * (int64_t{1} << 30) / delta[axis];
-    int64_t t1 = (high[axis] - start[axis]) * (int64_t{1} << 30) / delta[axis];
-    if (t0 > t1) {
-      const int64_t t = t0;
-      t0 = t1;
-      t1 = t;
-    }
-    if (t0 > enter) enter = t0;
-    if (t1 < leave) leave = t1;
-  }
-  if (enter > leave) return false;
+  int64_t enter = 0, leave = 0;
+  if (!VisibleFractions(params_, a, b, enter, leave)) return false;
   from = (length * enter) >> 30;
   to = (length * leave + (int64_t{1} << 30) - 1) >> 30;
   if (to > length) to = length;

@@ -194,7 +194,7 @@ void ContourStrokerThick::ShortArc(Vec c, Vec a, Vec b) {
     LineTo(c + b);
     return;
   }
-  int64_t cosine = (DotProduct(a, b) << 16) / r2;
+  int64_t cosine = DotProduct(a, b) * 0x10000 / r2;
   cosine = cosine < 0 ? 0 : (cosine > kFixedOne ? kFixedOne : cosine);
   const Fixed16_16 halfCos = FixedSqrt(static_cast<Fixed16_16>((kFixedOne + cosine) >> 1));
   const Fixed16_16 halfSin = FixedSqrt(static_cast<Fixed16_16>((kFixedOne - cosine) >> 1));

@@ -1,5 +1,7 @@
 #include "im/edge_list.h"
 
+#include <algorithm>
+
 #include "runtime/fixed16_16.h"
 
 namespace vn::im::rasterizer_detail {
@@ -108,7 +110,8 @@ int DerivativeRoots(int64_t v0, int64_t v1, int64_t v2, int64_t v3, int64_t* roo
 }  // namespace
 
 EdgeList::EdgeList(AppContext& context, int32_t width, int32_t height, WorkCounter& work)
-    : work_(work), edges_(context), curves_(context), stack_(context) {
+    : work_(work), edges_(context), curves_(context), stack_(context), borders_(context), borderEvents_(context),
+      netted_(context) {
   stack_.Resize(kStackDepth * 4);
   band_ = Bounds{-kBandMargin, -kBandMargin, width * kPixel + kBandMargin, height * kPixel + kBandMargin};
   safe_ = Bounds{-kSafeMargin, -kSafeMargin, width * kPixel + kSafeMargin, height * kPixel + kSafeMargin};
@@ -186,6 +189,14 @@ void EdgeList::ClipToBand(WidePoint a, WidePoint b) {
   // further is ever outside it), then cut where it crosses a border.
   a = WidePoint{Max(safe_.x0, Min(safe_.x1, a.x)), Max(safe_.y0, Min(safe_.y1, a.y))};
   b = WidePoint{Max(safe_.x0, Min(safe_.x1, b.x)), Max(safe_.y0, Min(safe_.y1, b.y))};
+  // A sliver across a border goes onto the border whole: the change stays
+  // within a quarter pixel of it, two pixels outside the box, and a path
+  // that runs along the border becomes a few long border edges instead of
+  // thousands of pieces.
+  if (Abs(b.x - a.x) <= kBorderSliver) {
+    if (Min(a.x, b.x) < band_.x0) return EmitBorder(band_.x0, a.y, b.y);
+    if (Max(a.x, b.x) > band_.x1) return EmitBorder(band_.x1, a.y, b.y);
+  }
   WidePoint cuts[4] = {a, a, a, b};
   int count = 1;
   const int64_t borders[2] = {band_.x0, band_.x1};
@@ -265,26 +276,71 @@ void EdgeList::EmitBorder(int64_t x, int64_t yFrom, int64_t yTo) {
   yFrom = Max(band_.y0, Min(band_.y1, yFrom));
   yTo = Max(band_.y0, Min(band_.y1, yTo));
   if (yFrom == yTo) return;
-  const int32_t bx = static_cast<int32_t>(x);
-  const int8_t dir = yTo > yFrom ? 1 : -1;
+  work_.Charge(20);
+  const uint8_t side = x == band_.x0 ? 0 : 1;
+  const int32_t dir = yTo > yFrom ? 1 : -1;
   const int32_t top = static_cast<int32_t>(Min(yFrom, yTo)), bottom = static_cast<int32_t>(Max(yFrom, yTo));
-  // Continue the previous border edge when this one extends it.
-  if (mergeable_ && !edges_.Empty()) {
-    Edge& last = edges_.Back();
-    if (last.curve < 0 && last.dir == dir && last.x0 == bx && last.x1 == bx) {
-      if (dir > 0 && last.y1 == top) {
-        last.y1 = last.yEnd = bottom;
-        Widen(bx, top, bx, bottom);
-        return;
-      }
-      if (dir < 0 && last.y0 == bottom) {
-        last.y0 = top;
-        Widen(bx, top, bx, bottom);
-        return;
-      }
+  // Extend the last border span when this one continues it.
+  if (!borders_.Empty()) {
+    BorderSpan& last = borders_.Back();
+    if (last.side == side && last.dir == dir && (dir > 0 ? last.bottom == top : last.top == bottom)) {
+      if (dir > 0) last.bottom = bottom;
+      else last.top = top;
+      return;
     }
   }
-  EmitLine(bx, static_cast<int32_t>(yFrom), bx, static_cast<int32_t>(yTo));
+  borders_.Push(BorderSpan{top, bottom, dir, side});
+  if (borders_.Size() >= compactAt_) {
+    NetBorders();
+    compactAt_ = 2 * borders_.Size() + 4096;
+  }
+}
+
+void EdgeList::NetBorders() {
+  // Border spans only add winding to what lies right of the left border
+  // (or left of the right one): their sum per height is all that matters.
+  // Each side becomes the fewest spans with that sum.
+  netted_.Clear();
+  for (uint8_t side = 0; side < 2; ++side) {
+    borderEvents_.Clear();
+    for (const BorderSpan& span : borders_) {
+      if (span.side != side) continue;
+      borderEvents_.Push(BorderEvent{span.top, span.dir});
+      borderEvents_.Push(BorderEvent{span.bottom, -span.dir});
+    }
+    std::sort(borderEvents_.begin(), borderEvents_.end(),
+              [](const BorderEvent& l, const BorderEvent& r) { return l.y < r.y; });
+    work_.Charge(borderEvents_.Size() * 4);
+    int32_t net = 0, from = 0;
+    for (uint32_t i = 0; i < borderEvents_.Size();) {
+      const int32_t y = borderEvents_[i].y;
+      const int32_t before = net;
+      while (i < borderEvents_.Size() && borderEvents_[i].y == y) net += borderEvents_[i++].delta;
+      if (net == before) continue;
+      if (before != 0) netted_.Push(BorderSpan{from, y, before, side});
+      from = y;
+    }
+  }
+  borders_.Clear();
+  for (const BorderSpan& span : netted_) borders_.Push(span);
+}
+
+void EdgeList::Finish() {
+  NetBorders();
+  for (const BorderSpan& span : borders_) {
+    Edge e;
+    e.x0 = e.x1 = static_cast<int32_t>(span.side == 0 ? band_.x0 : band_.x1);
+    e.y0 = span.top;
+    e.y1 = e.yEnd = span.bottom;
+    e.slope = 0;
+    e.curve = -1;
+    e.dir = span.dir;
+    edges_.Push(e);
+    Widen(e.x0, e.y0, e.x1, e.y1);
+  }
+  borders_.Reset();
+  borderEvents_.Reset();
+  netted_.Reset();
 }
 
 void EdgeList::EmitLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
@@ -304,7 +360,6 @@ void EdgeList::EmitLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
     e.slope = 0;
     e.dir = 0;
     edges_.Push(e);
-    mergeable_ = false;
     return;
   }
   if (y0 < y1) {
@@ -316,7 +371,6 @@ void EdgeList::EmitLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1) {
   e.slope = SlopeOf(e.x1 - e.x0, e.y1 - e.y0);
   edges_.Push(e);
   Widen(e.x0, e.y0, e.x1, e.y1);
-  mergeable_ = true;
 }
 
 void EdgeList::EmitCurve(const WidePoint* p) {
@@ -377,12 +431,11 @@ void EdgeList::EmitMonotone(const WidePoint* p) {
   e.y1 = e.y0 = q[1];
   e.slope = 0;
   e.yEnd = q[7];
-  e.dir = static_cast<int8_t>(down ? 1 : -1);
+  e.dir = down ? 1 : -1;
   e.curve = static_cast<int32_t>(curves_.Size());
   curves_.Push(c);
   edges_.Push(e);
   Widen(q[0], q[1], q[6], q[7]);
-  mergeable_ = true;
 }
 
 void EdgeList::StartCurve(Edge& e, CurveStepper& s) {

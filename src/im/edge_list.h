@@ -65,7 +65,7 @@ struct Edge {
   int64_t slope;
   int32_t yEnd;   // bottom of the whole edge
   int32_t curve;  // index of the curve's stepper; -1 for a line
-  int8_t dir;
+  int32_t dir;    // border edges may carry the winding of many
 
   // x on the current segment at y (clamped to the segment).
   int32_t XAt(int32_t y) const {
@@ -103,9 +103,8 @@ class EdgeList {
 
   void AddLine(WidePoint from, WidePoint to);
   void AddCurve(WidePoint p0, WidePoint p1, WidePoint p2, WidePoint p3);
-  // Ends a contour: boundary edges of the next one are not merged into the
-  // last one of this.
-  void EndContour() { mergeable_ = false; }
+  // Turns the border spans into edges; call once, after the last segment.
+  void Finish();
 
   // Starts a curve edge over: its first chord, and the stepper for the rest.
   void StartCurve(Edge& edge, CurveStepper& stepper);
@@ -125,11 +124,24 @@ class EdgeList {
     edges_.Reset();
     curves_.Reset();
     stack_.Reset();
+    borders_.Reset();
+    borderEvents_.Reset();
+    netted_.Reset();
   }
 
  private:
   struct Bounds {
     int64_t x0, y0, x1, y1;
+  };
+  // A vertical stretch of path moved onto a band border; side 0 left.
+  struct BorderSpan {
+    int32_t top, bottom;
+    int32_t dir;
+    uint8_t side;
+  };
+  struct BorderEvent {
+    int32_t y;
+    int32_t delta;
   };
   static constexpr int kStackDepth = 64;
 
@@ -140,6 +152,7 @@ class EdgeList {
   void ClipToBand(WidePoint a, WidePoint b);
   void EmitLine(int32_t x0, int32_t y0, int32_t x1, int32_t y1);
   void EmitBorder(int64_t x, int64_t yFrom, int64_t yTo);
+  void NetBorders();
   void EmitCurve(const WidePoint* p);
   void EmitMonotone(const WidePoint* p);
   void Widen(int32_t xa, int32_t ya, int32_t xb, int32_t yb);
@@ -149,9 +162,12 @@ class EdgeList {
   Bounds safe_;  // where coordinates may be stored
   EngineArray<Edge> edges_;
   EngineArray<CurveControl> curves_;
-  bool mergeable_ = false;
-  int32_t minX_, minY_, maxX_, maxY_;
   EngineArray<WidePoint> stack_;  // pieces waiting to be split or stored
+  EngineArray<BorderSpan> borders_;
+  EngineArray<BorderEvent> borderEvents_;
+  EngineArray<BorderSpan> netted_;
+  uint32_t compactAt_ = 4096;  // border spans that trigger netting
+  int32_t minX_, minY_, maxX_, maxY_;
 };
 
 // The largest clip box side the rasterizer takes (16.16 raw fits in 2^30).

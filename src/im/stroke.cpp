@@ -13,7 +13,6 @@ namespace vn::im {
 
 namespace {
 
-using stroker::stroker_detail::BeyondCull;
 using stroker::stroker_detail::ContourPoint;
 using stroker::stroker_detail::ContourStrokerBase;
 using stroker::stroker_detail::ContourStrokerDashed;
@@ -82,7 +81,7 @@ void PathStroker::EndSubpath(bool closing, Vec start) {
     // ends with the closing line and runs on into the first piece, so the
     // start shows a join as it would uncut.
     const Vec closingLine[2] = {contour_.Back().p, start};
-    if (BeyondCull(params_, closingLine, 2) == 0) {
+    if (!stroker::stroker_detail::Culled(params_, closingLine, 2)) {
       contour_.Push(ContourPoint{start, false});
       hasSegment_ = true;
       if (!firstPiece_.Empty()) {
@@ -101,7 +100,7 @@ void PathStroker::EndSubpath(bool closing, Vec start) {
 bool PathStroker::Culled(const Vec* points, int count) {
   // Dashes are culled one by one by the dasher, which keeps the pattern's
   // phase along the whole contour.
-  if (stroker_ == &dashed_ || BeyondCull(params_, points, count) == 0) return false;
+  if (stroker_ == &dashed_ || !stroker::stroker_detail::Culled(params_, points, count)) return false;
   if (!cut_ && hasSegment_) {
     // The subpath's first piece: kept, in case a close joins it to the last.
     firstPiece_.Clear();

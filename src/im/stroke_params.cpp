@@ -57,6 +57,12 @@ void BuildStrokeParams(AppContext& context, const StrokeStyle& style, const Fixe
   const bool unboundedMiter = p.join == kMiterJoin && p.miterLimit > kCullMiterLimit;
   const Fixed16_16 margin = FixedMul(2 * (p.join == kMiterJoin ? p.miterLimit : kFixedOne), width);
   p.cull = unboundedMiter ? Unbounded() : CullingRect(context, ctm, clip, margin);
+  p.deviceCulling = !unboundedMiter;
+  const int64_t deviceMargin = (static_cast<int64_t>(margin) * axes.major >> 16) + kFixedOne;
+  p.deviceCull[0] = static_cast<int64_t>(clip.x0) * kFixedOne - deviceMargin;
+  p.deviceCull[1] = static_cast<int64_t>(clip.y0) * kFixedOne - deviceMargin;
+  p.deviceCull[2] = static_cast<int64_t>(clip.x1) * kFixedOne + deviceMargin;
+  p.deviceCull[3] = static_cast<int64_t>(clip.y1) * kFixedOne + deviceMargin;
 
   // Wide lines: divide every length, and every point of the path, by a
   // common scale, and fill the outline with the matrix scaled by it.
@@ -93,16 +99,79 @@ void BuildStrokeParams(AppContext& context, const StrokeStyle& style, const Fixe
   p.dashPhase = p.scale == kFixedOne ? style.dashPhase : FixedDiv(style.dashPhase, p.scale);
 }
 
-int BeyondCull(const StrokeParams& params, const Vec* points, int count) {
-  const FixedRect& r = params.cull;
+namespace {
+
+// A point of the stroker's space in 16.16 device units (64 bits: the
+// matrix may send it far beyond the 16.16 range).
+Vec ToDevice(const FixedMatrix& m, Vec p) {
+  return Vec{((static_cast<int64_t>(m.a) * p.x) >> 16) + ((static_cast<int64_t>(m.c) * p.y) >> 16) + m.tx,
+             ((static_cast<int64_t>(m.b) * p.x) >> 16) + ((static_cast<int64_t>(m.d) * p.y) >> 16) + m.ty};
+}
+
+bool Beyond(const int64_t* rect, const Vec* points, int count) {
   bool left = true, right = true, above = true, below = true;
   for (int i = 0; i < count; ++i) {
-    left = left && points[i].x < r.x0;
-    right = right && points[i].x > r.x1;
-    above = above && points[i].y < r.y0;
-    below = below && points[i].y > r.y1;
+    left = left && points[i].x < rect[0];
+    right = right && points[i].x > rect[2];
+    above = above && points[i].y < rect[1];
+    below = below && points[i].y > rect[3];
   }
-  return left ? 1 : right ? 2 : above ? 3 : below ? 4 : 0;
+  return left || right || above || below;
+}
+
+// num / den as a fraction with 30 fraction bits; both reduced first when
+// large (the culling margins absorb the lost precision).
+int64_t Fraction(int64_t num, int64_t den) {
+  while (num >= (int64_t{1} << 32) || num <= -(int64_t{1} << 32) || den >= (int64_t{1} << 32) ||
+         den <= -(int64_t{1} << 32)) {
+    num /= 2;
+    den /= 2;
+  }
+  if (den == 0) return num >= 0 ? int64_t{1} << 40 : -(int64_t{1} << 40);
+  return num * (int64_t{1} << 30) / den;
+}
+
+// Liang-Barsky: narrows [enter, leave] to where the segment from a to b
+// lies inside the rectangle; false when it never does.
+bool Narrow(const int64_t* rect, Vec a, Vec b, int64_t& enter, int64_t& leave) {
+  const int64_t start[2] = {a.x, a.y}, delta[2] = {b.x - a.x, b.y - a.y};
+  for (int axis = 0; axis < 2; ++axis) {
+    const int64_t low = rect[axis], high = rect[axis + 2];
+    if (delta[axis] == 0) {
+      if (start[axis] < low || start[axis] > high) return false;
+      continue;
+    }
+    int64_t t0 = Fraction(low - start[axis], delta[axis]);
+    int64_t t1 = Fraction(high - start[axis], delta[axis]);
+    if (t0 > t1) {
+      const int64_t t = t0;
+      t0 = t1;
+      t1 = t;
+    }
+    if (t0 > enter) enter = t0;
+    if (t1 < leave) leave = t1;
+  }
+  return enter <= leave;
+}
+
+}  // namespace
+
+bool Culled(const StrokeParams& params, const Vec* points, int count) {
+  const int64_t user[4] = {params.cull.x0, params.cull.y0, params.cull.x1, params.cull.y1};
+  if (Beyond(user, points, count)) return true;
+  if (!params.deviceCulling) return false;
+  Vec device[4];
+  for (int i = 0; i < count; ++i) device[i] = ToDevice(params.fillMatrix, points[i]);
+  return Beyond(params.deviceCull, device, count);
+}
+
+bool VisibleFractions(const StrokeParams& params, Vec a, Vec b, int64_t& enter, int64_t& leave) {
+  enter = 0;
+  leave = int64_t{1} << 30;
+  const int64_t user[4] = {params.cull.x0, params.cull.y0, params.cull.x1, params.cull.y1};
+  if (!Narrow(user, a, b, enter, leave)) return false;
+  if (!params.deviceCulling) return true;
+  return Narrow(params.deviceCull, ToDevice(params.fillMatrix, a), ToDevice(params.fillMatrix, b), enter, leave);
 }
 
 int64_t Length(Vec v) {

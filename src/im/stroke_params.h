@@ -28,7 +28,13 @@ struct StrokeParams {
   Fixed16_16 flatness;     // curves are flattened to this (a tenth of a pixel)
   Fixed16_16 miterLimit;
   int32_t join, cap;
-  FixedRect cull;          // nothing of a segment beyond one side of it shows
+  // Nothing of a segment beyond one side of the culling rectangle shows:
+  // the clip box widened by what joins and caps may add, mapped to user
+  // space (its bounding box), and the same box in device space, where a
+  // rotated or sheared matrix leaves it tighter.
+  FixedRect cull;
+  bool deviceCulling;
+  int64_t deviceCull[4];   // x0, y0, x1, y1 in 16.16 device units
   EngineArray<Fixed16_16> dash;  // lengths divided by scale
   Fixed16_16 dashPhase;
   FixedMatrix fillMatrix;
@@ -46,9 +52,13 @@ inline Vec ToStrokeSpace(const StrokeParams& params, FixedPoint p) {
   return Vec{FixedDiv(p.x, params.scale), FixedDiv(p.y, params.scale)};
 }
 
-// Which side of the culling rectangle all `count` points lie beyond
-// (1 left, 2 right, 3 above, 4 below), or 0.
-int BeyondCull(const StrokeParams& params, const Vec* points, int count);
+// True when nothing of the segment (or curve) with these control points
+// can show.
+bool Culled(const StrokeParams& params, const Vec* points, int count);
+
+// The stretch of the segment a-b that may show, as fractions of it with 30
+// fraction bits; false when none.
+bool VisibleFractions(const StrokeParams& params, Vec a, Vec b, int64_t& enter, int64_t& leave);
 
 // sqrt(v.x^2 + v.y^2) without overflow.
 int64_t Length(Vec v);

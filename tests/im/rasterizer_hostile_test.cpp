@@ -85,6 +85,25 @@ TEST(RasterizerHostile, ThousandsOfCurvesStackedInOneClusterEndQuickly) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
 }
 
+TEST(RasterizerHostile, PathsAlongTheGuardBandNetToAFewEdges) {
+  // A hundred thousand loops down the left of the box and up its right
+  // (joined above and below it): every pixel inside winds 100,000 times.
+  PathBuilder p;
+  p.Move(-500, -10);
+  for (int i = 0; i < 100000; ++i) p.Line(-500, 80).Line(600, 80).Line(600, -10).Line(-500, -10);
+  AppContext context;
+  Scoped<BezierRasterPainter> nonzero(context, context, p.View(), IdentityMatrix(), PixelRect{0, 0, 64, 64}, kNonZero);
+  EXPECT_LT(nonzero->MemorySize(), 200000u);
+  for (int y : {0, 31, 63}) {
+    nonzero->SetScanline(y);
+    EXPECT_EQ(nonzero->RunAt(0).kind, kRunFull);
+    EXPECT_EQ(nonzero->RunAt(0).end, 64);
+  }
+  Scoped<BezierRasterPainter> evenOdd(context, context, p.View(), IdentityMatrix(), PixelRect{0, 0, 64, 64}, kEvenOdd);
+  evenOdd->SetScanline(10);
+  EXPECT_EQ(evenOdd->RunAt(0).kind, kRunEmpty);
+}
+
 TEST(RasterizerHostile, HugeCurvesAndExtremeMatricesEndCleanly) {
   AppContext context;
   PathBuilder p;
