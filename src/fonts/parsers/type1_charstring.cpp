@@ -68,7 +68,7 @@ class Type1Machine {
   }
 
   void Execute(Type1Span span, uint32_t depth);
-  bool Operator(uint32_t op, const uint8_t*& p, const uint8_t* end, uint32_t depth);
+  bool Operator(uint32_t op, uint32_t& position, uint32_t end, uint32_t depth);
   void Escape(uint32_t op, uint32_t depth);
   void CallOtherSubr();
 
@@ -96,8 +96,7 @@ void Type1Machine::Execute(Type1Span span, uint32_t depth) {
   uint32_t skip = program_.lenIV < 0 ? 0 : static_cast<uint32_t>(program_.lenIV);
   if (span.length < skip) Bad();
   // Decrypt into this level's part of the buffer; deeper levels append
-  // after it, so it stays put while they run... unless the buffer grows:
-  // work from offsets, not pointers.
+  // after it and cut it back when they return.
   const uint32_t base = plain_.Size();
   plain_.Resize(base + span.length);
   const uint8_t* source = program_.privateData + span.offset;
@@ -128,16 +127,13 @@ void Type1Machine::Execute(Type1Span span, uint32_t depth) {
     }
     if (++operators_ > kType1MaxOperators) Bad();
     if ((operators_ & 1023) == 0) AddWork(context_, 1024);
-    const uint8_t* p = plain_.Data() + position;
-    const uint8_t* stop = plain_.Data() + end;
-    bool keepGoing = Operator(v, p, stop, depth);
-    position = static_cast<uint32_t>(p - plain_.Data());
-    if (!keepGoing) break;
+    // Positions, not pointers: a subroutine call may move the buffer.
+    if (!Operator(v, position, end, depth)) break;
   }
   plain_.Truncate(base);
 }
 
-bool Type1Machine::Operator(uint32_t op, const uint8_t*& p, const uint8_t* end, uint32_t depth) {
+bool Type1Machine::Operator(uint32_t op, uint32_t& position, uint32_t end, uint32_t depth) {
   switch (op) {
     case 1:  // hstem
     case 3:  // vstem
@@ -214,8 +210,8 @@ bool Type1Machine::Operator(uint32_t op, const uint8_t*& p, const uint8_t* end, 
       done_ = true;
       return true;
     case 12:
-      if (p >= end) Bad();
-      Escape(*p++, depth);
+      if (position >= end) Bad();
+      Escape(plain_[position++], depth);
       return true;
     default:
       Bad();
