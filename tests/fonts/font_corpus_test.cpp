@@ -48,6 +48,8 @@ void CompareFont(const std::string& path, Tally& tally) {
     return;
   }
   if (!reference.Ok()) return;
+  long differencesBefore = tally.differences;
+  std::string firstDifference;
   for (uint32_t g = 0; g < font->GlyphCount(); ++g) {
     long index = reference.IndexFor(*font, g);
     Outline theirs;
@@ -61,13 +63,13 @@ void CompareFont(const std::string& path, Tally& tally) {
     if (code >= 0) {
       ++tally.oursFailed;
       ++tally.differences;
-      tally.Note(name + " glyph " + std::to_string(g) + ": error " + std::to_string(code));
+      if (firstDifference.empty()) firstDifference = "glyph " + std::to_string(g) + ": error " + std::to_string(code);
       continue;
     }
     std::string difference = CompareOutlines(ours, theirs, 1.0);
     if (!difference.empty()) {
       ++tally.differences;
-      tally.Note(name + " glyph " + std::to_string(g) + ": " + difference);
+      if (firstDifference.empty()) firstDifference = "glyph " + std::to_string(g) + ": " + difference;
     }
     long advance = reference.Advance(index);
     Fixed16_16 ourAdvance = 0;
@@ -77,6 +79,10 @@ void CompareFont(const std::string& path, Tally& tally) {
       tally.Note(name + " glyph " + std::to_string(g) + ": advance " + std::to_string(FixedRound(ourAdvance)) +
                  " vs " + std::to_string(advance));
     }
+  }
+  if (tally.differences > differencesBefore) {
+    tally.Note(name + ": " + std::to_string(tally.differences - differencesBefore) + " glyphs differ, first " +
+               firstDifference);
   }
 }
 

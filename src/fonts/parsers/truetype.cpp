@@ -56,6 +56,19 @@ TrueType::TrueType(AppContext& context, Owned<data_io::DataStore>& store)
 
 void TrueType::LoadOutline(uint32_t glyph, TrueTypeOutline& outline) {
   LoadTrueTypeGlyph(data_, glyphTables_, glyph, outline);
+  if (outline.points.Empty()) return;
+  int32_t shift = LeftSideBearing(glyph) - outline.xMin;
+  if (shift == 0) return;
+  for (FixedPoint& p : outline.points) p.x = FixedAddSat(p.x, IntToFixed(shift));
+}
+
+int32_t TrueType::LeftSideBearing(uint32_t glyph) {
+  if (metricsCount_ == 0) return 0;
+  if (glyph < metricsCount_) return data_.S16(tables_.hmtx.offset + glyph * 4 + 2);
+  // Glyphs past the metrics have their side bearings in a list after them.
+  uint32_t at = metricsCount_ * 4 + (glyph - metricsCount_) * 2;
+  if (at + 2 > tables_.hmtx.length) return 0;
+  return data_.S16(tables_.hmtx.offset + at);
 }
 
 void TrueType::AppendOutline(uint32_t glyph, const FixedMatrix& m, OutlineSink& sink) {

@@ -46,8 +46,12 @@ class TrueType final : public Font {
   // For the instruction interpreter.
   const Tables& FontTables() const { return tables_; }
   FontData& Data() { return data_; }
-  // Glyph `glyph`'s points in font units, contours and instructions.
+  // Glyph `glyph`'s points in font units, contours and instructions, placed
+  // so that its left side bearing is the one "hmtx" gives (the origin is the
+  // first phantom point, xMin - lsb).
   void LoadOutline(uint32_t glyph, TrueTypeOutline& outline);
+  // "hmtx"'s left side bearing of a glyph, in font units.
+  int32_t LeftSideBearing(uint32_t glyph);
 
  private:
   // Offsets of the three "cmap" subtables used (0: absent), read once.

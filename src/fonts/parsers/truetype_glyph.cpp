@@ -79,6 +79,7 @@ void GlyphLoader::Load(uint32_t glyph, uint32_t depth) {
   if (!Range(glyph, start, length)) return;
   if (length < 10) Bad();
   int16_t contours = data_.S16(start);
+  if (depth == 0) outline_.xMin = data_.S16(start + 2);
   if (contours >= 0) {
     const uint8_t* bytes = data_.Fetch(start, length, bytes_);
     ByteReader r(context_, bytes, length);
@@ -230,6 +231,7 @@ void GlyphLoader::LoadComposite(ByteReader r, uint32_t depth, uint32_t glyphStar
 
 void LoadTrueTypeGlyph(FontData& data, const TrueTypeGlyphTables& tables, uint32_t glyph, TrueTypeOutline& outline) {
   outline.Clear();
+  outline.xMin = 0;
   Scoped<GlyphLoader> loader(data.Context(), data, tables, outline);
   loader->Load(glyph, 0);
 }

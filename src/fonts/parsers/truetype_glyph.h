@@ -28,6 +28,8 @@ struct TrueTypeOutline {
   // those that follow a composite's components).
   uint32_t instructionsOffset = 0;
   uint32_t instructionsLength = 0;
+  // The glyph's own xMin (from its header; 0 for an empty glyph).
+  int32_t xMin = 0;
 };
 
 // Composite glyphs may nest this deep, and one glyph may load at most this

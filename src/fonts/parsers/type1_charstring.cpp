@@ -228,7 +228,9 @@ void Type1Machine::Escape(uint32_t op, uint32_t /*depth*/) {
     case 6:  // seac: asb adx ady bchar achar
       Need(5);
       result_.seac = true;
-      result_.accentX = FixedSubSat(Arg(1), Arg(0));
+      // The accent's origin sits at (adx - asb) from the glyph's own side
+      // bearing point.
+      result_.accentX = FixedAddSat(FixedSubSat(Arg(1), Arg(0)), result_.sideBearing);
       result_.accentY = Arg(2);
       result_.baseCode = static_cast<uint8_t>(FixedTrunc(Arg(3)) & 0xFF);
       result_.accentCode = static_cast<uint8_t>(FixedTrunc(Arg(4)) & 0xFF);

@@ -34,7 +34,7 @@ struct Type1Result {
   bool seac = false;
   uint8_t baseCode = 0;
   uint8_t accentCode = 0;
-  Fixed16_16 accentX = 0;  // adx - asb
+  Fixed16_16 accentX = 0;  // adx - asb + the glyph's side bearing
   Fixed16_16 accentY = 0;
 };
 
