@@ -298,13 +298,15 @@ Fixed16_16 CFF::GlyphAdvance(uint32_t glyph) {
   return RunGlyph(glyph, nullptr, false);
 }
 
-int32_t CFF::GlyphOfStandardCode(uint8_t code) const {
+int32_t CFF::GlyphOfStandardCode(uint8_t code) {
   uint16_t sid = kStandardEncodingSids[code];
   if (sid == 0 || cid_) return -1;
   for (uint32_t g = 0; g < charset_.Size(); ++g) {
     if (charset_[g] == sid) return static_cast<int32_t>(g);
   }
-  return -1;
+  // A font may spell a standard name as a string of its own.
+  const char* name = kCffStandardStrings[sid];
+  return FindGlyph(name, static_cast<uint32_t>(std::strlen(name)));
 }
 
 const char* CFF::StringOf(uint32_t sid) {

@@ -50,7 +50,7 @@ class CFF final : public Font {
   // (one level only).
   Fixed16_16 RunGlyph(uint32_t glyph, OutlineWriter* writer, bool allowAccent);
   // The glyph whose charset entry is the StandardEncoding string of `code`.
-  int32_t GlyphOfStandardCode(uint8_t code) const;
+  int32_t GlyphOfStandardCode(uint8_t code);
   const char* StringOf(uint32_t sid);
 
   FontData data_;
