@@ -41,6 +41,14 @@ void OutlineWriter::CurveTo(Fixed16_16 x1, Fixed16_16 y1, Fixed16_16 x2, Fixed16
   sink_.CurveTo(c1, c2, current_);
 }
 
+ScaledMatrix OutlineWriter::ShiftOrigin(Fixed16_16 x, Fixed16_16 y) {
+  const ScaledMatrix previous = transform_;
+  FixedPoint origin = Apply(transform_, x, y);
+  transform_.tx = origin.x;
+  transform_.ty = origin.y;
+  return previous;
+}
+
 void OutlineWriter::Close() {
   if (!open_) return;
   Count(1);

@@ -56,6 +56,9 @@ class OutlineWriter {
   // glyph (composite glyphs, accents).
   const ScaledMatrix& Transform() const { return transform_; }
   void SetTransform(const ScaledMatrix& transform) { transform_ = transform; }
+  // Moves the glyph-space origin to (x, y) for what follows (an accent);
+  // returns the transform to restore afterwards.
+  ScaledMatrix ShiftOrigin(Fixed16_16 x, Fixed16_16 y);
 
  private:
   void Count(uint32_t points);

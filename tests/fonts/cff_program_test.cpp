@@ -2,11 +2,10 @@
 // and the bounds that keep hostile charstrings to their own glyph.
 #include <gtest/gtest.h>
 
-#include "font_builders.h"
+#include "font_program_fixture.h"
 #include "fonts/parsers/cff.h"
 #include "fonts/recognise_font_file.h"
 #include "data_io/raw_data_store.h"
-#include "outline_compare.h"
 #include "runtime/engine_new.h"
 #include "support/test_context.h"
 
@@ -14,22 +13,12 @@ namespace vn::test {
 namespace {
 
 enum : int { kRlineto = 1005, kRmoveto = 1021, kEndchar = 1014, kCallsubr = 1010, kCallgsubr = 1029,
-             kReturn = 1011, kHstemhm = 1018, kHintmask = 1019, kRrcurveto = 1008 };
+             kReturn = 1011, kHstemhm = 1018, kHintmask = 1019 };
 
 // A square from (100, 0) to (400, 300) with width 500 (nominal width 0).
 Bytes Square() { return T2({500, 100, 0, kRmoveto, 300, 0, 0, 300, -300, 0, kRlineto, kEndchar}); }
 
-class CffProgram : public ::testing::Test {
- protected:
-  fonts::Font* Load(const Bytes& bytes) {
-    bytes_ = bytes;
-    font_.Set(LoadProgram(context_, bytes_));
-    return font_.get();
-  }
-  AppContext context_;
-  Bytes bytes_;
-  Owned<fonts::Font> font_{context_};
-};
+using CffProgram = FontProgramTest;
 
 TEST_F(CffProgram, DrawsAGlyphAndAgreesWithFreeType) {
   Bytes cff = BuildCff({".notdef", "square"}, {T2({kEndchar}), Square()});

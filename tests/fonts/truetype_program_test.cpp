@@ -3,10 +3,8 @@
 // glyphs.
 #include <gtest/gtest.h>
 
-#include "font_builders.h"
+#include "font_program_fixture.h"
 #include "fonts/parsers/truetype.h"
-#include "outline_compare.h"
-#include "runtime/engine_new.h"
 #include "support/test_context.h"
 
 namespace vn::test {
@@ -20,27 +18,7 @@ Bytes SquareGlyph(int x0 = 100, int y0 = 0, int x1 = 400, int y1 = 300) {
 // first two points.
 Bytes RoundGlyph() { return SimpleGlyph({{{0, 500, false}, {500, 500, false}, {500, 0, false}, {0, 0, false}}}); }
 
-class TrueTypeProgram : public ::testing::Test {
- protected:
-  fonts::Font* Load(const Bytes& bytes) {
-    bytes_ = bytes;
-    font_.Set(LoadProgram(context_, bytes_));
-    return font_.get();
-  }
-  // Our outline of every glyph against FreeType's.
-  void ExpectAgreement() {
-    ReferenceFace reference(bytes_);
-    ASSERT_TRUE(reference.Ok());
-    for (uint32_t g = 0; g < font_->GlyphCount(); ++g) {
-      Outline theirs;
-      if (!reference.Load(g, theirs)) continue;
-      EXPECT_EQ(CompareOutlines(OurOutline(*font_, g), theirs, 0.01), "") << "glyph " << g;
-    }
-  }
-  AppContext context_;
-  Bytes bytes_;
-  Owned<fonts::Font> font_{context_};
-};
+using TrueTypeProgram = FontProgramTest;
 
 TEST_F(TrueTypeProgram, QuadraticContoursAgreeWithFreeType) {
   Bytes mixed = SimpleGlyph({{{0, 0, true}, {250, 600, false}, {500, 0, true}},

@@ -273,15 +273,9 @@ Fixed16_16 CFF::RunGlyph(uint32_t glyph, OutlineWriter* writer, bool allowAccent
     int32_t accent = GlyphOfStandardCode(result.accentCode);
     if (base < 0 || accent < 0) RaiseBadData(context_);
     RunGlyph(static_cast<uint32_t>(base), writer, false);
-    // The accent is drawn with its origin at the offset.
-    const ScaledMatrix transform = writer->Transform();
-    ScaledMatrix shifted = transform;
-    FixedPoint origin = Apply(transform, result.accentX, result.accentY);
-    shifted.tx = origin.x;
-    shifted.ty = origin.y;
-    writer->SetTransform(shifted);
+    const ScaledMatrix saved = writer->ShiftOrigin(result.accentX, result.accentY);
     RunGlyph(static_cast<uint32_t>(accent), writer, false);
-    writer->SetTransform(transform);
+    writer->SetTransform(saved);
   }
   return result.width;
 }

@@ -256,14 +256,9 @@ Fixed16_16 Type1::RunGlyph(uint32_t glyph, OutlineWriter* writer, bool allowAcce
     int32_t accent = FindGlyph(accentName, static_cast<uint32_t>(std::strlen(accentName)));
     if (base <= 0 || accent <= 0) RaiseBadData(context_);
     RunGlyph(static_cast<uint32_t>(base), writer, false);
-    const ScaledMatrix transform = writer->Transform();
-    ScaledMatrix shifted = transform;
-    FixedPoint origin = Apply(transform, result.accentX, result.accentY);
-    shifted.tx = origin.x;
-    shifted.ty = origin.y;
-    writer->SetTransform(shifted);
+    const ScaledMatrix saved = writer->ShiftOrigin(result.accentX, result.accentY);
     RunGlyph(static_cast<uint32_t>(accent), writer, false);
-    writer->SetTransform(transform);
+    writer->SetTransform(saved);
   }
   return result.width;
 }
