@@ -24,6 +24,7 @@ namespace {
 struct Tally {
   int fonts = 0, refused = 0, referenceRefused = 0;
   long glyphs = 0, differences = 0, oursFailed = 0, referenceFailed = 0, advances = 0;
+  long cmapCodes = 0, cmapDifferences = 0;
   std::map<std::string, int> refusedByKind;
   std::vector<std::string> notes;
   void Note(const std::string& text) {
@@ -32,6 +33,40 @@ struct Tally {
 };
 
 std::string Kind(const std::string& name) { return name.substr(name.rfind('.') + 1); }
+
+// TrueType "cmap" lookups of every 16-bit code in the three subtables the
+// PDF font layer uses.
+void CompareCmaps(AppContext& context, fonts::Font& font, const ReferenceFace& reference, const std::string& name,
+                  Tally& tally) {
+  if (font.Kind() != fonts::FontKind::kGlyphIndex) return;
+  struct Subtable {
+    fonts::CmapSubtable which;
+    int platform, encoding;
+  };
+  const Subtable subtables[] = {{fonts::CmapSubtable::kWindowsUnicode, 3, 1},
+                                {fonts::CmapSubtable::kWindowsSymbol, 3, 0},
+                                {fonts::CmapSubtable::kMacRoman, 1, 0}};
+  for (const Subtable& s : subtables) {
+    // FreeType makes up a Unicode table from glyph names for fonts that
+    // have none: only tables the font has are compared.
+    int32_t present = -1;
+    RaisedCode(context, [&] { present = font.CmapLookup(s.which, 0x41); });
+    if (reference.CmapGlyph(s.platform, s.encoding, 0x41) < 0 || present < 0) continue;
+    long mismatches = 0;
+    for (uint32_t code = 0; code <= 0xFFFF; ++code) {
+      int32_t ours = -2;
+      RaisedCode(context, [&] { ours = font.CmapLookup(s.which, code); });
+      long theirs = reference.CmapGlyph(s.platform, s.encoding, code);
+      ++tally.cmapCodes;
+      if (ours != theirs) ++mismatches;
+    }
+    tally.cmapDifferences += mismatches;
+    if (mismatches > 0) {
+      tally.Note(name + ": cmap (" + std::to_string(s.platform) + "," + std::to_string(s.encoding) + ") differs for " +
+                 std::to_string(mismatches) + " codes");
+    }
+  }
+}
 
 void CompareFont(const std::string& path, Tally& tally) {
   std::vector<unsigned char> bytes = ReadWholeFile(path);
@@ -80,6 +115,7 @@ void CompareFont(const std::string& path, Tally& tally) {
                  " vs " + std::to_string(advance));
     }
   }
+  CompareCmaps(context, *font, reference, name, tally);
   if (tally.differences > differencesBefore) {
     tally.Note(name + ": " + std::to_string(tally.differences - differencesBefore) + " glyphs differ, first " +
                firstDifference);
@@ -88,9 +124,10 @@ void CompareFont(const std::string& path, Tally& tally) {
 
 void Report(const Tally& t) {
   std::printf("fonts %d, refused %d, refused by FreeType %d; glyphs compared %ld, differences %ld "
-              "(our errors %ld), advance differences %ld, glyphs FreeType could not load %ld\n",
+              "(our errors %ld), advance differences %ld, glyphs FreeType could not load %ld; "
+              "cmap codes compared %ld, differences %ld\n",
               t.fonts, t.refused, t.referenceRefused, t.glyphs, t.differences, t.oursFailed, t.advances,
-              t.referenceFailed);
+              t.referenceFailed, t.cmapCodes, t.cmapDifferences);
   for (const auto& [kind, n] : t.refusedByKind) std::printf("  refused %s: %d\n", kind.c_str(), n);
   for (const std::string& note : t.notes) std::printf("  %s\n", note.c_str());
 }
@@ -139,6 +176,7 @@ TEST(FontCorpus, OutlinesAgreeWithFreeType) {
   EXPECT_GT(tally.glyphs, 0);
   // At least 99.9 % of glyphs agree.
   EXPECT_LE(tally.differences * 1000, tally.glyphs);
+  EXPECT_LE(tally.cmapDifferences * 1000, tally.cmapCodes);
 }
 
 }  // namespace

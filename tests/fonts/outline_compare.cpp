@@ -213,6 +213,17 @@ long ReferenceFace::Advance(long index) const {
   return face->glyph->metrics.horiAdvance;
 }
 
+long ReferenceFace::CmapGlyph(int platform, int encoding, unsigned long code) const {
+  FT_Face face = static_cast<FT_Face>(face_);
+  for (int i = 0; i < face->num_charmaps; ++i) {
+    FT_CharMap map = face->charmaps[i];
+    if (map->platform_id != platform || map->encoding_id != encoding) continue;
+    if (face->charmap != map) FT_Set_Charmap(face, map);
+    return static_cast<long>(FT_Get_Char_Index(face, code));
+  }
+  return -1;
+}
+
 std::string CompareOutlines(const Outline& oursRaw, const Outline& referenceRaw, double tolerance) {
   Outline ours = Normalise(oursRaw), reference = Normalise(referenceRaw);
   if (ours.size() != reference.size()) {

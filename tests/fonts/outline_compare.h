@@ -52,6 +52,9 @@ class ReferenceFace {
   bool Load(long index, Outline& outline) const;
   // The unscaled advance width in font units.
   long Advance(long index) const;
+  // The glyph of `code` in the "cmap" subtable (platform, encoding), or -1
+  // when the font has no such subtable.
+  long CmapGlyph(int platform, int encoding, unsigned long code) const;
   void* Face() const { return face_; }
 
  private:

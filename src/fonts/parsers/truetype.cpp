@@ -133,22 +133,29 @@ uint32_t TrueType::LookupInSubtable(uint32_t offset, uint32_t code) {
       uint32_t starts = ends + segments * 2 + 2;
       uint32_t deltas = starts + segments * 2;
       uint32_t rangeOffsets = deltas + segments * 2;
-      // Segments are sorted by end code in well-formed tables; a linear
-      // walk also serves the ones that are not.
-      for (uint32_t s = 0; s < segments; ++s) {
-        uint32_t end = data_.U16(ends + s * 2);
-        uint32_t start = data_.U16(starts + s * 2);
-        if (code < start || code > end) continue;
-        uint32_t delta = data_.U16(deltas + s * 2);
-        uint32_t rangeOffset = data_.U16(rangeOffsets + s * 2);
-        if (rangeOffset == 0) {
-          glyph = (code + delta) & 0xFFFF;
+      // Segments are sorted by end code: the first whose end is at or
+      // after the code holds it, if any does.
+      uint32_t low = 0, high = segments;
+      while (low < high) {
+        uint32_t mid = (low + high) / 2;
+        if (data_.U16(ends + mid * 2) < code) {
+          low = mid + 1;
         } else {
-          uint32_t at = rangeOffsets + s * 2 + rangeOffset + (code - start) * 2;
-          glyph = data_.U16(at);
-          if (glyph != 0) glyph = (glyph + delta) & 0xFFFF;
+          high = mid;
         }
-        break;
+      }
+      if (low == segments) break;
+      const uint32_t s = low;
+      uint32_t start = data_.U16(starts + s * 2);
+      if (code < start) break;
+      uint32_t delta = data_.U16(deltas + s * 2);
+      uint32_t rangeOffset = data_.U16(rangeOffsets + s * 2);
+      if (rangeOffset == 0) {
+        glyph = (code + delta) & 0xFFFF;
+      } else {
+        uint32_t at = rangeOffsets + s * 2 + rangeOffset + (code - start) * 2;
+        glyph = data_.U16(at);
+        if (glyph != 0) glyph = (glyph + delta) & 0xFFFF;
       }
       break;
     }
