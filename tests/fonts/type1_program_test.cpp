@@ -77,6 +77,18 @@ TEST_F(Type1Program, SeacBuildsTheAccentedGlyph) {
   ExpectAgreement(1, true);
 }
 
+TEST_F(Type1Program, AFontWithoutNotdefGetsAnEmptyOne) {
+  // Eight glyphs: adding the ninth grows the glyph arrays.
+  std::vector<std::pair<std::string, Bytes>> glyphs;
+  for (const char* name : {"A", "B", "C", "D", "E", "F", "G", "H"}) glyphs.push_back({name, Square()});
+  ASSERT_NE(Load(BuildType1(glyphs, StandardSubrs())), nullptr);
+  ASSERT_EQ(font_->GlyphCount(), 9u);
+  EXPECT_STREQ(font_->GlyphNames()[0], ".notdef");
+  EXPECT_STREQ(font_->GlyphNames()[8], "A");
+  EXPECT_EQ(OurOutline(*font_, 0).size(), 0u);
+  EXPECT_EQ(OurOutline(*font_, 8).size(), 1u);
+}
+
 TEST_F(Type1Program, AnEncodingOfItsOwn) {
   ASSERT_NE(Load(BuildType1({{".notdef", T1({0, 0, kHsbw, kEndchar})}, {"A", Square()}}, StandardSubrs(), false,
                             "256 array 0 1 255 {1 index exch /.notdef put} for dup 66 /A put readonly")),

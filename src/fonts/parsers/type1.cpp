@@ -228,8 +228,11 @@ void Type1::ReadCharStrings(uint32_t from) {
   if (glyphs_.Empty()) RaiseBadData(context_);
   // Glyph 0 is ".notdef": moved there, or an empty one added.
   if (notdef < 0) {
-    names_.Push(names_[0]);
-    glyphs_.Push(glyphs_[0]);
+    // Copies first: Push may move the arrays its argument lives in.
+    const char* firstName = names_[0];
+    const Type1Span firstGlyph = glyphs_[0];
+    names_.Push(firstName);
+    glyphs_.Push(firstGlyph);
     names_[0] = kCffStandardStrings[0];
     glyphs_[0] = Type1Span{0, 0};
   } else if (notdef > 0) {
