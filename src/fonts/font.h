@@ -103,6 +103,9 @@ class Font {
   // The advance width of a glyph in glyph space (16.16 font units); 0 for
   // glyphs beyond the program.
   virtual Fixed16_16 GlyphAdvance(uint32_t glyph) = 0;
+  // The same advance in text space (through the font matrix): 0.5 for a
+  // glyph half an em wide.
+  Fixed16_16 TextSpaceAdvance(uint32_t glyph) { return ApplyVector(FontMatrix(), GlyphAdvance(glyph), 0).x; }
   // The glyph named `name` (programs with glyph names), or -1. The first
   // call indexes the names.
   int32_t FindGlyph(const char* name, uint32_t length);

@@ -28,6 +28,7 @@ TEST_F(CffProgram, DrawsAGlyphAndAgreesWithFreeType) {
   EXPECT_STREQ(font_->GlyphNames()[1], "square");
   EXPECT_EQ(font_->FindGlyph("square", 6), 1);
   EXPECT_EQ(font_->GlyphAdvance(1), 500 << 16);
+  EXPECT_EQ(font_->TextSpaceAdvance(1), kFixedHalf);
   EXPECT_STREQ(font_->BuiltInEncoding()['A'], "A");  // the Standard encoding
   Outline ours = OurOutline(*font_, 1);
   ReferenceFace reference(bytes_);

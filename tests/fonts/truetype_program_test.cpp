@@ -27,6 +27,7 @@ TEST_F(TrueTypeProgram, QuadraticContoursAgreeWithFreeType) {
   EXPECT_EQ(font_->Kind(), fonts::FontKind::kGlyphIndex);
   EXPECT_EQ(font_->Info().unitsPerEm, 2048);
   EXPECT_EQ(font_->GlyphAdvance(1), 500 << 16);
+  EXPECT_EQ(font_->TextSpaceAdvance(1), (500 << 16) / 2048);
   EXPECT_EQ(OurOutline(*font_, 0).size(), 0u);
   ExpectAgreement();
 }
