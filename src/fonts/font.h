@@ -1,7 +1,8 @@
 // A font program: the glyph data that draws a font's characters (an
 // embedded CFF, TrueType or Type 1 file, later also built-in and system
 // fonts). The PDF font layer picks glyphs through it and the glyph cache
-// draws them.
+// draws them. Programs for embedded files come from MakeProgram
+// (recognise_font_file.h).
 //
 // How glyphs are addressed depends on the kind:
 //  - name-keyed (CFF with glyph names, Type 1): a glyph id is an index into
@@ -85,8 +86,8 @@ class Font {
   // Glyph id -> NUL-terminated name (entry 0 ".notdef"), or null when the
   // program has no glyph names. Built on first use.
   virtual const char* const* GlyphNames() { return nullptr; }
-  // 256 glyph names by code (null for codes the program leaves unset), or
-  // null when the program has no encoding of its own.
+  // 256 glyph names by code (".notdef" for codes the program leaves
+  // unset), or null when the program has no encoding of its own.
   virtual const char* const* BuiltInEncoding() { return nullptr; }
   // TrueType only: the glyph of each of the 256 codes of a simple font
   // under `selector` and the font's symbolic flag. Raises kBadData when the

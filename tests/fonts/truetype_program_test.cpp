@@ -123,6 +123,24 @@ TEST_F(TrueTypeProgram, WinAnsiCodesAreLookedUpByTheirUnicodeValues) {
   EXPECT_EQ(glyphs[0x42], 0);
 }
 
+TEST_F(TrueTypeProgram, MacRomanCodesUseMacRomanUnicodeValuesInAWindowsTable) {
+  // No (1,0) table: code 0x8A is "adieresis" in MacRomanEncoding (U+00E4),
+  // not WinAnsi's Scaron.
+  Bytes cmap = Cmap4(3, 1, {{0x00E4, 1}, {0x0160, 2}});
+  ASSERT_NE(Load(BuildTrueType({Bytes(), SquareGlyph(), RoundGlyph()}, 1000, {{"cmap", cmap}})), nullptr);
+  uint16_t glyphs[256];
+  font_->CodeToGlyphTable(fonts::EncodingSelector::kMacRoman, false, glyphs);
+  EXPECT_EQ(glyphs[0x8A], 1);
+}
+
+TEST_F(TrueTypeProgram, AUnicodeTableOfAnotherPlatformStandsInForWindowsUnicode) {
+  ASSERT_NE(Load(BuildTrueType({Bytes(), SquareGlyph()}, 1000, {{"cmap", Cmap4(0, 3, {{0x0041, 1}})}})), nullptr);
+  EXPECT_EQ(font_->CmapLookup(fonts::CmapSubtable::kWindowsUnicode, 0x41), 1);
+  uint16_t glyphs[256];
+  font_->CodeToGlyphTable(fonts::EncodingSelector::kWinAnsi, false, glyphs);
+  EXPECT_EQ(glyphs[0x41], 1);
+}
+
 TEST_F(TrueTypeProgram, NoCmapIsBadDataWhenTheTableIsAskedFor) {
   ASSERT_NE(Load(BuildTrueType({Bytes(), SquareGlyph()})), nullptr);
   uint16_t glyphs[256];

@@ -69,7 +69,7 @@ class Type1Machine {
 
   void Execute(Type1Span span, uint32_t depth);
   bool Operator(uint32_t op, uint32_t& position, uint32_t end, uint32_t depth);
-  void Escape(uint32_t op, uint32_t depth);
+  void Escape(uint32_t op);
   void CallOtherSubr();
 
   AppContext& context_;
@@ -211,14 +211,14 @@ bool Type1Machine::Operator(uint32_t op, uint32_t& position, uint32_t end, uint3
       return true;
     case 12:
       if (position >= end) Bad();
-      Escape(plain_[position++], depth);
+      Escape(plain_[position++]);
       return true;
     default:
       Bad();
   }
 }
 
-void Type1Machine::Escape(uint32_t op, uint32_t /*depth*/) {
+void Type1Machine::Escape(uint32_t op) {
   switch (op) {
     case 0:  // dotsection
     case 1:  // vstem3
