@@ -254,11 +254,10 @@ Bytes BuildCff(const std::vector<std::string>& names, const std::vector<Bytes>& 
   uint32_t charStringsAt = charsetAt + static_cast<uint32_t>(charset.size());
   uint32_t privateAt = charStringsAt + static_cast<uint32_t>(charStringsIndex.size());
   Bytes top = makeTop(charsetAt, charStringsAt, privateAt);
-  Bytes out = header;
-  for (const Bytes* part : {&nameIndex}) out.insert(out.end(), part->begin(), part->end());
   Bytes topIndex = Index({top});
-  out.insert(out.end(), topIndex.begin(), topIndex.end());
-  for (const Bytes* part : {&stringIndex, &globalIndex, &charset, &charStringsIndex, &privateDict, &subrIndex}) {
+  Bytes out;
+  for (const Bytes* part : {&header, &nameIndex, &topIndex, &stringIndex, &globalIndex, &charset, &charStringsIndex,
+                            &privateDict, &subrIndex}) {
     out.insert(out.end(), part->begin(), part->end());
   }
   return out;
