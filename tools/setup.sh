@@ -12,6 +12,7 @@ packages=(
   g++-arm-linux-gnueabi qemu-user
   qpdf mupdf-tools poppler-utils python3
   liblcms2-dev icc-profiles-free ghostscript
+  libfreetype-dev
 )
 
 missing=()
