@@ -17,6 +17,7 @@
 #   cff, truetype, type1: the font programs embedded in the corpus, extracted
 #     by tools/extract_fonts.py into build-fuzz/seeds/fonts and sorted by
 #     format into build-fuzz/seeds/TARGET;
+#   icc: the profiles of icc-profiles-free and Ghostscript (/usr/share/color/icc);
 #   every target: fuzz/seeds/TARGET when present.
 # New inputs go to build-fuzz/work/TARGET; crashes, hangs and budget faults
 # to build-fuzz/findings/TARGET.
@@ -73,7 +74,8 @@ case $target in
     ;;
 esac
 case $target in
-  filter | display_list | cff | truetype | type1) ;;
+  filter | display_list | cff | truetype | type1 | function) ;;
+  icc) seeds+=(/usr/share/color/icc /usr/share/color/icc/ghostscript) ;;
   *) [ -n "$corpus" ] && seeds+=("$corpus") ;;
 esac
 
