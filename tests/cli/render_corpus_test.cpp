@@ -15,7 +15,7 @@ namespace {
 TEST(FolioRenderCorpus, EveryFileIsDrawnOrSaysWhyInOneLine) {
   const auto files = vn::test::CorpusFiles();
   if (files.empty()) GTEST_SKIP() << "corpus absent";
-  const std::string out = testing::TempDir() + "/folio-corpus.ppm";
+  const std::string out = vn::test::ScratchPath("corpus.ppm");
   int drawn = 0, refused = 0;
   for (size_t i = 0; i < files.size(); i += 6) {
     const auto& f = files[i];

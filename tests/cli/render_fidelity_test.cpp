@@ -99,7 +99,7 @@ std::string WritePdf(const std::string& dir, const VectorPage& page) {
 
 TEST(FolioRenderFidelity, VectorPagesAgreeWithMutool) {
   if (std::system("command -v mutool >/dev/null 2>&1") != 0) GTEST_SKIP() << "mutool absent";
-  const std::string dir = testing::TempDir() + "/folio-fidelity";
+  const std::string dir = vn::test::ScratchPath("fidelity");
   std::system(("mkdir -p '" + dir + "'").c_str());
   for (const VectorPage& page : Pages()) {
     const std::string pdf = WritePdf(dir, page);
@@ -145,7 +145,7 @@ TEST(FolioRenderFidelity, VectorCorpusPagesAgreeWithMutool) {
       {"verapdf__PDF_A-4_6.2_Graphics_6.2.5_Extended_graphics_state_veraPDF_test_suite_6-2-5-t05-fail-a.pdf", 1},
       {"verapdf__PDF_A-4_6.6_Action_6.6.3_Trigger_events_veraPDF_test_suite_6-6-3-t01-pass-d.pdf", 1},
   };
-  const std::string dir = testing::TempDir() + "/folio-fidelity";
+  const std::string dir = vn::test::ScratchPath("fidelity");
   std::system(("mkdir -p '" + dir + "'").c_str());
   for (const auto& [file, page] : pages) {
     const std::string pdf = corpus + "/" + file, number = std::to_string(page);
