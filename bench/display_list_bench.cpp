@@ -6,13 +6,12 @@
 #include <cstdio>
 #include <string>
 
-#include "data_io/file_data_store.h"
+#include "opened_document.h"
 #include "pdf/content/content_parser.h"
 #include "pdf/content/dl_player.h"
 #include "pdf/document/document.h"
 #include "pdf/document/page_content_record.h"
 #include "pdf/document/page_tree.h"
-#include "pdf/security/security_handler.h"
 #include "support/corpus.h"
 #include "support/test_context.h"
 
@@ -21,22 +20,6 @@ namespace {
 using vn::pdf::document::DisplayList;
 using vn::pdf::document::Document;
 
-// An open store of `path` (null unless it opens with the empty password).
-class Opened {
- public:
-  Opened(vn::AppContext& context, const std::string& path) : store_(context) {
-    std::wstring wide(path.begin(), path.end());
-    vn::test::RaisedCode(context, [&] {
-      store_.Set(vn::pdf::store::OpenDocument(context, vn::New<vn::data_io::FileDataStore>(context, context, wide.c_str())));
-      if (!store_->Security()->IsAuthorized()) store_.Set(nullptr);
-    });
-  }
-  explicit operator bool() const { return static_cast<bool>(store_); }
-  vn::pdf::store::DocumentStore& Store() { return *store_; }
-
- private:
-  vn::Owned<vn::pdf::store::DocumentStore> store_;
-};
 
 struct Heaviest {
   std::string path;
@@ -50,7 +33,7 @@ const Heaviest& FindHeaviest() {
     Heaviest h;
     for (const auto& file : vn::test::CorpusFiles()) {
       vn::AppContext context;
-      Opened opened(context, file.path);
+      vn::bench::OpenedDocument opened(context, file.path);
       if (!opened) continue;
       // Only plain values change inside the try frame; the path is copied after it.
       int32_t bestPage = -1;
@@ -73,7 +56,7 @@ const Heaviest& FindHeaviest() {
     if (h.page >= 0) {
       // Operators as the content parser hands them over.
       vn::AppContext context;
-      Opened opened(context, h.path);
+      vn::bench::OpenedDocument opened(context, h.path);
       vn::test::RaisedCode(context, [&] {
         vn::Scoped<Document> doc(context, opened.Store());
         vn::pdf::document::ObjectId page = vn::pdf::document::GetPageReference(doc->Resolver(), h.page);
@@ -99,7 +82,7 @@ void BM_DisplayListPopulation(benchmark::State& state) {
   const Heaviest& h = FindHeaviest();
   if (h.page < 0) return state.SkipWithError("no corpus");
   vn::AppContext context;
-  Opened opened(context, h.path);
+  vn::bench::OpenedDocument opened(context, h.path);
   vn::Scoped<Document> doc(context, opened.Store());
   vn::pdf::document::ObjectId page = vn::pdf::document::GetPageReference(doc->Resolver(), h.page);
   for (auto _ : state) {
@@ -119,7 +102,7 @@ void BM_DisplayListReplay(benchmark::State& state) {
   const Heaviest& h = FindHeaviest();
   if (h.page < 0) return state.SkipWithError("no corpus");
   vn::AppContext context;
-  Opened opened(context, h.path);
+  vn::bench::OpenedDocument opened(context, h.path);
   vn::Scoped<Document> doc(context, opened.Store());
   vn::Ref<vn::pdf::document::PageDisplayList> list(context);
   vn::test::RaisedCode(context, [&] {

@@ -1,23 +1,26 @@
 #!/usr/bin/env bash
-# Builds the engine library for soft-float 32-bit ARM (Debian's armel ABI)
-# and checks that no floating-point helper call crept into engine code.
+# Builds the engine library and a statically linked folio for soft-float
+# 32-bit ARM (Debian's armel ABI), and checks that no floating-point helper
+# call crept into engine code. tools/arm-render-check.sh then runs that folio
+# under qemu-arm.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 sysroot=build-arm/sysroot
-if [ ! -f "$sysroot/usr/include/zlib.h" ] || [ ! -f "$sysroot/usr/include/jpeglib.h" ]; then
+if [ ! -f "$sysroot/usr/include/zlib.h" ] || [ ! -f "$sysroot/usr/include/jpeglib.h" ] ||
+   [ ! -f "$sysroot/usr/include/png.h" ]; then
   mkdir -p "$sysroot"
   if ! dpkg --print-foreign-architectures | grep -qx armel; then
     dpkg --add-architecture armel
     apt-get update -qq
   fi
   (cd "$sysroot" && apt-get download zlib1g-dev:armel libjpeg62-turbo-dev:armel libjpeg62-turbo:armel zlib1g:armel \
-     && for d in *.deb; do dpkg -x "$d" .; done && rm -f ./*.deb)
+     libpng-dev:armel libpng16-16:armel && for d in *.deb; do dpkg -x "$d" .; done && rm -f ./*.deb)
 fi
 
 cmake -S . -B build-arm/engine -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE=cmake/arm-linux-gnueabi.cmake -DFOLIO_ARM_SYSROOT="$PWD/$sysroot" \
-  -DFOLIO_ENGINE_ONLY=ON -DFOLIO_WERROR=ON >/dev/null
+  -DFOLIO_CROSS=ON -DFOLIO_WERROR=ON >/dev/null
 cmake --build build-arm/engine
 
 # Soft-float helpers (__aeabi_d*, __aeabi_f*, __aeabi_[if]2[df] ...) may only
@@ -30,4 +33,4 @@ if [ -n "$bad" ]; then
   echo "$bad"
   exit 1
 fi
-echo "arm: engine library built for arm-linux-gnueabi (soft float), no floating point outside the allowed sources"
+echo "arm: engine library and folio built for arm-linux-gnueabi (soft float), no floating point outside the allowed sources"

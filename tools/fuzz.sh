@@ -14,6 +14,7 @@
 #   content_parser, filter: build-fuzz/seeds/TARGET, made by
 #     tools/fuzz-seeds.sh (raw stream data extracted from the corpus);
 #   display_list: the content_parser seeds (decoded page content);
+#   imaging: build-fuzz/seeds/imaging, made by tools/imaging-fuzz-seeds.py;
 #   cff, truetype, type1: the font programs embedded in the corpus, extracted
 #     by tools/extract_fonts.py into build-fuzz/seeds/fonts and sorted by
 #     format into build-fuzz/seeds/TARGET;
@@ -49,6 +50,10 @@ seeds=("$work")
 [ -d "fuzz/seeds/$target" ] && seeds+=("fuzz/seeds/$target")
 extracted=$target
 [ "$target" = display_list ] && extracted=content_parser
+if [ "$target" = imaging ]; then
+  [ -d build-fuzz/seeds/imaging ] || python3 tools/imaging-fuzz-seeds.py build-fuzz/seeds/imaging
+  seeds+=(build-fuzz/seeds/imaging)
+fi
 case $target in
   filter | content_parser | display_list)
     if [ ! -d "build-fuzz/seeds/$extracted" ] && [ -n "$corpus" ]; then
@@ -74,7 +79,7 @@ case $target in
     ;;
 esac
 case $target in
-  filter | display_list | cff | truetype | type1 | function) ;;
+  filter | display_list | imaging | cff | truetype | type1 | function) ;;
   icc) seeds+=(/usr/share/color/icc /usr/share/color/icc/ghostscript) ;;
   *) [ -n "$corpus" ] && seeds+=("$corpus") ;;
 esac

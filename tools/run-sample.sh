@@ -1,10 +1,8 @@
 #!/usr/bin/env bash
-# Sets up and builds, then runs folio on the bundled sample document.
+# Sets up and builds, then draws the bundled sample document's pages into
+# PNG files (build/sample-N.png) and says where they are.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash tools/setup.sh
-if build/src/cli/folio info --help >/dev/null 2>&1; then
-  build/src/cli/folio info samples/hello.pdf
-else
-  build/src/cli/folio --version
-fi
+build/src/cli/folio info samples/hello.pdf
+build/src/cli/folio render -o build/sample-%d.png samples/hello.pdf

@@ -33,5 +33,6 @@ int RunPages(const Arguments& arguments);
 int RunShow(const Arguments& arguments);
 int RunStream(const Arguments& arguments);
 int RunContent(const Arguments& arguments);
+int RunRender(const Arguments& arguments);
 
 }  // namespace folio::cli

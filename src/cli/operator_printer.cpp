@@ -172,9 +172,15 @@ void OperatorPrinter::DrawFormXObject(const DLName& name, const vn::FixedMatrix&
 void OperatorPrinter::DrawImageXObject(const DLName& name) { Line(Name(name) + " Do"); }
 
 void OperatorPrinter::DrawInlineImage(const vn::pdf::content::InlineImageData& image) {
-  Line("BI /W " + std::to_string(image.width) + " /H " + std::to_string(image.height) + " /BPC " +
-       std::to_string(image.bitsPerComponent) + " ID % " + std::to_string(image.rowBytes * image.height) +
-       " bytes of " + std::to_string(image.components) + "-component samples EI");
+  std::string line = "BI /W " + std::to_string(image.width) + " /H " + std::to_string(image.height) + " /BPC " +
+                     std::to_string(image.bitsPerComponent) + " ID % ";
+  if (image.undecodable) {
+    line.append("data in an encoding that cannot be decoded EI");
+  } else {
+    line.append(std::to_string(image.rowBytes * image.height) + " bytes of " + std::to_string(image.components) +
+                "-component samples EI");
+  }
+  Line(line);
 }
 
 void OperatorPrinter::PaintShading(const DLName& name, const vn::pdf::document::ResolvedValue&) {

@@ -41,11 +41,11 @@ void AddWork(AppContext& context, uint32_t units) {
 void StackCheck(AppContext& context) {
   ThreadScheduler* scheduler = context.Scheduler();
   if (scheduler == nullptr) return;
-  const ThreadImpl* thread = scheduler->Current();
+  ThreadImpl* thread = scheduler->Current();
   if (thread->Fiber().stackBase == nullptr) return;
-  if (BytesLeft(*thread) < static_cast<uintptr_t>(kStackCheckReserve) * kStackScale) {
-    RaiseCode(context, kStackExhausted);
-  }
+  const uintptr_t left = BytesLeft(*thread);
+  thread->NoteStackCheck(static_cast<uint32_t>(left / kStackScale));
+  if (left < static_cast<uintptr_t>(kStackCheckReserve) * kStackScale) RaiseCode(context, kStackExhausted);
 }
 
 uint32_t StackRemaining(AppContext& context) {

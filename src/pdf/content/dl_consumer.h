@@ -5,6 +5,7 @@
 
 #include <cstdint>
 
+#include "im/path.h"
 #include "pdf/document/object_resolver.h"
 #include "runtime/fixed_matrix.h"
 
@@ -23,29 +24,15 @@ struct DLName {
   uint32_t length;
 };
 
-// A path point: the segment kind sits in the lowest bits, bit 0 of x is kind
-// bit 0 and bit 0 of y is kind bit 1.
-struct DLPoint {
-  Fixed16_16 x, y;
-};
-
-enum PathPointKind : uint32_t { kMoveTo = 0, kLineTo = 1, kCurvePoint = 2, kClosePath = 3 };
-
-inline DLPoint PackPoint(Fixed16_16 x, Fixed16_16 y, uint32_t kind) {
-  return DLPoint{static_cast<Fixed16_16>((static_cast<uint32_t>(x) & ~1u) | (kind & 1u)),
-                 static_cast<Fixed16_16>((static_cast<uint32_t>(y) & ~1u) | ((kind >> 1) & 1u))};
-}
-inline uint32_t PointKind(const DLPoint& p) {
-  return (static_cast<uint32_t>(p.x) & 1u) | ((static_cast<uint32_t>(p.y) & 1u) << 1);
-}
-inline Fixed16_16 PointX(const DLPoint& p) { return static_cast<Fixed16_16>(static_cast<uint32_t>(p.x) & ~1u); }
-inline Fixed16_16 PointY(const DLPoint& p) { return static_cast<Fixed16_16>(static_cast<uint32_t>(p.y) & ~1u); }
-
-// A path handed to the consumer: contiguous points, valid during the call.
-struct DLPath {
-  const DLPoint* points;
-  uint32_t count;
-};
+// Paths use the engine's tagged point format (im/path.h).
+using DLPoint = im::PathPoint;
+using DLPath = im::Path;
+using im::PackPoint;
+using im::PathPointKind;
+using im::PointKind;
+using im::PointX;
+using im::PointY;
+using enum im::PathPointKind;
 
 // An empty box: minimum at the largest value, maximum at the smallest.
 constexpr FixedRect EmptyBox() { return FixedRect{kFixedMax, kFixedMax, kFixedMin, kFixedMin}; }
@@ -124,6 +111,9 @@ struct InlineImageData {
   uint32_t bitsPerComponent;
   uint32_t components;
   bool imageMask;
+  // The data uses an encoding that cannot be decoded: `rows` holds nothing
+  // to draw, and the consumer can only say so.
+  bool undecodable = false;
 };
 
 // The replay target. Operation comments give the opcodes that reach them.

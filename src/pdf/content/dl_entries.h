@@ -73,12 +73,10 @@ class SetFromExtGStateDLEntry final : public DLEntry {
 // BI ... ID ... EI, decoded when parsed.
 class InlineImageDLEntry final : public DLEntry {
  public:
-  void Execute(DLConsumer& consumer) override {
-    if (!unusable) consumer.DrawInlineImage(image);
-  }
+  void Execute(DLConsumer& consumer) override { consumer.DrawInlineImage(image); }
   store::Value dictionary;  // a copy in the pool
   InlineImageData image{};
-  bool unusable = false;    // its data uses an unsupported encoding
+  bool unusable = false;    // its data uses an unsupported encoding (image.undecodable)
 };
 
 }  // namespace vn::pdf::content

@@ -162,7 +162,9 @@ void DLPlayer::Run() {
         endedByMarker_ = true;
         return;
       }
-      RaiseBadData(s.context);  // a Q with no open save
+      // A Q with no open save restores nothing. Real files have them, and
+      // ending the replay there would lose the rest of the content.
+      continue;
     }
     if (opcode == kDLEndText) {
       if (dispatch && mode_ == kTextObject) {

@@ -789,7 +789,7 @@ bool DLPopulator::InlineImage(const Value& dictionary, data_io::BufferedStream& 
     std::memcpy(rows, scratch_.Data(), layout.totalBytes);
   }
   entry->image = InlineImageData{&entry->dictionary, rows, layout.rowBytes, layout.width, layout.height,
-                                 layout.bitsPerComponent, layout.components, layout.imageMask};
+                                 layout.bitsPerComponent, layout.components, layout.imageMask, entry->unusable};
   Op(kDLEntryObject);
   PutWord(AddEntry(entry));
   return false;

@@ -67,6 +67,13 @@ class ThreadImpl : public RefCounted, public Unwindable {
   // Deepest stack use in real bytes, when the pool paints stacks: measured
   // now while the thread holds its slot, else when it was reaped.
   uint32_t StackHighWater() const;
+  // The fewest bytes StackCheck found left on this thread's stack since the
+  // last reset (in unscaled bytes; for measuring how deep checks are met).
+  uint32_t StackCheckLowWater() const { return stackCheckLowWater_; }
+  void ResetStackCheckLowWater() { stackCheckLowWater_ = 0xFFFFFFFFu; }
+  void NoteStackCheck(uint32_t left) {
+    if (left < stackCheckLowWater_) stackCheckLowWater_ = left;
+  }
 
   // Adds to the work counter; true (and the counter restarts) when it passed
   // the work budget.
@@ -110,6 +117,7 @@ class ThreadImpl : public RefCounted, public Unwindable {
   ThreadImpl* liveNext_ = nullptr;
   uint32_t work_ = 0;
   uint32_t stackHighWater_ = 0;
+  uint32_t stackCheckLowWater_ = 0xFFFFFFFFu;
   Error endError_ = Error{nullptr, 0, false};
 };
 

@@ -1,0 +1,444 @@
+#include "pdf/render/render_consumer.h"
+
+#include "im/raster_compositing.h"
+#include "im/stroke.h"
+#include "pdf/content/dl_player.h"
+#include "pdf/document/page_tree.h"
+#include "runtime/threads/eot_helper_thread.h"
+#include "runtime/yield_points.h"
+
+namespace vn::pdf::render {
+
+using content::DLName;
+using content::DLPlayer;
+
+namespace {
+
+// Puts a value back when the scope ends or an error unwinds past it.
+template <class T>
+class RestoreOnExit : public Unwindable {
+ public:
+  RestoreOnExit(AppContext& context, T& value) : value_(value), saved_(value) {
+    RegisterUnwindable(context, this, &UnwindByReset<RestoreOnExit>);
+  }
+  ~RestoreOnExit() { Reset(); }
+  RestoreOnExit(const RestoreOnExit&) = delete;
+  RestoreOnExit& operator=(const RestoreOnExit&) = delete;
+  void Reset() {
+    UnregisterUnwindable(this);
+    value_ = saved_;
+  }
+
+ private:
+  T& value_;
+  T saved_;
+};
+
+uint8_t AlphaByte(Fixed16_16 alpha) { return FixedToByte(alpha); }
+
+uint64_t MixKey(uint64_t key, uint64_t value) { return (key ^ value) * 0x100000001B3ull + 0x9E3779B97F4A7C15ull; }
+
+// The four corners of `box` as a closed path.
+struct BoxPath {
+  explicit BoxPath(const FixedRect& box)
+      : points{im::PackPoint(box.x0, box.y0, im::kMoveTo), im::PackPoint(box.x1, box.y0, im::kLineTo),
+               im::PackPoint(box.x1, box.y1, im::kLineTo), im::PackPoint(box.x0, box.y1, im::kLineTo),
+               im::PackPoint(box.x0, box.y0, im::kClosePath)} {}
+  im::Path View() const { return im::Path{points, 5}; }
+  im::PathPoint points[5];
+};
+
+}  // namespace
+
+// A graphics-state level: a nested replay with its own copy of the state
+// (or the current one) and the clips set inside it. Ending the level (or
+// unwinding it) frees both and makes the enclosing level current again.
+class RenderConsumer::Level : public Unwindable {
+ public:
+  Level(RenderConsumer& consumer, const GraphicsState& from)
+      : c_(consumer), savedState_(&consumer.State()), savedClip_(consumer.clip_), savedLevel_(consumer.level_),
+        savedRecord_(consumer.Record()), savedPlayer_(consumer.player_), savedForms_(consumer.forms_),
+        savedFormDepth_(consumer.formDepth_), savedFormKey_(consumer.formKey_),
+        savedClipSignature_(consumer.clipSignature_), savedClipChain_(consumer.clipChain_) {
+    RegisterUnwindable(consumer.context_, this, &UnwindByReset<Level>);
+    state_ = New<GraphicsState>(consumer.context_, from);
+    consumer.SetState(*state_);
+    consumer.level_ = this;
+  }
+  ~Level() { Reset(); }
+  Level(const Level&) = delete;
+  Level& operator=(const Level&) = delete;
+
+  void Adopt(ClipNode* clip) {
+    clip->next = clips_;
+    clips_ = clip;
+  }
+  // Frees the clips set on this level (once nothing refers to them).
+  void ReleaseClips() {
+    while (clips_ != nullptr) {
+      ClipNode* next = clips_->next;
+      Delete(c_.context_, clips_);
+      clips_ = next;
+    }
+  }
+
+  void Reset() {
+    UnregisterUnwindable(this);
+    if (c_.level_ == this) {
+      c_.level_ = savedLevel_;
+      c_.clip_ = savedClip_;
+      c_.SetState(*savedState_);
+      if (c_.Record() != savedRecord_) c_.SetRecord(savedRecord_);
+      c_.player_ = savedPlayer_;
+      c_.forms_ = savedForms_;
+      c_.formDepth_ = savedFormDepth_;
+      c_.formKey_ = savedFormKey_;
+      c_.clipSignature_ = savedClipSignature_;
+      c_.clipChain_ = savedClipChain_;
+    }
+    ReleaseClips();
+    Delete(c_.context_, state_);
+    state_ = nullptr;
+  }
+
+ private:
+  RenderConsumer& c_;
+  GraphicsState* state_ = nullptr;
+  ClipNode* clips_ = nullptr;
+  GraphicsState* savedState_;
+  im::PainterInput* savedClip_;
+  Level* savedLevel_;
+  content::ContentRecord* savedRecord_;
+  DLPlayer* savedPlayer_;
+  FormVisit* savedForms_;
+  uint32_t savedFormDepth_;
+  uint64_t savedFormKey_;
+  uint64_t savedClipSignature_;
+  uint32_t savedClipChain_;
+};
+
+// A form on the way down, for telling a form that draws itself.
+struct RenderConsumer::FormVisit {
+  document::ObjectId id;
+  FormVisit* outer;
+};
+
+struct RenderConsumer::FormReplay {
+  document::FormDisplayList* list;
+  document::ObjectId id;
+  FixedMatrix matrix;
+  FixedRect bbox;
+};
+
+RenderConsumer::RenderConsumer(document::Document& document, pdfcolor::DocumentColorSpaces& colors,
+                               const im::PixelBuffer& page, const FixedMatrix& pageToDevice,
+                               DisplayEventListenerBase& events)
+    : GStateConsumer(colors), document_(document), events_(events),
+      work_(colors.Context()), page_(page), pageIn_(page_), area_(im::PixelRect{page.x0, page.y0, page.x1, page.y1}),
+      areaIn_(area_), clip_(&areaIn_), pageToDevice_(pageToDevice), base_(colors.Context()),
+      textClip_(colors.Context()) {
+  base_.Set(New<GraphicsState>(context_, context_));
+  SetState(*base_);
+  base_->SetDeviceClip(area_.Rect());
+  base_->SetCTM(context_, pageToDevice);
+}
+
+RenderConsumer::~RenderConsumer() = default;
+
+uint64_t RenderConsumer::ObjectKey() const {
+  return MixKey(formKey_, player_ != nullptr ? player_->Position() : 0);
+}
+
+void RenderConsumer::SendEvent(int32_t category, int32_t detail) { events_.DisplayEvent(0, category, detail); }
+
+void RenderConsumer::InitialState(content::ContentRecord* record) {
+  SetRecord(record);
+  GraphicsState& s = State();
+  // Colours start as DeviceGray black (DefaultGray applies).
+  Guard([&] {
+    s.fill.space = DeviceSpace(1);
+    s.stroke.space = s.fill.space;
+  });
+}
+
+void RenderConsumer::DrawList(document::DisplayList& list) {
+  Level level(*this, *base_);
+  InitialState(list.Record());
+  DLPlayer player(list, *this);
+  player_ = &player;
+  player.Play();
+  for (const document::DLError& error : list.Errors()) SendEvent(kEventContentStopped, error.code);
+}
+
+void RenderConsumer::DrawAppearance(const document::ObjectId& form, const FixedMatrix& matrix,
+                                    const FixedRect& bbox, content::ContentRecord& invoker) {
+  Level level(*this, *base_);
+  InitialState(&invoker);
+  DrawForm(form, matrix, bbox, invoker);
+}
+
+// ---- nesting
+
+void RenderConsumer::RunNested(void (*replay)(RenderConsumer&, void*), void* argument) {
+  if (nesting_ >= kMaxNestedReplays) RaiseCode(context_, kStackExhausted);
+  RestoreOnExit<uint32_t> nesting(context_, nesting_);
+  ++nesting_;
+  if (StackRemaining(context_) >= kNestedReplayStackReserve) {
+    replay(*this, argument);
+    return;
+  }
+  if (helpers_ >= kMaxHelperThreads) RaiseCode(context_, kStackExhausted);
+  RestoreOnExit<uint32_t> helpers(context_, helpers_);
+  ++helpers_;
+  GSaveFunctor functor{*this, replay, argument};
+  RunOnFreshStack(context_, functor);
+}
+
+void RenderConsumer::SaveAndPlayNested(DLPlayer& nested) { RunNested(&PlaySaved, &nested); }
+
+void RenderConsumer::PlaySaved(RenderConsumer& self, void* nested) {
+  StackCheck(self.context_);
+  Level level(self, self.State());
+  auto& player = *static_cast<DLPlayer*>(nested);
+  self.player_ = &player;
+  player.Play();
+}
+
+void RenderConsumer::BeginText(DLPlayer& textObject) { RunNested(&PlayText, &textObject); }
+
+// A text object is not a graphics-state level: its clip (at ET) narrows the
+// level it stands in.
+void RenderConsumer::PlayText(RenderConsumer& self, void* textObject) {
+  StackCheck(self.context_);
+  RestoreOnExit<DLPlayer*> player(self.context_, self.player_);
+  auto& text = *static_cast<DLPlayer*>(textObject);
+  self.player_ = &text;
+  self.SetTextMatrix(IdentityMatrix());
+  self.textClip_.Clear();
+  self.textClipUsed_ = false;
+  self.BeginTextHook();
+  text.Play();
+  self.EndTextHook();
+}
+
+void RenderConsumer::PlaySubList(document::DisplayList& list) { RunNested(&PlaySubListReplay, &list); }
+
+void RenderConsumer::PlaySubListReplay(RenderConsumer& self, void* argument) {
+  StackCheck(self.context_);
+  auto& list = *static_cast<document::DisplayList*>(argument);
+  Level level(self, self.State());
+  self.SetRecord(list.Record());
+  DLPlayer player(list, self);
+  self.player_ = &player;
+  player.Play();
+}
+
+// ---- forms
+
+void RenderConsumer::DrawFormXObject(const DLName& name, const FixedMatrix& matrix, const FixedRect& bbox) {
+  document::ObjectId id{-1, 0};
+  const bool found = Guard([&] {
+    document::ResolvedValue form(context_);
+    document::LookupResource(*Resolver(), Record()->Resources(), "XObject", name.bytes, name.length, form,
+                             &id);
+  });
+  if (found) DrawForm(id, matrix, bbox, *Record());
+}
+
+void RenderConsumer::DrawForm(const document::ObjectId& id, const FixedMatrix& matrix, const FixedRect& bbox,
+                              const content::ContentRecord& invoker) {
+  // A form is a stream, so an indirect object; one already being drawn
+  // would draw itself forever.
+  bool drawing = id.number < 0;
+  for (const FormVisit* visit = forms_; visit != nullptr && !drawing; visit = visit->outer) {
+    drawing = visit->id.number == id.number && visit->id.generation == id.generation;
+  }
+  if (drawing) {
+    SendEvent(kEventObjectSkipped, kBadData);
+    return;
+  }
+  if (formDepth_ >= kMaxFormDepth) {
+    SendEvent(kEventObjectSkipped, kLimitExceeded);
+    return;
+  }
+  Ref<document::FormDisplayList> list(context_);
+  if (!Guard([&] { document_.GetFormDisplayList(list, id, invoker); })) return;
+  FormReplay replay{list.get(), id, matrix, bbox};
+  RunNested(&PlayForm, &replay);
+}
+
+void RenderConsumer::PlayForm(RenderConsumer& self, void* argument) {
+  StackCheck(self.context_);
+  const FormReplay& r = *static_cast<const FormReplay*>(argument);
+  Level level(self, self.State());
+  FormVisit visit{r.id, self.forms_};
+  self.forms_ = &visit;
+  ++self.formDepth_;
+  self.formKey_ = MixKey(MixKey(self.formKey_, self.player_ != nullptr ? self.player_->Position() : 0),
+                         static_cast<uint32_t>(r.id.number));
+  GraphicsState& s = self.State();
+  s.SetCTM(self.context_, Concat(r.matrix, s.ctm));
+  // Content outside the form's box is not shown.
+  const BoxPath box(r.bbox);
+  if (!self.Guard([&] { self.ClipTo(box.View(), s.ctm, im::kNonZero); })) return;
+  self.SetRecord(r.list->Record());
+  DLPlayer player(*r.list, self);
+  self.player_ = &player;
+  player.Play();
+  for (const document::DLError& error : r.list->Errors()) self.SendEvent(kEventContentStopped, error.code);
+}
+
+// ---- paths
+
+bool RenderConsumer::TestBoundingBox(const FixedRect& box, bool stroke) { return BoxCanBeVisible(State(), box, stroke); }
+
+void RenderConsumer::PaintPath(const content::DLPath& path, bool visible, bool stroke, int32_t clipRule,
+                               int32_t fill) {
+  if (visible && (fill != 2 || stroke)) {
+    Guard([&] {
+      if (fill != 2) Fill(path, fill);
+      if (stroke) Stroke(path);
+    });
+    FinishObject();
+  }
+  if (clipRule != 2) Guard([&] { ClipTo(path, State().ctm, clipRule == 1 ? im::kEvenOdd : im::kNonZero); });
+}
+
+void RenderConsumer::Fill(const im::Path& path, int32_t rule) {
+  GraphicsState& s = State();
+  PaintMark(path, s.ctm, rule == 1 ? im::kEvenOdd : im::kNonZero, s.fill, s.fillAlpha);
+}
+
+void RenderConsumer::Stroke(const im::Path& path) {
+  GraphicsState& s = State();
+  if (s.deviceClip.Empty()) return;
+  im::StrokeStyle style;
+  style.lineWidth = static_cast<Fixed16_16>(FixedMagnitude(s.lineWidth));
+  style.miterLimit = s.miterLimit;
+  style.lineJoin = s.lineJoin;
+  style.lineCap = s.lineCap;
+  if (s.dash) {
+    style.dash = s.dash->Data();
+    style.dashCount = s.dash->Count();
+    style.dashPhase = s.dashPhase;
+  }
+  Scoped<im::PathWriter> outline(context_, context_);
+  FixedMatrix fillMatrix = s.ctm;
+  im::StrokeOutline(context_, path, style, s.ctm, s.deviceClip, *outline, fillMatrix);
+  PaintMark(outline->View(), fillMatrix, im::kNonZero, s.stroke, s.strokeAlpha);
+}
+
+void RenderConsumer::PaintMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule, PaintColor& side,
+                               Fixed16_16 alpha) {
+  GraphicsState& s = State();
+  if (side.space.paintsNothing || s.deviceClip.Empty()) return;
+  if (side.space.kind == pdfcolor::kPatternSpace) {
+    SendEvent(kEventShadings, kPatternNotDrawn);
+    return;
+  }
+  if (s.blendMode != 0) SendEvent(kEventTransparency, kBlendModeIgnored);
+  if (alpha < kFixedOne) SendEvent(kEventTransparency, kConstantAlpha);
+  const uint8_t* rgb = DisplayColor(side);
+  const uint8_t opacity = AlphaByte(alpha);
+  if (opacity == 0) return;
+  Scoped<im::BezierRasterPainter> shape(context_, context_, path, matrix, s.deviceClip, rule);
+  const im::PixelRect area = im::Intersect(shape->Bounds(), s.deviceClip);
+  if (area.Empty()) return;
+  im::FlatColor color(rgb[0], rgb[1], rgb[2], opacity);
+  im::RasterPainterImpl<im::BezierRasterPainter> shapeIn(*shape);
+  im::ClipperRasterPainter mark(*clip_, pageIn_, shapeIn, color);
+  im::PaintRows(work_, mark, area);
+  dirty_ = dirty_.Empty() ? area
+                          : im::PixelRect{dirty_.x0 < area.x0 ? dirty_.x0 : area.x0, dirty_.y0 < area.y0 ? dirty_.y0 : area.y0,
+                                          dirty_.x1 > area.x1 ? dirty_.x1 : area.x1, dirty_.y1 > area.y1 ? dirty_.y1 : area.y1};
+}
+
+void RenderConsumer::FinishObject() {
+  ++painted_;
+  if (!dirty_.Empty()) {
+    AreaPainted(FixedRect{IntToFixed(dirty_.x0), IntToFixed(dirty_.y0), IntToFixed(dirty_.x1), IntToFixed(dirty_.y1)});
+    dirty_ = im::PixelRect{0, 0, 0, 0};
+  }
+  YieldPoint(context_);
+}
+
+void RenderConsumer::ClipTo(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule) {
+  GraphicsState& s = State();
+  im::PixelRect rect;
+  if (path.count == 0) {
+    // A clip without a path leaves nothing visible.
+    s.SetDeviceClip(im::PixelRect{s.deviceClip.x0, s.deviceClip.y0, s.deviceClip.x0, s.deviceClip.y0});
+    return;
+  }
+  if (IsPixelAlignedRectangle(path, matrix, rect)) {
+    s.SetDeviceClip(im::Intersect(s.deviceClip, rect));
+    return;
+  }
+  if (s.deviceClip.Empty()) return;
+  const uint64_t signature = ClipSignature(path, matrix, rule);
+  if (signature == clipSignature_) return;  // the current clip once more changes nothing
+  PathClip* clip = New<PathClip>(context_, context_, path, matrix, s.deviceClip, rule, *clip_);
+  level_->Adopt(clip);
+  clip_ = &clip->Input();
+  clipSignature_ = signature;
+  s.SetDeviceClip(im::Intersect(s.deviceClip, clip->Bounds()));
+  if (++clipChain_ <= kMaxClipChain) return;
+  // Fold the chain into one mask; this level's links are then unused.
+  MaskClip* mask = New<MaskClip>(context_, context_, *clip_, s.deviceClip);
+  level_->ReleaseClips();
+  level_->Adopt(mask);
+  clip_ = &mask->Input();
+  clipChain_ = 1;
+}
+
+// ---- text, images, shadings: drawn by their own parts of the renderer
+
+void RenderConsumer::ShowString(const uint8_t*, uint32_t, FixedRect&) {
+  if (State().renderMode != 3) SendEvent(kEventText, kTextNotDrawn);
+}
+
+void RenderConsumer::ShowArray(const content::TextArrayElement*, uint32_t) {
+  if (State().renderMode != 3) SendEvent(kEventText, kTextNotDrawn);
+}
+
+void RenderConsumer::AddTextClipOutline(const im::Path& outline, const FixedMatrix& toDevice) {
+  im::PathIterator it(outline);
+  im::PathElement e;
+  while (it.Next(e)) {
+    const FixedPoint to = TransformPoint(toDevice, e.to);
+    switch (e.kind) {
+      case im::PathElement::kMove: textClip_.MoveTo(to); break;
+      case im::PathElement::kLine: textClip_.LineTo(to); break;
+      case im::PathElement::kCurve:
+        textClip_.CurveTo(TransformPoint(toDevice, e.control1), TransformPoint(toDevice, e.control2), to);
+        break;
+      case im::PathElement::kClose: textClip_.Close(); break;
+    }
+  }
+  textClipUsed_ = true;
+}
+
+void RenderConsumer::EndTextHook() {
+  // Clipping render modes narrow the level by the glyphs they showed. Runs
+  // whose font could not be used added nothing; rather than hide the rest
+  // of the level behind an empty clip, the level is then left unclipped
+  // (those runs were reported).
+  if (!textClipUsed_) return;
+  Guard([&] { ClipTo(textClip_.View(), IdentityMatrix(), im::kNonZero); });
+  textClip_.Clear();
+  textClipUsed_ = false;
+}
+
+void RenderConsumer::DrawImageXObject(const DLName&) { SendEvent(kEventImages, kImageNotDrawn); }
+
+void RenderConsumer::DrawInlineImage(const content::InlineImageData&) { SendEvent(kEventImages, kImageNotDrawn); }
+
+void RenderConsumer::PaintShading(const DLName&, const document::ResolvedValue& shading) {
+  if (shading.Get().IsNull()) {
+    SendEvent(kEventObjectSkipped, kBadData);
+    return;
+  }
+  SendEvent(kEventShadings, kShadingNotDrawn);
+}
+
+}  // namespace vn::pdf::render

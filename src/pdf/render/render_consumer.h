@@ -1,0 +1,178 @@
+// The render consumer: the display-list consumer that paints a page into a
+// pixel buffer of 24-bit B,G,R rows.
+//
+// Per paint entry it fills and strokes through the imaging core (one painter
+// chain per mark: the path's coverage, a flat colour with the constant
+// alpha, the current clip, the page buffer), counts the object, reports the
+// device area it touched (AreaPainted) and visits the yield point, where
+// progressive display and cancellation happen.
+//
+// Graphics-state levels. A save (q), a form XObject and a sub-list each play
+// their content as a nested replay with a copy of the graphics state; the
+// copy and the clips set inside the level live exactly as long as that
+// replay. A clip (W/W*, the glyph outlines of a clipping text object at ET,
+// a form's BBox) narrows the current level until the level ends: clips add
+// no nesting of their own, so any number of clips on one level costs no
+// stack. When the stack runs low, the nested replay moves to a helper
+// thread with a fresh stack (GSaveFunctor) and the caller waits.
+//
+// Bounds: at most kMaxNestedReplays replays nest (q levels, forms,
+// sub-lists, text objects together; deeper content ends the drawing with
+// kStackExhausted), at most kMaxHelperThreads helper stacks serve one
+// drawing, a form is not drawn inside itself, and forms nest at most
+// kMaxFormDepth deep (both skipped with a display event).
+//
+// Errors: an engine error 2, 5 or 6 raised while drawing one object (a
+// path, a form, a colour) skips that object with the display event
+// (kEventObjectSkipped, code) and drawing goes on; out of memory,
+// cancellation and stack exhaustion end the drawing.
+//
+// Images, text, shadings and patterns are drawn by their own parts of the
+// renderer when they exist; until then each such object is skipped with its
+// display event, never silently.
+//
+// Owns engine memory and Unwindables: a local is a Scoped.
+#pragma once
+
+#include <cstdint>
+
+#include "im/fast_pixel_buffer_raster_painter.h"
+#include "im/path.h"
+#include "im/raster_painter.h"
+#include "im/work_counter.h"
+#include "pdf/document/document.h"
+#include "pdf/render/clip_path.h"
+#include "pdf/render/display_events.h"
+#include "pdf/render/gstate_consumer.h"
+
+namespace vn::pdf::render {
+
+// A nested replay starts on a helper thread when less stack than this is
+// left. Measured (tests/pdf/render/stack_use_test.cpp, arm_render_probe.cpp):
+// a q level costs about 600 bytes of stack; one level's own work (populating
+// the display list, painting a path) reaches about 4.7 KB below it and meets
+// stack checks up to about 2.9 KB down, which must then still find their
+// 4096-byte reserve: 0.6 + 2.9 + 4.1 KB fit in 8 KB on x86-64 and 32-bit ARM.
+inline constexpr uint32_t kNestedReplayStackReserve = 8192;
+// About ten levels fit on a fresh 16 KB stack above the reserve: a drawing
+// nests at most 48 replays, on its own thread and four helpers at most, which
+// leaves most of the pool of 16 stacks to the viewer's other threads (real
+// pages nest q up to about 20 deep).
+inline constexpr uint32_t kMaxNestedReplays = 48;
+inline constexpr uint32_t kMaxHelperThreads = 4;
+inline constexpr uint32_t kMaxFormDepth = 32;
+// Path clips in force at once before they are folded into one mask.
+inline constexpr uint32_t kMaxClipChain = 16;
+
+class RenderConsumer;
+
+// The work of one nested replay, carried to a helper thread's stack.
+struct GSaveFunctor {
+  RenderConsumer& consumer;
+  void (*replay)(RenderConsumer& consumer, void* argument);
+  void* argument;
+  void operator()(AppContext&) { replay(consumer, argument); }
+};
+
+class RenderConsumer : public GStateConsumer {
+ public:
+  // Paints into `page` (device pixels in B,G,R order; its rectangle is the
+  // area to draw). `pageToDevice` maps the page's default user space to
+  // device pixels.
+  RenderConsumer(document::Document& document, pdfcolor::DocumentColorSpaces& colors, const im::PixelBuffer& page,
+                 const FixedMatrix& pageToDevice, DisplayEventListenerBase& events);
+  ~RenderConsumer() override;
+  RenderConsumer(const RenderConsumer&) = delete;
+  RenderConsumer& operator=(const RenderConsumer&) = delete;
+
+  // Plays a page's list from the initial graphics state. Errors of the
+  // list's content (it stops early) are reported as skipped objects.
+  void DrawList(document::DisplayList& list);
+  // Draws the form `form` (an annotation's appearance stream) with `matrix`
+  // and clipped to `bbox`, from the initial graphics state; `invoker`'s
+  // resources serve a form without its own.
+  void DrawAppearance(const document::ObjectId& form, const FixedMatrix& matrix, const FixedRect& bbox,
+                      content::ContentRecord& invoker);
+
+  // Draws the normal appearances of page `pageIndex`'s annotations that are
+  // not hidden (annotations.cpp); a damaged annotation is skipped.
+  void DrawAnnotations(int32_t pageIndex, content::ContentRecord& pageRecord);
+
+  // Objects painted (or attempted) so far.
+  uint32_t PaintedObjects() const { return painted_; }
+  // Identifies the entry being played (with the chain of forms it is in) the
+  // same way in every replay of a page, so that events and objects met in
+  // several bands can be told apart from repeats.
+  uint64_t ObjectKey() const;
+
+  // The font subsystem adds the glyph outlines of clipping text render
+  // modes (4 to 7) here; at ET their union clips the rest of the level.
+  void AddTextClipOutline(const im::Path& outline, const FixedMatrix& toDevice);
+
+  void SaveAndPlayNested(content::DLPlayer& nested) override;
+  bool TestBoundingBox(const FixedRect& box, bool stroke) override;
+  void PaintPath(const content::DLPath& path, bool visible, bool stroke, int32_t clipRule, int32_t fill) override;
+  void DrawFormXObject(const content::DLName& name, const FixedMatrix& matrix, const FixedRect& bbox) override;
+  void DrawImageXObject(const content::DLName& name) override;
+  void DrawInlineImage(const content::InlineImageData& image) override;
+  void PaintShading(const content::DLName& name, const document::ResolvedValue& shading) override;
+  void ShowString(const uint8_t* bytes, uint32_t length, FixedRect& box) override;
+  void ShowArray(const content::TextArrayElement* elements, uint32_t count) override;
+  void BeginText(content::DLPlayer& textObject) override;
+  void EndTextHook() override;
+  void PlaySubList(document::DisplayList& list) override;
+
+ protected:
+  void SendEvent(int32_t category, int32_t detail) override;
+
+ private:
+  class Level;
+  struct FormVisit;
+  struct FormReplay;
+
+  // Runs `replay(*this, argument)` as a nested replay: counted, bounded, and
+  // on a helper thread's fresh stack when this one runs low.
+  void RunNested(void (*replay)(RenderConsumer&, void*), void* argument);
+  static void PlaySaved(RenderConsumer& self, void* nested);
+  static void PlayText(RenderConsumer& self, void* textObject);
+  static void PlaySubListReplay(RenderConsumer& self, void* list);
+  static void PlayForm(RenderConsumer& self, void* replay);
+
+  void DrawForm(const document::ObjectId& id, const FixedMatrix& matrix, const FixedRect& bbox,
+                const content::ContentRecord& invoker);
+  void Fill(const im::Path& path, int32_t rule);
+  void Stroke(const im::Path& path);
+  // Paints the coverage of `path` under `matrix` with one side's colour.
+  void PaintMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule, PaintColor& side,
+                 Fixed16_16 alpha);
+  // Narrows the current level's clip to `path` under `matrix`.
+  void ClipTo(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule);
+  void FinishObject();
+  void InitialState(content::ContentRecord* record);
+
+  document::Document& document_;
+  DisplayEventListenerBase& events_;
+  im::WorkCounter work_;
+  im::FastPixelBufferRasterPainter page_;
+  im::RasterPainterImpl<im::FastPixelBufferRasterPainter> pageIn_;
+  im::RectangleRasterPainter area_;
+  im::RasterPainterImpl<im::RectangleRasterPainter> areaIn_;
+  im::PainterInput* clip_;
+  FixedMatrix pageToDevice_;
+  Owned<GraphicsState> base_;   // the initial state each list starts from
+  Level* level_ = nullptr;      // the innermost graphics-state level
+  content::DLPlayer* player_ = nullptr;
+  FormVisit* forms_ = nullptr;  // the forms being drawn, innermost first
+  uint32_t formDepth_ = 0;
+  uint32_t nesting_ = 0;
+  uint32_t helpers_ = 0;
+  uint64_t formKey_ = 0;
+  uint64_t clipSignature_ = 0;  // of the path clip that made clip_ current
+  uint32_t clipChain_ = 0;      // path clips multiplied into clip_
+  uint32_t painted_ = 0;
+  im::PixelRect dirty_ = {0, 0, 0, 0};
+  im::PathWriter textClip_;     // glyph outlines of the current text object, in device space
+  bool textClipUsed_ = false;
+};
+
+}  // namespace vn::pdf::render
