@@ -1,8 +1,8 @@
 // Stroking a 10,000-segment dashed polyline (a wandering line over a page,
 // dash [6 3], width 1.5, round joins): the outline alone, and the whole
 // stroke (outline and fill into a byte mask) against cairo stroking the same
-// path into an A8 surface. And a long solid curve (a spiral of 400 cubic
-// pieces, width 0.8) stroked and filled, against cairo.
+// path into an A8 surface. And long solid curves (width 0.8) stroked and
+// filled, against cairo.
 #include <benchmark/benchmark.h>
 #include <cairo.h>
 
@@ -35,36 +35,55 @@ const std::vector<PathPoint>& Polyline() {
   return points;
 }
 
-// A spiral of 40 turns around the page's centre, ten cubics per turn.
-const std::vector<PathPoint>& Spiral() {
-  static const std::vector<PathPoint> points = [] {
-    std::vector<PathPoint> p;
-    auto add = [&](double x, double y, uint32_t kind) {
-      p.push_back(vn::im::PackPoint(static_cast<int32_t>(x * 65536), static_cast<int32_t>(y * 65536), kind));
-    };
-    const int pieces = 400;
-    const double step = 2 * M_PI / 10, k = 4.0 / 3.0 * std::tan(step / 4);
-    auto at = [](double t, double& x, double& y, double& dx, double& dy) {
-      const double r = 20 + 9.5 * t / (2 * M_PI);
-      x = 408 + r * std::cos(t);
-      y = 528 + r * std::sin(t);
-      dx = -r * std::sin(t);
-      dy = r * std::cos(t);
-    };
+// Long curves of cubic pieces: 0, a spiral of 40 turns around the page's
+// centre, ten cubics per turn; 1, 60 flat waves across the page (amplitude
+// 2 px, wavelength 400 px, five cubics per wavelength), as plots draw them.
+const std::vector<PathPoint>& Curves(int which) {
+  static std::vector<PathPoint> points[2];
+  std::vector<PathPoint>& p = points[which];
+  if (!p.empty()) return p;
+  auto add = [&](double x, double y, uint32_t kind) {
+    p.push_back(vn::im::PackPoint(static_cast<int32_t>(x * 65536), static_cast<int32_t>(y * 65536), kind));
+  };
+  // Cubics through points of a curve given with its derivative, n per unit of t.
+  auto trace = [&](auto at, double from, double to, int n) {
+    const double step = (to - from) / n;
     double x, y, dx, dy;
-    at(0, x, y, dx, dy);
+    at(from, x, y, dx, dy);
     add(x, y, vn::im::kMoveTo);
-    for (int i = 0; i < pieces; ++i) {
+    for (int i = 1; i <= n; ++i) {
       double x1, y1, dx1, dy1;
-      at((i + 1) * step, x1, y1, dx1, dy1);
-      add(x + k * dx, y + k * dy, vn::im::kCurvePoint);
-      add(x1 - k * dx1, y1 - k * dy1, vn::im::kCurvePoint);
+      at(from + i * step, x1, y1, dx1, dy1);
+      add(x + step / 3 * dx, y + step / 3 * dy, vn::im::kCurvePoint);
+      add(x1 - step / 3 * dx1, y1 - step / 3 * dy1, vn::im::kCurvePoint);
       add(x1, y1, vn::im::kCurvePoint);
       x = x1, y = y1, dx = dx1, dy = dy1;
     }
-    return p;
-  }();
-  return points;
+  };
+  if (which == 0) {
+    trace(
+        [](double t, double& x, double& y, double& dx, double& dy) {
+          const double r = 20 + 9.5 * t / (2 * M_PI), dr = 9.5 / (2 * M_PI);
+          x = 408 + r * std::cos(t);
+          y = 528 + r * std::sin(t);
+          dx = dr * std::cos(t) - r * std::sin(t);
+          dy = dr * std::sin(t) + r * std::cos(t);
+        },
+        0, 80 * M_PI, 400);
+  } else {
+    for (int line = 0; line < 60; ++line) {
+      const double base = 30 + line * 16.5;
+      trace(
+          [base](double t, double& x, double& y, double& dx, double& dy) {
+            x = t;
+            y = base + 2 * std::sin(t * 2 * M_PI / 400);
+            dx = 1;
+            dy = 2 * 2 * M_PI / 400 * std::cos(t * 2 * M_PI / 400);
+          },
+          8, 808, 10);
+    }
+  }
+  return p;
 }
 
 vn::im::StrokeStyle Style() {
@@ -131,9 +150,9 @@ void BM_StrokeCairo(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * 10000);
 }
 
-void BM_StrokeSpiralFolio(benchmark::State& state) {
+void BM_StrokeCurvesFolio(benchmark::State& state) {
   vn::AppContext context;
-  const auto& points = Spiral();
+  const auto& points = Curves(static_cast<int>(state.range(0)));
   const vn::im::Path path{points.data(), static_cast<uint32_t>(points.size())};
   std::vector<uint8_t> mask(static_cast<size_t>(kWidth) * kHeight);
   const vn::im::PixelRect page{0, 0, kWidth, kHeight};
@@ -147,21 +166,25 @@ void BM_StrokeSpiralFolio(benchmark::State& state) {
     painter->RenderMask(page, mask.data(), kWidth);
     benchmark::DoNotOptimize(mask.data());
   }
-  state.SetItemsProcessed(state.iterations() * 400);
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(points.size() / 3));
 }
 
-void BM_StrokeSpiralCairo(benchmark::State& state) {
-  const auto& points = Spiral();
+void BM_StrokeCurvesCairo(benchmark::State& state) {
+  const auto& points = Curves(static_cast<int>(state.range(0)));
   cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_A8, kWidth, kHeight);
   cairo_t* cr = cairo_create(surface);
   cairo_set_line_width(cr, 0xCCCC / 65536.0);
   for (auto _ : state) {
-    const double x0 = vn::im::PointX(points[0]) / 65536.0, y0 = vn::im::PointY(points[0]) / 65536.0;
-    cairo_move_to(cr, x0, y0);
-    for (size_t i = 1; i + 2 < points.size(); i += 3) {
-      auto x = [&](size_t j) { return vn::im::PointX(points[j]) / 65536.0; };
-      auto y = [&](size_t j) { return vn::im::PointY(points[j]) / 65536.0; };
-      cairo_curve_to(cr, x(i), y(i), x(i + 1), y(i + 1), x(i + 2), y(i + 2));
+    auto x = [&](size_t j) { return vn::im::PointX(points[j]) / 65536.0; };
+    auto y = [&](size_t j) { return vn::im::PointY(points[j]) / 65536.0; };
+    for (size_t i = 0; i < points.size();) {
+      if (vn::im::PointKind(points[i]) == vn::im::kMoveTo) {
+        cairo_move_to(cr, x(i), y(i));
+        ++i;
+      } else {
+        cairo_curve_to(cr, x(i), y(i), x(i + 1), y(i + 1), x(i + 2), y(i + 2));
+        i += 3;
+      }
     }
     cairo_stroke(cr);
     cairo_surface_flush(surface);
@@ -169,7 +192,7 @@ void BM_StrokeSpiralCairo(benchmark::State& state) {
   }
   cairo_destroy(cr);
   cairo_surface_destroy(surface);
-  state.SetItemsProcessed(state.iterations() * 400);
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(points.size() / 3));
 }
 
 }  // namespace
@@ -177,5 +200,6 @@ void BM_StrokeSpiralCairo(benchmark::State& state) {
 BENCHMARK(BM_StrokeOutlineFolio)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StrokeFolio)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_StrokeCairo)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StrokeSpiralFolio)->Unit(benchmark::kMillisecond);
-BENCHMARK(BM_StrokeSpiralCairo)->Unit(benchmark::kMillisecond);
+// curves 0: spiral, 1: flat waves.
+BENCHMARK(BM_StrokeCurvesFolio)->ArgName("curves")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_StrokeCurvesCairo)->ArgName("curves")->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);

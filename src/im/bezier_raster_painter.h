@@ -139,6 +139,11 @@ class BezierRasterPainter final : public RasterPainter {
   void SortPieces(uint32_t appended);
   int32_t SweepCluster(uint32_t first, uint32_t end, int32_t windingLeft, int32_t columnStart,
                        int32_t columnEnd, int32_t top);
+  // Sweep order: by x at the sub-band's top, then at its bottom.
+  static bool SlotBefore(const SweepSlot& l, const SweepSlot& r);
+  void StartSweep(uint32_t first, uint32_t end);
+  void JoinSweep(int32_t before);
+  void LeaveSweep(int32_t top);
   bool SweepUncrossedCluster(uint32_t first, uint32_t end, int32_t windingLeft, int32_t columnStart,
                              int32_t columnEnd, int32_t top);
   bool Crosses(const SweepSlot& left, const SweepSlot& right, int32_t top, int32_t bottom) const;
@@ -168,7 +173,8 @@ class BezierRasterPainter final : public RasterPainter {
   EngineArray<rasterizer_detail::CurveStepper> steppers_;
   EngineArray<int32_t> freeSteppers_;
   EngineArray<RowVertex> rowVertices_;
-  EngineArray<SweepSlot> slots_;
+  EngineArray<SweepSlot> slots_;     // the edges crossing the current sub-band
+  EngineArray<SweepSlot> waiting_;   // the cluster's edges the sweep has yet to reach
   EngineArray<int32_t> area_;        // per column: exact partial areas
   EngineArray<int32_t> cover_;       // per column: heights carried to the right
   EngineArray<uint8_t> bytes_;       // per column: coverage bytes of partial runs

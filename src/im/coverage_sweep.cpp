@@ -1,5 +1,7 @@
 // The rasterizer's row sweep inside one cluster: sub-bands, crossings and
 // the exact area of every span (see bezier_raster_painter.h).
+#include <algorithm>
+
 #include "im/bezier_raster_painter.h"
 
 namespace vn::im {
@@ -23,6 +25,10 @@ constexpr uint64_t kExactBandWork = 1 << 14;
 constexpr uint64_t kFineBandWork = 1 << 16;
 
 }  // namespace
+
+bool BezierRasterPainter::SlotBefore(const SweepSlot& l, const SweepSlot& r) {
+  return l.xTop < r.xTop || (l.xTop == r.xTop && l.xBottom < r.xBottom);
+}
 
 int32_t BezierRasterPainter::SweepCluster(uint32_t first, uint32_t end, int32_t windingLeft, int32_t columnStart,
                                           int32_t columnEnd, int32_t top) {
@@ -57,20 +63,17 @@ int32_t BezierRasterPainter::SweepCluster(uint32_t first, uint32_t end, int32_t 
     return windingLeft + flux;
   }
 
-  slots_.Clear();
-  for (uint32_t i = first; i < end; ++i) {
-    const Piece& piece = active_[i];
-    if (piece.dir == 0) continue;
-    const int32_t x = rowVertices_[piece.first].x;
-    slots_.Push(SweepSlot{piece.first, piece.first + piece.count - 1, x, x, piece.dir, false});
-  }
+  StartSweep(first, end);
   const int32_t bottom = top + kRowHeight;
   uint64_t spent = 0;
   for (int32_t band = top; band < bottom;) {
+    LeaveSweep(band);
+    JoinSweep(band + 1);
     const int32_t least = spent < kExactBandWork ? 1 : spent < kFineBandWork ? 0x100 : 0x1000;
     const int32_t lowest = bottom - band < least ? bottom : band + least;
     int32_t next = NextBandBottom(band, bottom);
     if (next < lowest) next = lowest;
+    JoinSweep(next);  // a coarse band takes in the edges that begin inside it
     EvaluateSlots(band, next, false);
     int32_t crossing = FirstCrossing(band, next);
     if (crossing < lowest) crossing = lowest;
@@ -80,7 +83,7 @@ int32_t BezierRasterPainter::SweepCluster(uint32_t first, uint32_t end, int32_t 
     }
     SweepBand(band, next, windingLeft, columnStart, columnEnd);
     work_.Charge(1000 + 200 * slots_.Size());
-    spent += slots_.Size();
+    spent += slots_.Size() + 1;
     band = next;
   }
   FinishCluster(columnStart, columnEnd);
@@ -97,11 +100,7 @@ bool BezierRasterPainter::SweepUncrossedCluster(uint32_t first, uint32_t end, in
   // what was deposited and leaves the row to the full sweep.
   const RowVertex* v = rowVertices_.Data();
   const int32_t bottom = top + kRowHeight;
-  slots_.Clear();
-  for (uint32_t i = first; i < end; ++i) {
-    const Piece& piece = active_[i];
-    if (piece.dir != 0) slots_.Push(SweepSlot{piece.first, piece.first + piece.count - 1, 0, 0, piece.dir, false});
-  }
+  StartSweep(first, end);
   if (Inside(windingLeft)) cover_[static_cast<uint32_t>(columnStart)] += kRowHeight;
   auto xAt = [v](uint32_t segment, uint32_t last, int32_t y) {
     for (; segment < last && v[segment + 1].y <= y; ++segment) {
@@ -110,34 +109,28 @@ bool BezierRasterPainter::SweepUncrossedCluster(uint32_t first, uint32_t end, in
     if (segment == last) return a.x;
     return a.x + static_cast<int32_t>((static_cast<int64_t>(y - a.y) * a.slope) >> rasterizer_detail::kSlopeShift);
   };
-  auto before = [](const SweepSlot& l, const SweepSlot& r) {
-    return l.active > r.active || (l.active == r.active && (l.xTop < r.xTop || (l.xTop == r.xTop && l.xBottom < r.xBottom)));
-  };
   for (int32_t band = top; band < bottom;) {
-    int32_t next = bottom;
+    LeaveSweep(band);
+    JoinSweep(band + 1);
+    int32_t next = waiting_.Empty() ? bottom : v[waiting_.Back().segment].y;
     for (const SweepSlot& slot : slots_) {
-      const int32_t from = v[slot.segment].y, to = v[slot.last].y;
-      if (from > band) {
-        if (from < next) next = from;
-      } else if (to > band && to < next) {
-        next = to;
-      }
+      if (v[slot.last].y < next) next = v[slot.last].y;
     }
-    uint32_t active = 0;
     for (SweepSlot& slot : slots_) {
-      slot.active = v[slot.segment].y <= band && v[slot.last].y > band;
-      if (!slot.active) continue;
-      ++active;
       while (slot.segment < slot.last && v[slot.segment + 1].y <= band) ++slot.segment;
       slot.xTop = xAt(slot.segment, slot.last, band);
       slot.xBottom = xAt(slot.segment, slot.last, next);
     }
-    rasterizer_detail::SortNearlySorted(slots_.Data(), slots_.Size(), before);
+    rasterizer_detail::SortNearlySorted(slots_.Data(), slots_.Size(), SlotBefore);
+    const uint32_t active = slots_.Size();
     work_.Charge(1000 + 200 * active);
     bool crossed = false;
     for (uint32_t i = 1; i < active && !crossed; ++i) crossed = Crosses(slots_[i - 1], slots_[i], band, next);
     if (crossed) {
-      for (int32_t c = columnStart; c < columnEnd; ++c) area_[static_cast<uint32_t>(c)] = cover_[static_cast<uint32_t>(c)] = 0;
+      for (int32_t c = columnStart; c < columnEnd; ++c) {
+        area_[static_cast<uint32_t>(c)] = 0;
+        cover_[static_cast<uint32_t>(c)] = 0;
+      }
       return false;
     }
     bool inside = Inside(windingLeft);
@@ -194,9 +187,43 @@ bool BezierRasterPainter::Crosses(const SweepSlot& left, const SweepSlot& right,
   }
 }
 
+void BezierRasterPainter::StartSweep(uint32_t first, uint32_t end) {
+  // The cluster's edges wait, latest beginning first, until the sweep
+  // reaches them; a sub-band only looks at the edges that cross it.
+  slots_.Clear();
+  waiting_.Clear();
+  for (uint32_t i = first; i < end; ++i) {
+    const Piece& piece = active_[i];
+    if (piece.dir == 0) continue;
+    const int32_t x = rowVertices_[piece.first].x;
+    waiting_.Push(SweepSlot{piece.first, piece.first + piece.count - 1, x, x, piece.dir, false});
+  }
+  const RowVertex* v = rowVertices_.Data();
+  std::sort(waiting_.begin(), waiting_.end(),
+            [v](const SweepSlot& l, const SweepSlot& r) { return v[l.segment].y > v[r.segment].y; });
+}
+
+void BezierRasterPainter::JoinSweep(int32_t before) {
+  const RowVertex* v = rowVertices_.Data();
+  while (!waiting_.Empty() && v[waiting_.Back().segment].y < before) {
+    slots_.Push(waiting_.Back());
+    waiting_.Pop();
+  }
+}
+
+void BezierRasterPainter::LeaveSweep(int32_t top) {
+  const RowVertex* v = rowVertices_.Data();
+  uint32_t kept = 0;
+  for (uint32_t i = 0; i < slots_.Size(); ++i) {
+    if (v[slots_[i].last].y > top) slots_[kept++] = slots_[i];
+  }
+  slots_.Truncate(kept);
+}
+
 int32_t BezierRasterPainter::NextBandBottom(int32_t top, int32_t bottom) {
   const RowVertex* v = rowVertices_.Data();
   int32_t next = bottom;
+  if (!waiting_.Empty() && v[waiting_.Back().segment].y < next) next = v[waiting_.Back().segment].y;
   for (SweepSlot& slot : slots_) {
     if (v[slot.segment].y > top) {  // not begun
       if (v[slot.segment].y < next) next = v[slot.segment].y;
@@ -223,13 +250,9 @@ void BezierRasterPainter::EvaluateSlots(int32_t top, int32_t bottom, bool bottom
     slot.xBottom = xAt(slot, bottom);
   }
   if (bottomOnly) return;
-  // Keep the slots ordered by x at the top (then at the bottom); the order
-  // changes little from one sub-band to the next.
-  auto before = [](const SweepSlot& l, const SweepSlot& r) {
-    return l.xTop < r.xTop || (l.xTop == r.xTop && l.xBottom < r.xBottom);
-  };
-  // From one sub-band to the next the order barely changes.
-  rasterizer_detail::SortNearlySorted(slots_.Data(), slots_.Size(), before);
+  // Keep the slots ordered by x at the top (then at the bottom); from one
+  // sub-band to the next the order barely changes.
+  rasterizer_detail::SortNearlySorted(slots_.Data(), slots_.Size(), SlotBefore);
 }
 
 int32_t BezierRasterPainter::FirstCrossing(int32_t top, int32_t bottom) {
