@@ -12,8 +12,8 @@ namespace {
 
 constexpr int32_t kRowHeight = 0x10000;
 // Two edges whose order flips by no more than this (16.16 units) within a
-// sub-band are not split at their crossing: the error is below 1/20000 of a
-// pixel's area.
+// band (rounding, at a vertex they share) are not split at their crossing:
+// the error is below 1/20000 of a pixel's area.
 constexpr int32_t kCrossingTolerance = 2;
 // Work budget of one cluster on one row, in edge evaluations (sub-bands
 // times edges). Real paths stay far below; past the first budget a
@@ -25,10 +25,6 @@ constexpr uint64_t kExactBandWork = 1 << 14;
 constexpr uint64_t kFineBandWork = 1 << 16;
 
 }  // namespace
-
-bool BezierRasterPainter::SlotBefore(const SweepSlot& l, const SweepSlot& r) {
-  return l.xTop < r.xTop || (l.xTop == r.xTop && l.xBottom < r.xBottom);
-}
 
 int32_t BezierRasterPainter::SweepCluster(uint32_t first, uint32_t end, int32_t windingLeft, int32_t columnStart,
                                           int32_t columnEnd, int32_t top) {
@@ -58,17 +54,25 @@ int32_t BezierRasterPainter::SweepCluster(uint32_t first, uint32_t end, int32_t 
     return windingLeft + flux;
   }
 
-  if (SweepUncrossedCluster(first, end, windingLeft, columnStart, columnEnd, top)) {
-    FinishCluster(columnStart, columnEnd);
-    return windingLeft + flux;
-  }
-
+  // The sub-bands: between the places where an edge begins or ends, the
+  // edges that do not cross keep their order, so each enters or leaves the
+  // filled region for the whole band and its chords deposit their areas
+  // directly (glyphs, the sides of shapes: nearly every band). Where two
+  // cross, the band is cut further at every chord end and crossing.
   StartSweep(first, end);
   const int32_t bottom = top + kRowHeight;
   uint64_t spent = 0;
   for (int32_t band = top; band < bottom;) {
     LeaveSweep(band);
     JoinSweep(band + 1);
+    if (spent < kExactBandWork) {
+      const int32_t next = NextEvent(bottom);
+      if (DepositUncrossedBand(band, next, windingLeft, columnStart, columnEnd)) {
+        spent += slots_.Size() + 1;
+        band = next;
+        continue;
+      }
+    }
     const int32_t least = spent < kExactBandWork ? 1 : spent < kFineBandWork ? 0x100 : 0x1000;
     const int32_t lowest = bottom - band < least ? bottom : band + least;
     int32_t next = NextBandBottom(band, bottom);
@@ -90,18 +94,21 @@ int32_t BezierRasterPainter::SweepCluster(uint32_t first, uint32_t end, int32_t 
   return windingLeft + flux;
 }
 
-bool BezierRasterPainter::SweepUncrossedCluster(uint32_t first, uint32_t end, int32_t windingLeft,
-                                                int32_t columnStart, int32_t columnEnd, int32_t top) {
-  // The common case (glyphs, the sides of shapes): no two edges of the
-  // cluster cross inside the row. Then the row needs sub-bands only where
-  // an edge begins or ends: inside such a band the edges keep their order,
-  // each one enters or leaves the filled region for the whole band, and its
-  // chords deposit their areas directly. A crossing found on the way wipes
-  // what was deposited and leaves the row to the full sweep.
+int32_t BezierRasterPainter::NextEvent(int32_t bottom) const {
+  // Where the next edge begins, or one of the swept edges ends.
   const RowVertex* v = rowVertices_.Data();
-  const int32_t bottom = top + kRowHeight;
-  StartSweep(first, end);
-  if (Inside(windingLeft)) cover_[static_cast<uint32_t>(columnStart)] += kRowHeight;
+  int32_t next = waiting_.Empty() ? bottom : v[waiting_[waiting_.Size() - 1].segment].y;
+  for (const SweepSlot& slot : slots_) {
+    if (v[slot.last].y < next) next = v[slot.last].y;
+  }
+  return next;
+}
+
+bool BezierRasterPainter::DepositUncrossedBand(int32_t band, int32_t next, int32_t windingLeft, int32_t columnStart,
+                                               int32_t columnEnd) {
+  // The edges in order at the band's top, and a check that no neighbours
+  // swap before its bottom; false (nothing deposited) when some do.
+  const RowVertex* v = rowVertices_.Data();
   auto xAt = [v](uint32_t segment, uint32_t last, int32_t y) {
     for (; segment < last && v[segment + 1].y <= y; ++segment) {
     }
@@ -109,49 +116,33 @@ bool BezierRasterPainter::SweepUncrossedCluster(uint32_t first, uint32_t end, in
     if (segment == last) return a.x;
     return a.x + static_cast<int32_t>((static_cast<int64_t>(y - a.y) * a.slope) >> rasterizer_detail::kSlopeShift);
   };
-  for (int32_t band = top; band < bottom;) {
-    LeaveSweep(band);
-    JoinSweep(band + 1);
-    int32_t next = waiting_.Empty() ? bottom : v[waiting_.Back().segment].y;
-    for (const SweepSlot& slot : slots_) {
-      if (v[slot.last].y < next) next = v[slot.last].y;
+  for (SweepSlot& slot : slots_) {
+    while (slot.segment < slot.last && v[slot.segment + 1].y <= band) ++slot.segment;
+    slot.xTop = xAt(slot.segment, slot.last, band);
+    slot.xBottom = xAt(slot.segment, slot.last, next);
+  }
+  rasterizer_detail::SortNearlySorted(slots_.Data(), slots_.Size(), SweepOrder());
+  work_.Charge(1000 + 200 * slots_.Size());
+  for (uint32_t i = 1; i < slots_.Size(); ++i) {
+    if (Crosses(slots_[i - 1], slots_[i], band, next)) return false;
+  }
+  bool inside = Inside(windingLeft);
+  if (inside) cover_[static_cast<uint32_t>(columnStart)] += next - band;
+  int32_t winding = windingLeft;
+  for (const SweepSlot& slot : slots_) {
+    winding += slot.dir;
+    const bool now = Inside(winding);
+    if (now == inside) continue;
+    inside = now;
+    // The edge's chords within the band.
+    int32_t x = slot.xTop, y = band;
+    for (uint32_t k = slot.segment; y < next; ++k) {
+      const bool inBand = k < slot.last && v[k + 1].y < next;
+      const int32_t toX = inBand ? v[k + 1].x : slot.xBottom, toY = inBand ? v[k + 1].y : next;
+      if (toY > y) Deposit(x, toX, toY - y, now ? 1 : -1, columnStart, columnEnd);
+      x = toX;
+      y = toY;
     }
-    for (SweepSlot& slot : slots_) {
-      while (slot.segment < slot.last && v[slot.segment + 1].y <= band) ++slot.segment;
-      slot.xTop = xAt(slot.segment, slot.last, band);
-      slot.xBottom = xAt(slot.segment, slot.last, next);
-    }
-    rasterizer_detail::SortNearlySorted(slots_.Data(), slots_.Size(), SlotBefore);
-    const uint32_t active = slots_.Size();
-    work_.Charge(1000 + 200 * active);
-    bool crossed = false;
-    for (uint32_t i = 1; i < active && !crossed; ++i) crossed = Crosses(slots_[i - 1], slots_[i], band, next);
-    if (crossed) {
-      for (int32_t c = columnStart; c < columnEnd; ++c) {
-        area_[static_cast<uint32_t>(c)] = 0;
-        cover_[static_cast<uint32_t>(c)] = 0;
-      }
-      return false;
-    }
-    bool inside = Inside(windingLeft);
-    int32_t winding = windingLeft;
-    for (uint32_t i = 0; i < active; ++i) {
-      const SweepSlot& slot = slots_[i];
-      winding += slot.dir;
-      const bool now = Inside(winding);
-      if (now == inside) continue;
-      inside = now;
-      // The slot's chords within the band.
-      int32_t x = slot.xTop, y = band;
-      for (uint32_t k = slot.segment; y < next; ++k) {
-        const bool inBand = k < slot.last && v[k + 1].y < next;
-        const int32_t toX = inBand ? v[k + 1].x : slot.xBottom, toY = inBand ? v[k + 1].y : next;
-        if (toY > y) Deposit(x, toX, toY - y, now ? 1 : -1, columnStart, columnEnd);
-        x = toX;
-        y = toY;
-      }
-    }
-    band = next;
   }
   return true;
 }
@@ -160,8 +151,8 @@ bool BezierRasterPainter::Crosses(const SweepSlot& left, const SweepSlot& right,
   // Apart in x, the two cannot meet.
   const int32_t leftMax = left.xTop > left.xBottom ? left.xTop : left.xBottom;
   const int32_t rightMin = right.xTop < right.xBottom ? right.xTop : right.xBottom;
-  if (leftMax <= rightMin) return false;
-  if (left.xBottom > right.xBottom) return true;
+  if (leftMax <= rightMin + kCrossingTolerance) return false;
+  if (left.xBottom > right.xBottom + kCrossingTolerance) return true;
   // Else both are straight between the vertices of either, so they keep
   // their order if they keep it at every vertex: walk down both at once. A
   // flat chord (two vertices at one y) is left to the full sweep.
@@ -179,7 +170,7 @@ bool BezierRasterPainter::Crosses(const SweepSlot& left, const SweepSlot& right,
     for (; r < right.last && v[r + 1].y <= y; ++r) {
       if (v[r + 1].y == v[r].y) return true;
     }
-    if (xAt(l, left.last, y) > xAt(r, right.last, y)) return true;
+    if (xAt(l, left.last, y) > xAt(r, right.last, y) + kCrossingTolerance) return true;
     const int32_t nextLeft = l < left.last ? v[l + 1].y : bottom;
     const int32_t nextRight = r < right.last ? v[r + 1].y : bottom;
     y = nextLeft < nextRight ? nextLeft : nextRight;
@@ -252,7 +243,7 @@ void BezierRasterPainter::EvaluateSlots(int32_t top, int32_t bottom, bool bottom
   if (bottomOnly) return;
   // Keep the slots ordered by x at the top (then at the bottom); from one
   // sub-band to the next the order barely changes.
-  rasterizer_detail::SortNearlySorted(slots_.Data(), slots_.Size(), SlotBefore);
+  rasterizer_detail::SortNearlySorted(slots_.Data(), slots_.Size(), SweepOrder());
 }
 
 int32_t BezierRasterPainter::FirstCrossing(int32_t top, int32_t bottom) {
