@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "im/bezier_raster_painter.h"
+#include "im_cairo_path.h"
 #include "runtime/app_context.h"
 #include "runtime/engine_new.h"
 
@@ -145,20 +146,7 @@ void BM_GlyphMaskCairo(benchmark::State& state) {
       cairo_set_operator(cr, CAIRO_OPERATOR_CLEAR);
       cairo_paint(cr);
       cairo_restore(cr);
-      const auto& p = g.path;
-      for (size_t i = 0; i < p.size(); ++i) {
-        const double x = vn::im::PointX(p[i]) / 65536.0, y = vn::im::PointY(p[i]) / 65536.0;
-        switch (vn::im::PointKind(p[i])) {
-          case vn::im::kMoveTo: cairo_move_to(cr, x, y); break;
-          case vn::im::kLineTo: cairo_line_to(cr, x, y); break;
-          case vn::im::kCurvePoint:
-            cairo_curve_to(cr, x, y, vn::im::PointX(p[i + 1]) / 65536.0, vn::im::PointY(p[i + 1]) / 65536.0,
-                           vn::im::PointX(p[i + 2]) / 65536.0, vn::im::PointY(p[i + 2]) / 65536.0);
-            i += 2;
-            break;
-          default: cairo_close_path(cr); break;
-        }
-      }
+      vn::bench::AddPathToCairo(cr, g.path);
       cairo_fill(cr);
       cairo_surface_flush(surface);
       benchmark::DoNotOptimize(cairo_image_surface_get_data(surface));

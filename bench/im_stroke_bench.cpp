@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "im/bezier_raster_painter.h"
+#include "im_cairo_path.h"
 #include "im/stroke.h"
 #include "runtime/app_context.h"
 #include "runtime/engine_new.h"
@@ -175,17 +176,7 @@ void BM_StrokeCurvesCairo(benchmark::State& state) {
   cairo_t* cr = cairo_create(surface);
   cairo_set_line_width(cr, 0xCCCC / 65536.0);
   for (auto _ : state) {
-    auto x = [&](size_t j) { return vn::im::PointX(points[j]) / 65536.0; };
-    auto y = [&](size_t j) { return vn::im::PointY(points[j]) / 65536.0; };
-    for (size_t i = 0; i < points.size();) {
-      if (vn::im::PointKind(points[i]) == vn::im::kMoveTo) {
-        cairo_move_to(cr, x(i), y(i));
-        ++i;
-      } else {
-        cairo_curve_to(cr, x(i), y(i), x(i + 1), y(i + 1), x(i + 2), y(i + 2));
-        i += 3;
-      }
-    }
+    vn::bench::AddPathToCairo(cr, points);
     cairo_stroke(cr);
     cairo_surface_flush(surface);
     benchmark::DoNotOptimize(cairo_image_surface_get_data(surface));
