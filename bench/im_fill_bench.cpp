@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "im/bezier_raster_painter.h"
+#include "im_cairo_path.h"
 #include "runtime/app_context.h"
 #include "runtime/engine_new.h"
 
@@ -133,20 +134,7 @@ void BM_FillCairo(benchmark::State& state) {
   cairo_t* cr = cairo_create(surface);
   cairo_set_fill_rule(cr, CAIRO_FILL_RULE_WINDING);
   for (auto _ : state) {
-    const auto& p = shape.points;
-    for (size_t i = 0; i < p.size(); ++i) {
-      const double x = vn::im::PointX(p[i]) / 65536.0, y = vn::im::PointY(p[i]) / 65536.0;
-      switch (vn::im::PointKind(p[i])) {
-        case vn::im::kMoveTo: cairo_move_to(cr, x, y); break;
-        case vn::im::kLineTo: cairo_line_to(cr, x, y); break;
-        case vn::im::kCurvePoint:
-          cairo_curve_to(cr, x, y, vn::im::PointX(p[i + 1]) / 65536.0, vn::im::PointY(p[i + 1]) / 65536.0,
-                         vn::im::PointX(p[i + 2]) / 65536.0, vn::im::PointY(p[i + 2]) / 65536.0);
-          i += 2;
-          break;
-        default: cairo_close_path(cr); break;
-      }
-    }
+    vn::bench::AddPathToCairo(cr, shape.points);
     cairo_fill(cr);
     cairo_surface_flush(surface);
     benchmark::DoNotOptimize(cairo_image_surface_get_data(surface));

@@ -49,6 +49,7 @@ BezierRasterPainter::BezierRasterPainter(AppContext& context, const Path& path, 
       freeSteppers_(context),
       rowVertices_(context),
       slots_(context),
+      waiting_(context),
       area_(context),
       cover_(context),
       bytes_(context),
@@ -85,6 +86,7 @@ void BezierRasterPainter::Reset() {
   freeSteppers_.Reset();
   rowVertices_.Reset();
   slots_.Reset();
+  waiting_.Reset();
   area_.Reset();
   cover_.Reset();
   bytes_.Reset();
@@ -92,9 +94,9 @@ void BezierRasterPainter::Reset() {
 }
 
 uint32_t BezierRasterPainter::MemorySize() const {
-  return edges_.MemorySize() + rowStart_.MemorySize() + active_.MemorySize() + merged_.MemorySize() + steppers_.MemorySize() +
-         freeSteppers_.MemorySize() + rowVertices_.MemorySize() + slots_.MemorySize() + area_.MemorySize() +
-         cover_.MemorySize() + bytes_.MemorySize() + runs_.MemorySize();
+  return edges_.MemorySize() + rowStart_.MemorySize() + active_.MemorySize() + merged_.MemorySize() +
+         steppers_.MemorySize() + freeSteppers_.MemorySize() + rowVertices_.MemorySize() + slots_.MemorySize() +
+         waiting_.MemorySize() + area_.MemorySize() + cover_.MemorySize() + bytes_.MemorySize() + runs_.MemorySize();
 }
 
 void BezierRasterPainter::ReadPath(const Path& path, const FixedMatrix& m) {

@@ -11,10 +11,14 @@
 // - Edges whose pixel columns touch form clusters. Between clusters no edge
 //   passes, so the winding there is the same over the whole row: such gaps
 //   are empty or full runs, found without touching their pixels.
-// - Inside a cluster the row is cut into sub-bands at every vertex, chord
-//   end and crossing of two edges; within a sub-band the edges are straight
-//   and keep their order, so each span between an edge that enters the
-//   filled region and the next that leaves it covers an exact trapezoid.
+// - Inside a cluster the row is cut into bands where an edge begins or
+//   ends. Within a band where no two edges cross, the edges keep their
+//   order, so each one enters or leaves the filled region for the whole
+//   band and its chords' exact areas are deposited directly. A band where
+//   two cross is cut further, at every chord end and crossing: within such
+//   a sub-band the edges are straight and keep their order, so each span
+//   between an edge that enters the filled region and the next that leaves
+//   it covers an exact trapezoid.
 //   Each such edge adds the area to its right, column by column, and the
 //   span's far edge takes it away again (a running cover sum carries it
 //   across the columns in between). A row crowded beyond any real drawing
@@ -139,6 +143,18 @@ class BezierRasterPainter final : public RasterPainter {
   void SortPieces(uint32_t appended);
   int32_t SweepCluster(uint32_t first, uint32_t end, int32_t windingLeft, int32_t columnStart,
                        int32_t columnEnd, int32_t top);
+  // Sweep order: by x at the sub-band's top, then at its bottom.
+  struct SweepOrder {
+    bool operator()(const SweepSlot& l, const SweepSlot& r) const {
+      return l.xTop < r.xTop || (l.xTop == r.xTop && l.xBottom < r.xBottom);
+    }
+  };
+  void StartSweep(uint32_t first, uint32_t end);
+  void JoinSweep(int32_t before);
+  void LeaveSweep(int32_t top);
+  int32_t NextEvent(int32_t bottom) const;
+  bool DepositUncrossedBand(int32_t band, int32_t next, int32_t windingLeft, int32_t columnStart, int32_t columnEnd);
+  bool Crosses(const SweepSlot& left, const SweepSlot& right, int32_t top, int32_t bottom) const;
   int32_t NextBandBottom(int32_t top, int32_t bottom);
   int32_t FirstCrossing(int32_t top, int32_t bottom);
   void EvaluateSlots(int32_t top, int32_t bottom, bool bottomOnly);
@@ -165,7 +181,8 @@ class BezierRasterPainter final : public RasterPainter {
   EngineArray<rasterizer_detail::CurveStepper> steppers_;
   EngineArray<int32_t> freeSteppers_;
   EngineArray<RowVertex> rowVertices_;
-  EngineArray<SweepSlot> slots_;
+  EngineArray<SweepSlot> slots_;     // the edges crossing the current sub-band
+  EngineArray<SweepSlot> waiting_;   // the cluster's edges the sweep has yet to reach
   EngineArray<int32_t> area_;        // per column: exact partial areas
   EngineArray<int32_t> cover_;       // per column: heights carried to the right
   EngineArray<uint8_t> bytes_;       // per column: coverage bytes of partial runs

@@ -1,5 +1,7 @@
 // The rasterizer's row sweep inside one cluster: sub-bands, crossings and
 // the exact area of every span (see bezier_raster_painter.h).
+#include <algorithm>
+
 #include "im/bezier_raster_painter.h"
 
 namespace vn::im {
@@ -10,8 +12,8 @@ namespace {
 
 constexpr int32_t kRowHeight = 0x10000;
 // Two edges whose order flips by no more than this (16.16 units) within a
-// sub-band are not split at their crossing: the error is below 1/20000 of a
-// pixel's area.
+// band (rounding, at a vertex they share) are not split at their crossing:
+// the error is below 1/20000 of a pixel's area.
 constexpr int32_t kCrossingTolerance = 2;
 // Work budget of one cluster on one row, in edge evaluations (sub-bands
 // times edges). Real paths stay far below; past the first budget a
@@ -52,20 +54,30 @@ int32_t BezierRasterPainter::SweepCluster(uint32_t first, uint32_t end, int32_t 
     return windingLeft + flux;
   }
 
-  slots_.Clear();
-  for (uint32_t i = first; i < end; ++i) {
-    const Piece& piece = active_[i];
-    if (piece.dir == 0) continue;
-    const int32_t x = rowVertices_[piece.first].x;
-    slots_.Push(SweepSlot{piece.first, piece.first + piece.count - 1, x, x, piece.dir, false});
-  }
+  // The sub-bands: between the places where an edge begins or ends, the
+  // edges that do not cross keep their order, so each enters or leaves the
+  // filled region for the whole band and its chords deposit their areas
+  // directly (glyphs, the sides of shapes: nearly every band). Where two
+  // cross, the band is cut further at every chord end and crossing.
+  StartSweep(first, end);
   const int32_t bottom = top + kRowHeight;
   uint64_t spent = 0;
   for (int32_t band = top; band < bottom;) {
+    LeaveSweep(band);
+    JoinSweep(band + 1);
+    if (spent < kExactBandWork) {
+      const int32_t next = NextEvent(bottom);
+      if (DepositUncrossedBand(band, next, windingLeft, columnStart, columnEnd)) {
+        spent += slots_.Size() + 1;
+        band = next;
+        continue;
+      }
+    }
     const int32_t least = spent < kExactBandWork ? 1 : spent < kFineBandWork ? 0x100 : 0x1000;
     const int32_t lowest = bottom - band < least ? bottom : band + least;
     int32_t next = NextBandBottom(band, bottom);
     if (next < lowest) next = lowest;
+    JoinSweep(next);  // a coarse band takes in the edges that begin inside it
     EvaluateSlots(band, next, false);
     int32_t crossing = FirstCrossing(band, next);
     if (crossing < lowest) crossing = lowest;
@@ -75,16 +87,134 @@ int32_t BezierRasterPainter::SweepCluster(uint32_t first, uint32_t end, int32_t 
     }
     SweepBand(band, next, windingLeft, columnStart, columnEnd);
     work_.Charge(1000 + 200 * slots_.Size());
-    spent += slots_.Size();
+    spent += slots_.Size() + 1;
     band = next;
   }
   FinishCluster(columnStart, columnEnd);
   return windingLeft + flux;
 }
 
+int32_t BezierRasterPainter::NextEvent(int32_t bottom) const {
+  // Where the next edge begins, or one of the swept edges ends.
+  const RowVertex* v = rowVertices_.Data();
+  int32_t next = waiting_.Empty() ? bottom : v[waiting_[waiting_.Size() - 1].segment].y;
+  for (const SweepSlot& slot : slots_) {
+    if (v[slot.last].y < next) next = v[slot.last].y;
+  }
+  return next;
+}
+
+bool BezierRasterPainter::DepositUncrossedBand(int32_t band, int32_t next, int32_t windingLeft, int32_t columnStart,
+                                               int32_t columnEnd) {
+  // The edges in order at the band's top, and a check that no neighbours
+  // swap before its bottom; false (nothing deposited) when some do.
+  const RowVertex* v = rowVertices_.Data();
+  auto xAt = [v](uint32_t segment, uint32_t last, int32_t y) {
+    for (; segment < last && v[segment + 1].y <= y; ++segment) {
+    }
+    const RowVertex& a = v[segment];
+    if (segment == last) return a.x;
+    return a.x + static_cast<int32_t>((static_cast<int64_t>(y - a.y) * a.slope) >> rasterizer_detail::kSlopeShift);
+  };
+  for (SweepSlot& slot : slots_) {
+    while (slot.segment < slot.last && v[slot.segment + 1].y <= band) ++slot.segment;
+    slot.xTop = xAt(slot.segment, slot.last, band);
+    slot.xBottom = xAt(slot.segment, slot.last, next);
+  }
+  rasterizer_detail::SortNearlySorted(slots_.Data(), slots_.Size(), SweepOrder());
+  work_.Charge(1000 + 200 * slots_.Size());
+  for (uint32_t i = 1; i < slots_.Size(); ++i) {
+    if (Crosses(slots_[i - 1], slots_[i], band, next)) return false;
+  }
+  bool inside = Inside(windingLeft);
+  if (inside) cover_[static_cast<uint32_t>(columnStart)] += next - band;
+  int32_t winding = windingLeft;
+  for (const SweepSlot& slot : slots_) {
+    winding += slot.dir;
+    const bool now = Inside(winding);
+    if (now == inside) continue;
+    inside = now;
+    // The edge's chords within the band.
+    int32_t x = slot.xTop, y = band;
+    for (uint32_t k = slot.segment; y < next; ++k) {
+      const bool inBand = k < slot.last && v[k + 1].y < next;
+      const int32_t toX = inBand ? v[k + 1].x : slot.xBottom, toY = inBand ? v[k + 1].y : next;
+      if (toY > y) Deposit(x, toX, toY - y, now ? 1 : -1, columnStart, columnEnd);
+      x = toX;
+      y = toY;
+    }
+  }
+  return true;
+}
+
+bool BezierRasterPainter::Crosses(const SweepSlot& left, const SweepSlot& right, int32_t top, int32_t bottom) const {
+  // Apart in x, the two cannot meet.
+  const int32_t leftMax = left.xTop > left.xBottom ? left.xTop : left.xBottom;
+  const int32_t rightMin = right.xTop < right.xBottom ? right.xTop : right.xBottom;
+  if (leftMax <= rightMin + kCrossingTolerance) return false;
+  if (left.xBottom > right.xBottom + kCrossingTolerance) return true;
+  // Else both are straight between the vertices of either, so they keep
+  // their order if they keep it at every vertex: walk down both at once. A
+  // flat chord (two vertices at one y) is left to the full sweep.
+  const RowVertex* v = rowVertices_.Data();
+  auto xAt = [v](uint32_t segment, uint32_t last, int32_t y) {
+    const RowVertex& a = v[segment];
+    if (segment == last) return a.x;
+    return a.x + static_cast<int32_t>((static_cast<int64_t>(y - a.y) * a.slope) >> rasterizer_detail::kSlopeShift);
+  };
+  uint32_t l = left.segment, r = right.segment;
+  for (int32_t y = top;;) {
+    for (; l < left.last && v[l + 1].y <= y; ++l) {
+      if (v[l + 1].y == v[l].y) return true;
+    }
+    for (; r < right.last && v[r + 1].y <= y; ++r) {
+      if (v[r + 1].y == v[r].y) return true;
+    }
+    if (xAt(l, left.last, y) > xAt(r, right.last, y) + kCrossingTolerance) return true;
+    const int32_t nextLeft = l < left.last ? v[l + 1].y : bottom;
+    const int32_t nextRight = r < right.last ? v[r + 1].y : bottom;
+    y = nextLeft < nextRight ? nextLeft : nextRight;
+    if (y >= bottom) return false;  // the bottoms were compared above
+  }
+}
+
+void BezierRasterPainter::StartSweep(uint32_t first, uint32_t end) {
+  // The cluster's edges wait, latest beginning first, until the sweep
+  // reaches them; a sub-band only looks at the edges that cross it.
+  slots_.Clear();
+  waiting_.Clear();
+  for (uint32_t i = first; i < end; ++i) {
+    const Piece& piece = active_[i];
+    if (piece.dir == 0) continue;
+    const int32_t x = rowVertices_[piece.first].x;
+    waiting_.Push(SweepSlot{piece.first, piece.first + piece.count - 1, x, x, piece.dir, false});
+  }
+  const RowVertex* v = rowVertices_.Data();
+  std::sort(waiting_.begin(), waiting_.end(),
+            [v](const SweepSlot& l, const SweepSlot& r) { return v[l.segment].y > v[r.segment].y; });
+}
+
+void BezierRasterPainter::JoinSweep(int32_t before) {
+  const RowVertex* v = rowVertices_.Data();
+  while (!waiting_.Empty() && v[waiting_.Back().segment].y < before) {
+    slots_.Push(waiting_.Back());
+    waiting_.Pop();
+  }
+}
+
+void BezierRasterPainter::LeaveSweep(int32_t top) {
+  const RowVertex* v = rowVertices_.Data();
+  uint32_t kept = 0;
+  for (uint32_t i = 0; i < slots_.Size(); ++i) {
+    if (v[slots_[i].last].y > top) slots_[kept++] = slots_[i];
+  }
+  slots_.Truncate(kept);
+}
+
 int32_t BezierRasterPainter::NextBandBottom(int32_t top, int32_t bottom) {
   const RowVertex* v = rowVertices_.Data();
   int32_t next = bottom;
+  if (!waiting_.Empty() && v[waiting_.Back().segment].y < next) next = v[waiting_.Back().segment].y;
   for (SweepSlot& slot : slots_) {
     if (v[slot.segment].y > top) {  // not begun
       if (v[slot.segment].y < next) next = v[slot.segment].y;
@@ -111,13 +241,9 @@ void BezierRasterPainter::EvaluateSlots(int32_t top, int32_t bottom, bool bottom
     slot.xBottom = xAt(slot, bottom);
   }
   if (bottomOnly) return;
-  // Keep the slots ordered by x at the top (then at the bottom); the order
-  // changes little from one sub-band to the next.
-  auto before = [](const SweepSlot& l, const SweepSlot& r) {
-    return l.xTop < r.xTop || (l.xTop == r.xTop && l.xBottom < r.xBottom);
-  };
-  // From one sub-band to the next the order barely changes.
-  rasterizer_detail::SortNearlySorted(slots_.Data(), slots_.Size(), before);
+  // Keep the slots ordered by x at the top (then at the bottom); from one
+  // sub-band to the next the order barely changes.
+  rasterizer_detail::SortNearlySorted(slots_.Data(), slots_.Size(), SweepOrder());
 }
 
 int32_t BezierRasterPainter::FirstCrossing(int32_t top, int32_t bottom) {

@@ -97,6 +97,43 @@ TEST(RasterizerCoverage, RandomPolygonsWithinOneOfExact) {
   std::printf("polygon coverage vs exact: max %d, mean %.4f (bytes)\n", all.worst, all.Mean());
 }
 
+TEST(RasterizerCoverage, GlyphLikeNestedContoursWithinOneOfExact) {
+  // Small contours that never cross (as glyphs are drawn): a star-shaped
+  // outline with many vertices, a hole in it (reversed) and, in some
+  // rounds, an island inside the hole (and one overlapping the outline in
+  // the same direction: winding 2). Most rows take the sweep that skips
+  // sub-bands between chords; many vertices fall inside rows.
+  AppContext context;
+  std::mt19937 random(4242);
+  std::uniform_real_distribution<double> unit(0.0, 1.0);
+  auto star = [&](double cx, double cy, double radius, int vertices, bool reversed) {
+    Polygon poly;
+    for (int i = 0; i < vertices; ++i) {
+      const double a = 2 * M_PI * (reversed ? vertices - i : i) / vertices;
+      const double r = radius * (0.8 + 0.2 * unit(random));
+      poly.push_back({cx + r * std::cos(a), cy + r * std::sin(a)});
+    }
+    return poly;
+  };
+  ErrorStats all;
+  for (int round = 0; round < 24; ++round) {
+    const double cx = 8 + 4 * unit(random), cy = 8 + 4 * unit(random);
+    std::vector<Polygon> contours{star(cx, cy, 7, 12 + round, false), star(cx, cy, 3.5, 9 + round % 7, true)};
+    if (round % 2 == 1) contours.push_back(star(cx, cy, 1.5, 6, false));
+    if (round % 3 == 2) contours.push_back(star(cx + 5, cy, 2, 7, false));
+    const bool evenOdd = round % 4 == 3;
+    const PixelRect clip{0, 0, 24, 24};
+    const ErrorStats stats = Compare(Render(context, test::ToPath(contours), IdentityMatrix(), clip,
+                                            evenOdd ? kEvenOdd : kNonZero),
+                                     contours, evenOdd);
+    EXPECT_LE(stats.worst, 1) << "round " << round;
+    all.worst = std::max(all.worst, stats.worst);
+    all.sum += stats.sum;
+    all.pixels += stats.pixels;
+  }
+  std::printf("glyph-like contours vs exact: max %d, mean %.4f (bytes)\n", all.worst, all.Mean());
+}
+
 TEST(RasterizerCoverage, CurvesWithinTwoOfFineFlattening) {
   AppContext context;
   std::mt19937 random(77);
