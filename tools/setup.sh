@@ -12,6 +12,8 @@ packages=(
   g++-arm-linux-gnueabi qemu-user
   qpdf mupdf-tools poppler-utils python3
   libcairo2-dev
+  liblcms2-dev icc-profiles-free ghostscript
+  libfreetype-dev
 )
 
 missing=()

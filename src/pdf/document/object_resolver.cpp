@@ -58,4 +58,23 @@ void GetResolved(ObjectResolver& resolver, const ResolvedValue& parent, const ch
   ResolveInPlace(resolver, out);
 }
 
+uint32_t GetNumbers(ObjectResolver& resolver, const ResolvedValue& parent, const char* key, Fixed16_16* out,
+                    uint32_t capacity) {
+  AppContext& context = resolver.Context();
+  ResolvedValue array(context);
+  GetResolved(resolver, parent, key, array);
+  if (array.Get().IsNull()) return 0;
+  if (!IsArray(array.Get())) RaiseBadData(context);
+  const uint32_t count = ArrayLength(array.Get());
+  ResolvedValue element(context);
+  for (uint32_t i = 0; i < count && i < capacity; ++i) {
+    element = array;
+    element.SetChild(ArrayElement(array.Get(), i));
+    ResolveInPlace(resolver, element);
+    if (!IsNumber(element.Get())) RaiseBadData(context);
+    out[i] = NumberToFixed(element.Get());
+  }
+  return count;
+}
+
 }  // namespace vn::pdf::document

@@ -68,4 +68,11 @@ void ResolveInPlace(ObjectResolver& resolver, ResolvedValue& value);
 void GetResolved(ObjectResolver& resolver, const ResolvedValue& parent, const char* key,
                  ResolvedValue& out);
 
+// The numbers of `parent`'s array entry `key`, the first `capacity` of them
+// into `out`. Returns the array's length (0 when the entry is absent; more
+// than `capacity` when it is too long: the caller decides what that means).
+// Raises kBadData for a non-array or an element that is no number.
+uint32_t GetNumbers(ObjectResolver& resolver, const ResolvedValue& parent, const char* key, Fixed16_16* out,
+                    uint32_t capacity);
+
 }  // namespace vn::pdf::document
