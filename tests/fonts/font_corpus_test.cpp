@@ -1,6 +1,6 @@
-// Our outlines against FreeType's, glyph by glyph, for fonts embedded in the
-// shared corpus. CI compares a fixed handful of files (one or two of each
-// format); the full run compares every font extracted into $FOLIO_FONTS_DIR
+// Our outlines, cmap lookups and glyph bitmaps against FreeType's, glyph by
+// glyph, for fonts embedded in the shared corpus. CI compares a fixed
+// handful of files (one or two of each format); the full run compares every font extracted into $FOLIO_FONTS_DIR
 // (tools/extract_fonts.py DIR) and prints a summary for the report:
 //   FOLIO_FONTS_DIR=/tmp/fonts build/tests/fonts_tests --gtest_filter='FontCorpus.*'
 #include <gtest/gtest.h>
@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "fonts/glyph_cache.h"
+#include "im/raster_painter.h"
 #include "outline_compare.h"
 #include "runtime/engine_new.h"
 #include "support/corpus.h"
@@ -25,6 +27,11 @@ struct Tally {
   int fonts = 0, refused = 0, referenceRefused = 0;
   long glyphs = 0, differences = 0, oursFailed = 0, referenceFailed = 0, advances = 0;
   long cmapCodes = 0, cmapDifferences = 0;
+  // Bitmaps at 8, 12 and 24 pixels per em: summed absolute differences,
+  // pixels compared, glyphs compared.
+  double bitmapDifference[3] = {0, 0, 0};
+  long bitmapPixels[3] = {0, 0, 0};
+  long bitmapGlyphs[3] = {0, 0, 0};
   std::map<std::string, int> refusedByKind;
   std::vector<std::string> notes;
   void Note(const std::string& text) {
@@ -68,6 +75,47 @@ void CompareCmaps(AppContext& context, fonts::Font& font, const ReferenceFace& r
   }
 }
 
+constexpr int kBitmapSizes[3] = {8, 12, 24};
+// Glyphs per font whose bitmaps are compared (fonts with thousands of
+// glyphs would dominate the run otherwise).
+constexpr uint32_t kBitmapGlyphsPerFont = 300;
+
+// Our bitmap of `glyph` against FreeType's unhinted anti-aliased one, pixel
+// by pixel over the union of the two boxes.
+void CompareBitmaps(AppContext& context, fonts::Font& font, const ReferenceFace& reference, uint32_t glyph,
+                    long index, Tally& tally) {
+  const im::PixelRect page{-4000, -4000, 4000, 4000};
+  for (int s = 0; s < 3; ++s) {
+    const int px = kBitmapSizes[s];
+    std::vector<unsigned char> theirs;
+    int left, top, width, rows;
+    if (!reference.Render(index, px, theirs, left, top, width, rows)) continue;
+    Ref<fonts::BitmapCache> cache(context, font.MakeBitmapCache(FixedMatrix{px << 16, 0, 0, -(px << 16), 0, 0}));
+    Scoped<fonts::TransientGlyph> scratch(context, context);
+    const fonts::GlyphMask& ours = fonts::GlyphBitmap(*cache, glyph, page, 0, 0, *scratch);
+    // FreeType's rows count down from `top` above the baseline.
+    const int x0 = std::min(ours.Empty() ? left : ours.x0, left);
+    const int x1 = std::max(ours.Empty() ? left + width : ours.x1, left + width);
+    const int y0 = std::min(ours.Empty() ? -top : ours.y0, -top);
+    const int y1 = std::max(ours.Empty() ? rows - top : ours.y1, rows - top);
+    double sum = 0;
+    for (int y = y0; y < y1; ++y) {
+      for (int x = x0; x < x1; ++x) {
+        int a = 0, b = 0;
+        if (!ours.Empty() && x >= ours.x0 && x < ours.x1 && y >= ours.y0 && y < ours.y1) {
+          a = ours.coverage[(y - ours.y0) * (ours.x1 - ours.x0) + (x - ours.x0)];
+        }
+        int c = x - left, r = y + top;
+        if (c >= 0 && c < width && r >= 0 && r < rows) b = theirs[static_cast<size_t>(r) * width + c];
+        sum += std::abs(a - b);
+      }
+    }
+    tally.bitmapDifference[s] += sum;
+    tally.bitmapPixels[s] += static_cast<long>(x1 - x0) * (y1 - y0);
+    ++tally.bitmapGlyphs[s];
+  }
+}
+
 void CompareFont(const std::string& path, Tally& tally) {
   std::vector<unsigned char> bytes = ReadWholeFile(path);
   std::string name = path.substr(path.rfind('/') + 1);
@@ -106,6 +154,7 @@ void CompareFont(const std::string& path, Tally& tally) {
       ++tally.differences;
       if (firstDifference.empty()) firstDifference = "glyph " + std::to_string(g) + ": " + difference;
     }
+    if (g < kBitmapGlyphsPerFont) CompareBitmaps(context, *font, reference, g, index, tally);
     long advance = reference.Advance(index);
     Fixed16_16 ourAdvance = 0;
     if (RaisedCode(context, [&] { ourAdvance = font->GlyphAdvance(g); }) < 0 &&
@@ -128,6 +177,11 @@ void Report(const Tally& t) {
               "cmap codes compared %ld, differences %ld\n",
               t.fonts, t.refused, t.referenceRefused, t.glyphs, t.differences, t.oursFailed, t.advances,
               t.referenceFailed, t.cmapCodes, t.cmapDifferences);
+  for (int s = 0; s < 3; ++s) {
+    std::printf("bitmaps at %d px: %ld glyphs, mean absolute difference %.3f per pixel (of 255) over %ld pixels\n",
+                kBitmapSizes[s], t.bitmapGlyphs[s], t.bitmapPixels[s] ? t.bitmapDifference[s] / t.bitmapPixels[s] : 0.0,
+                t.bitmapPixels[s]);
+  }
   for (const auto& [kind, n] : t.refusedByKind) std::printf("  refused %s: %d\n", kind.c_str(), n);
   for (const std::string& note : t.notes) std::printf("  %s\n", note.c_str());
 }
@@ -177,6 +231,8 @@ TEST(FontCorpus, OutlinesAgreeWithFreeType) {
   // At least 99.9 % of glyphs agree.
   EXPECT_LE(tally.differences * 1000, tally.glyphs);
   EXPECT_LE(tally.cmapDifferences * 1000, tally.cmapCodes);
+  // Unhinted coverage agrees with FreeType's to within a few levels.
+  for (int s = 0; s < 3; ++s) EXPECT_LT(tally.bitmapDifference[s], 4.0 * tally.bitmapPixels[s]);
 }
 
 }  // namespace
