@@ -149,7 +149,7 @@ void BM_GlyphBitmaps(benchmark::State& state, const Sample* sample, bool cached)
   for (auto _ : state) {
     vn::Ref<vn::fonts::BitmapCache> cache(context, font->MakeBitmapCache(m));
     for (uint32_t g = 0; g < font->GlyphCount(); ++g) {
-      const vn::fonts::GlyphBitmap& b = cache->Get(g, page, 100, 100, *scratch);
+      const vn::fonts::GlyphMask& b = vn::fonts::GlyphBitmap(*cache, g, page, 100, 100, *scratch);
       pixels += static_cast<uint64_t>(b.x1 - b.x0);
     }
     if (!cached) {
