@@ -55,6 +55,42 @@ const Bytes& FontBytes(const Sample& sample) {
   return bytes;
 }
 
+// The sample as our font program, or null (the benchmark then skips).
+vn::fonts::Font* OurFont(vn::AppContext& context, const Sample& sample, benchmark::State& state) {
+  const Bytes& bytes = FontBytes(sample);
+  if (bytes.empty()) {
+    state.SkipWithError("no corpus");
+    return nullptr;
+  }
+  vn::fonts::Font* font =
+      vn::fonts::MakeProgram(context, vn::New<vn::data_io::RawDataStore>(context, context, bytes.data(), bytes.size()));
+  if (font == nullptr) state.SkipWithError("font refused");
+  return font;
+}
+
+// The sample as a FreeType face; `face` is null when there is none (the
+// benchmark then skips).
+struct FreeTypeFace {
+  FreeTypeFace(const Sample& sample, benchmark::State& state) {
+    const Bytes& bytes = FontBytes(sample);
+    if (bytes.empty() || FT_Init_FreeType(&library) != 0) {
+      library = nullptr;
+      state.SkipWithError(bytes.empty() ? "no corpus" : "FreeType did not start");
+      return;
+    }
+    if (FT_New_Memory_Face(library, bytes.data(), static_cast<FT_Long>(bytes.size()), 0, &face) != 0) {
+      state.SkipWithError("FreeType refuses the font");
+      face = nullptr;
+    }
+  }
+  ~FreeTypeFace() {
+    if (face != nullptr) FT_Done_Face(face);
+    if (library != nullptr) FT_Done_FreeType(library);
+  }
+  FT_Library library = nullptr;
+  FT_Face face = nullptr;
+};
+
 class CountingSink final : public vn::fonts::OutlineSink {
  public:
   void MoveTo(vn::FixedPoint) override { ++points; }
@@ -65,18 +101,9 @@ class CountingSink final : public vn::fonts::OutlineSink {
 };
 
 void BM_GlyphOutlines(benchmark::State& state, const Sample* sample) {
-  const Bytes& bytes = FontBytes(*sample);
-  if (bytes.empty()) {
-    state.SkipWithError("no corpus");
-    return;
-  }
   vn::AppContext context;
-  vn::Owned<vn::fonts::Font> font(
-      context, vn::fonts::MakeProgram(context, vn::New<vn::data_io::RawDataStore>(context, context, bytes.data(), bytes.size())));
-  if (!font) {
-    state.SkipWithError("font refused");
-    return;
-  }
+  vn::Owned<vn::fonts::Font> font(context, OurFont(context, *sample, state));
+  if (!font) return;
   const vn::FixedMatrix m{12 << 16, 0, 0, 12 << 16, 0, 0};
   CountingSink sink;
   for (auto _ : state) {
@@ -100,18 +127,9 @@ int Count3(const FT_Vector*, const FT_Vector*, const FT_Vector*, void* user) {
 }
 
 void BM_GlyphOutlinesFreeType(benchmark::State& state, const Sample* sample) {
-  const Bytes& bytes = FontBytes(*sample);
-  FT_Library library;
-  FT_Face face;
-  if (bytes.empty() || FT_Init_FreeType(&library) != 0) {
-    state.SkipWithError("no corpus");
-    return;
-  }
-  if (FT_New_Memory_Face(library, bytes.data(), static_cast<FT_Long>(bytes.size()), 0, &face) != 0) {
-    state.SkipWithError("FreeType refuses the font");
-    FT_Done_FreeType(library);
-    return;
-  }
+  FreeTypeFace ft(*sample, state);
+  FT_Face face = ft.face;
+  if (face == nullptr) return;
   FT_Outline_Funcs funcs{Count, Count, Count2, Count3, 0, 0};
   uint64_t points = 0;
   for (auto _ : state) {
@@ -123,25 +141,14 @@ void BM_GlyphOutlinesFreeType(benchmark::State& state, const Sample* sample) {
   }
   benchmark::DoNotOptimize(points);
   state.SetItemsProcessed(state.iterations() * face->num_glyphs);
-  FT_Done_Face(face);
-  FT_Done_FreeType(library);
 }
 
 // Glyph bitmaps at 12 pixels per em: `cached` keeps the cache between
 // passes (every glyph a hit), otherwise the cache is dropped after each.
 void BM_GlyphBitmaps(benchmark::State& state, const Sample* sample, bool cached) {
-  const Bytes& bytes = FontBytes(*sample);
-  if (bytes.empty()) {
-    state.SkipWithError("no corpus");
-    return;
-  }
   vn::AppContext context;
-  vn::Owned<vn::fonts::Font> font(
-      context, vn::fonts::MakeProgram(context, vn::New<vn::data_io::RawDataStore>(context, context, bytes.data(), bytes.size())));
-  if (!font) {
-    state.SkipWithError("font refused");
-    return;
-  }
+  vn::Owned<vn::fonts::Font> font(context, OurFont(context, *sample, state));
+  if (!font) return;
   const vn::FixedMatrix m{12 << 16, 0, 0, -(12 << 16), 0, 0};
   const vn::im::PixelRect page{0, 0, 1000, 1000};
   vn::Scoped<vn::fonts::TransientGlyph> scratch(context, context);
@@ -162,18 +169,9 @@ void BM_GlyphBitmaps(benchmark::State& state, const Sample* sample, bool cached)
 }
 
 void BM_GlyphBitmapsFreeType(benchmark::State& state, const Sample* sample) {
-  const Bytes& bytes = FontBytes(*sample);
-  FT_Library library;
-  FT_Face face;
-  if (bytes.empty() || FT_Init_FreeType(&library) != 0) {
-    state.SkipWithError("no corpus");
-    return;
-  }
-  if (FT_New_Memory_Face(library, bytes.data(), static_cast<FT_Long>(bytes.size()), 0, &face) != 0) {
-    state.SkipWithError("FreeType refuses the font");
-    FT_Done_FreeType(library);
-    return;
-  }
+  FreeTypeFace ft(*sample, state);
+  FT_Face face = ft.face;
+  if (face == nullptr) return;
   FT_Set_Pixel_Sizes(face, 0, 12);
   uint64_t pixels = 0;
   for (auto _ : state) {
@@ -185,8 +183,6 @@ void BM_GlyphBitmapsFreeType(benchmark::State& state, const Sample* sample) {
   }
   benchmark::DoNotOptimize(pixels);
   state.SetItemsProcessed(state.iterations() * face->num_glyphs);
-  FT_Done_Face(face);
-  FT_Done_FreeType(library);
 }
 
 BENCHMARK_CAPTURE(BM_GlyphOutlines, type1, &kSamples[0]);
