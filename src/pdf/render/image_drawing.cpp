@@ -12,6 +12,7 @@
 // Memory: a grid never exceeds kImageGridBytes (kMaskGridBytes for a
 // mask); an image that would is reduced one more level until it fits, so a
 // 20,000 x 20,000 image costs no more than one drawn small.
+#include <cstdint>
 #include <cstring>
 
 #include "im/bezier_raster_painter.h"
@@ -144,11 +145,13 @@ class ImageGrid {
   im::SampleGrid grid;
 };
 
-// Builds the pipe chain over `source` (packed rows of `d`) for `plan` and
-// pulls the grid's rows through it. `converter`, when given, turns the
+// Builds the pipe chain over `source` (packed rows of `d`; `stream` is the
+// same pipe when it reads a stream) for `plan` and pulls the grid's rows
+// through it. `converter`, when given, turns the
 // colours to RGB (before the thumbnails for Indexed images).
-void FillGrid(AppContext& context, im::WorkCounter& work, ImagePipe* source, const ImageDescription& d,
-              const ImagePlan& plan, color::ByteColorConverter* converter, ImageGrid& out) {
+void FillGrid(AppContext& context, im::WorkCounter& work, ImagePipe* source, const StreamImagePipe* stream,
+              const ImageDescription& d, const ImagePlan& plan, color::ByteColorConverter* converter,
+              ImageGrid& out) {
   Owned<ImagePipe> pipe(context, source);
   auto add = [&](ImagePipe* next) {
     pipe.Release();
@@ -175,9 +178,20 @@ void FillGrid(AppContext& context, im::WorkCounter& work, ImagePipe* source, con
 
   const ImageRowFormat format = pipe->Describe();
   const uint32_t rowBytes = format.RowBytes();
+  uint32_t exhaustedAt = UINT32_MAX;  // the first grid row begun after the data ran out
   out.pixels.Resize(CheckedMultiply(context, rowBytes, plan.gridHeight));
+  // Once the data has run out, every later row is made of zeros alone and
+  // comes out the same: one is computed, the rest copied (a short stream
+  // that declares billions of samples costs no more than its data).
+  uint8_t* rows = out.pixels.Data();
   for (uint32_t y = 0; y < plan.gridHeight; ++y) {
-    std::memcpy(out.pixels.Data() + static_cast<size_t>(y) * rowBytes, pipe->NextRow(), rowBytes);
+    uint8_t* row = rows + static_cast<size_t>(y) * rowBytes;
+    if (exhaustedAt < y) {
+      std::memcpy(row, row - rowBytes, rowBytes);
+      continue;
+    }
+    if (stream != nullptr && stream->Truncated()) exhaustedAt = y;
+    std::memcpy(row, pipe->NextRow(), rowBytes);
     work.Charge((16 + rowBytes) << plan.level);
   }
   pipe->ReleaseSource();
@@ -317,13 +331,14 @@ void RenderConsumer::DrawImage(const ResolvedValue& image, const content::Inline
   if (!d.imageMask) Colors().GetByteConverter(converter, space, s.intent);
   const ImageRowFormat packed{d.width, d.components, d.bitsPerComponent, false};
   ImagePipe* source;
+  StreamImagePipe* stream = nullptr;
   if (inlineData != nullptr) {
     source = New<BufferImagePipe>(context_, inlineData->rows, inlineData->height, packed);
   } else {
-    source = New<StreamImagePipe>(context_, context_, Resolver()->OpenStreamData(image), packed);
+    source = stream = New<StreamImagePipe>(context_, context_, Resolver()->OpenStreamData(image), packed);
   }
   Scoped<ImageGrid> grid(context_, context_);
-  FillGrid(context_, work_, source, d, plan, converter.get(), *grid);
+  FillGrid(context_, work_, source, stream, d, plan, converter.get(), *grid);
 
   // A mask of its own (explicit or soft), with its own grid and mapping.
   ResolvedValue maskImage(context_);
@@ -342,9 +357,9 @@ void RenderConsumer::DrawImage(const ResolvedValue& image, const content::Inline
     ImagePlan maskPlan;
     if (!PlanImage(m, maskMapping, area, md, 1, kMaskGridBytes, maskPlan)) return;
     const ImageRowFormat maskPacked{md.width, 1, md.bitsPerComponent, false};
-    FillGrid(context_, work_,
-             New<StreamImagePipe>(context_, context_, Resolver()->OpenStreamData(maskImage), maskPacked), md,
-             maskPlan, nullptr, *maskGrid);
+    StreamImagePipe* maskStream =
+        New<StreamImagePipe>(context_, context_, Resolver()->OpenStreamData(maskImage), maskPacked);
+    FillGrid(context_, work_, maskStream, maskStream, md, maskPlan, nullptr, *maskGrid);
     masked = true;
     if (soft && md.matteComponents >= d.components && !d.indexed) {
       uint8_t components[pdfcolor::kMaxComponents];
