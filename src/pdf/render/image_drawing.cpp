@@ -31,13 +31,15 @@ using document::ResolvedValue;
 
 namespace {
 
-inline constexpr uint32_t kImageGridBytes = 2u << 20;
+inline constexpr uint32_t kImageGridBytes = 3u << 20;
 inline constexpr uint32_t kMaskGridBytes = 1u << 20;
 
 // The part of an image to read and how it is reduced.
 struct ImagePlan {
+  uint32_t dct = 0;                   // levels the JPEG decoder takes (decoding at 1/2^dct)
+  uint32_t width = 0, height = 0;     // of the decoded image
   uint32_t level = 0;                 // thumbnail levels: 2^level x 2^level blocks
-  uint32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // samples to read, aligned to 2^level
+  uint32_t x0 = 0, y0 = 0, x1 = 0, y1 = 0;  // decoded samples to read, aligned to 2^level
   uint32_t gridWidth = 0, gridHeight = 0;
   bool Empty() const { return x0 >= x1 || y0 >= y1; }
 };
@@ -110,18 +112,28 @@ void AlignPlan(ImagePlan& plan, uint32_t width, uint32_t height, uint32_t pixelB
   plan.gridHeight = (plan.y1 - plan.y0 + rows - 1) >> plan.level;
 }
 
-// Plans the reading of a width x height image drawn through `mapping`
-// into `clip`, reduced until a grid of `channels` bytes per pixel fits
-// `budget`. False when nothing of it can show.
+// Plans the reading of image `d` drawn through `mapping` into `clip`: a
+// JPEG takes up to three levels of reduction in its decoder, thumbnails
+// the rest; reduced further until a grid of `channels` bytes per pixel
+// fits `budget`. False when nothing of it can show.
 bool PlanImage(const FixedMatrix& ctm, const im::ImageMapping& mapping, const im::PixelRect& clip,
                const ImageDescription& d, uint32_t channels, uint32_t budget, ImagePlan& plan) {
   VisibleSamples(mapping, clip, d.width, d.height, plan);
   if (plan.Empty()) return false;
   plan.level = ReductionLevel(ctm, d.width, d.height);
+  plan.dct = d.dctLast && !d.imageMask ? (plan.level < 3 ? plan.level : 3) : 0;
+  plan.level -= plan.dct;
+  const uint32_t step = (1u << plan.dct) - 1;
+  plan.width = (d.width + step) >> plan.dct;
+  plan.height = (d.height + step) >> plan.dct;
+  plan.x0 >>= plan.dct;
+  plan.y0 >>= plan.dct;
+  plan.x1 = (plan.x1 + step) >> plan.dct;
+  plan.y1 = (plan.y1 + step) >> plan.dct;
   const uint32_t pixelBits = d.components * d.bitsPerComponent;
   for (;; ++plan.level) {
     ImagePlan aligned = plan;
-    AlignPlan(aligned, d.width, d.height, pixelBits);
+    AlignPlan(aligned, plan.width, plan.height, pixelBits);
     if (static_cast<uint64_t>(aligned.gridWidth) * aligned.gridHeight * channels <= budget || plan.level >= 20) {
       plan = aligned;
       return !plan.Empty();
@@ -157,7 +169,7 @@ void FillGrid(AppContext& context, im::WorkCounter& work, ImagePipe* source, con
     pipe.Release();
     pipe.Set(next);
   };
-  if (plan.x0 != 0 || plan.y0 != 0 || plan.x1 != d.width) {
+  if (plan.x0 != 0 || plan.y0 != 0 || plan.x1 != plan.width) {
     add(New<SubsectionImagePipe>(context, context, pipe.get(), plan.y0, plan.x0, plan.x1 - plan.x0));
   }
   if (d.maskKind == kColorKeyMask) {
@@ -200,7 +212,7 @@ void FillGrid(AppContext& context, im::WorkCounter& work, ImagePipe* source, con
   out.grid.height = plan.gridHeight;
   out.grid.channels = format.channels;
   out.grid.rowBytes = rowBytes;
-  out.grid.shift = plan.level;
+  out.grid.shift = plan.dct + plan.level;
   out.grid.originX = plan.x0 >> plan.level;
   out.grid.originY = plan.y0 >> plan.level;
 }
@@ -301,6 +313,8 @@ void RenderConsumer::DrawImage(const ResolvedValue& image, const content::Inline
   const ImageDescription& d = *description;
   pdfcolor::ColorSpaceRef space(context_);
   ReadImageDescription(Colors(), image, Record()->Resources(), inlineData != nullptr, *description, space);
+  // Inline images were decoded whole when the content was read.
+  if (inlineData != nullptr) description->dctLast = false;
   if (inlineData != nullptr && (inlineData->width != d.width || inlineData->height != d.height ||
                                 inlineData->rowBytes != d.rowBytes)) {
     RaiseBadData(context_);
@@ -329,13 +343,14 @@ void RenderConsumer::DrawImage(const ResolvedValue& image, const content::Inline
   if (!PlanImage(m, mapping, area, d, channels, kImageGridBytes, plan)) return;
   Ref<color::ByteColorConverter> converter(context_);
   if (!d.imageMask) Colors().GetByteConverter(converter, space, s.intent);
-  const ImageRowFormat packed{d.width, d.components, d.bitsPerComponent, false};
+  const ImageRowFormat packed{plan.width, d.components, d.bitsPerComponent, false};
   ImagePipe* source;
   StreamImagePipe* stream = nullptr;
   if (inlineData != nullptr) {
     source = New<BufferImagePipe>(context_, inlineData->rows, inlineData->height, packed);
   } else {
-    source = stream = New<StreamImagePipe>(context_, context_, Resolver()->OpenStreamData(image), packed);
+    source = stream =
+        New<StreamImagePipe>(context_, context_, Resolver()->OpenImageData(image, 1 << plan.dct), packed);
   }
   Scoped<ImageGrid> grid(context_, context_);
   FillGrid(context_, work_, source, stream, d, plan, converter.get(), *grid);
@@ -356,9 +371,9 @@ void RenderConsumer::DrawImage(const ResolvedValue& image, const content::Inline
     if (!maskMapping.Set(m, md.width, md.height)) return;
     ImagePlan maskPlan;
     if (!PlanImage(m, maskMapping, area, md, 1, kMaskGridBytes, maskPlan)) return;
-    const ImageRowFormat maskPacked{md.width, 1, md.bitsPerComponent, false};
-    StreamImagePipe* maskStream =
-        New<StreamImagePipe>(context_, context_, Resolver()->OpenStreamData(maskImage), maskPacked);
+    const ImageRowFormat maskPacked{maskPlan.width, 1, md.bitsPerComponent, false};
+    StreamImagePipe* maskStream = New<StreamImagePipe>(
+        context_, context_, Resolver()->OpenImageData(maskImage, 1 << maskPlan.dct), maskPacked);
     FillGrid(context_, work_, maskStream, maskStream, md, maskPlan, nullptr, *maskGrid);
     masked = true;
     if (soft && md.matteComponents >= d.components && !d.indexed) {
