@@ -10,10 +10,6 @@ using store::Value;
 
 namespace {
 
-// Value abbreviations of inline images' "ColorSpace" are handled by the
-// colour spaces; their "Filter" names are these.
-bool IsDctName(const Value& name) { return name.IsName() && (name.NameIs("DCTDecode") || name.NameIs("DCT")); }
-
 bool IsFullDecode(Fixed16_16 low, Fixed16_16 high) { return low == 0 && high == kFixedOne; }
 
 int32_t RequiredInteger(AppContext& context, const ResolvedValue& v) {
@@ -106,16 +102,20 @@ void ReadDecode(document::ObjectResolver& resolver, const ResolvedValue& image, 
   }
 }
 
-bool LastFilterIsDct(document::ObjectResolver& resolver, const ResolvedValue& image, bool inlineImage) {
+// Whether the last filter of the image's "Filter" is `name` (or, for
+// inline images, its abbreviation).
+bool LastFilterIs(document::ObjectResolver& resolver, const ResolvedValue& image, bool inlineImage, const char* name,
+                  const char* abbreviation) {
   ResolvedValue filter(resolver.Context());
   GetImageEntry(resolver, image, inlineImage, "Filter", "F", filter);
-  const Value& f = filter.Get();
-  if (f.IsName()) return IsDctName(f);
-  if (!f.IsArray() || f.container->Size() == 0) return false;
   ResolvedValue last(filter);
-  last.SetChild(f.container->At(f.container->Size() - 1));
-  document::ResolveInPlace(resolver, last);
-  return IsDctName(last.Get());
+  const Value& f = filter.Get();
+  if (f.IsArray() && f.container->Size() > 0) {
+    last.SetChild(f.container->At(f.container->Size() - 1));
+    document::ResolveInPlace(resolver, last);
+  }
+  const Value& n = last.Get();
+  return n.IsName() && (n.NameIs(name) || (inlineImage && n.NameIs(abbreviation)));
 }
 
 }  // namespace
@@ -144,7 +144,12 @@ void ReadImageDescription(pdfcolor::DocumentColorSpaces& colors, const ResolvedV
   } else {
     ReadBitsPerComponent(context, resolver, image, inlineImage, out);
     GetImageEntry(resolver, image, inlineImage, "ColorSpace", "CS", v);
-    if (v.Get().IsNull()) RaiseBadData(context);
+    if (v.Get().IsNull()) {
+      // JPEG 2000 data may carry its own colour space, which only its
+      // decoder can tell.
+      if (LastFilterIs(resolver, image, inlineImage, "JPXDecode", "JPXDecode")) RaiseUnsupported(context);
+      RaiseBadData(context);
+    }
     colors.Resolve(space, v, resources, inlineImage ? uint32_t{pdfcolor::kInlineImage} : 0u, pdfcolor::kPatternSpace);
     out.components = space.components;
     if (out.components == 0) RaiseBadData(context);
@@ -156,7 +161,7 @@ void ReadImageDescription(pdfcolor::DocumentColorSpaces& colors, const ResolvedV
   }
   ComputeRowBytes(context, out);
   ReadDecode(resolver, image, inlineImage, out);
-  out.dctLast = LastFilterIsDct(resolver, image, inlineImage);
+  out.dctLast = LastFilterIs(resolver, image, inlineImage, "DCTDecode", "DCT");
   if (out.imageMask || inlineImage) return;
 
   GetImageEntry(resolver, image, false, "SMask", "SMask", v);
@@ -203,7 +208,7 @@ void ReadMaskDescription(pdfcolor::DocumentColorSpaces& colors, const ResolvedVa
   }
   ComputeRowBytes(context, out);
   ReadDecode(resolver, mask, false, out);
-  out.dctLast = LastFilterIsDct(resolver, mask, false);
+  out.dctLast = LastFilterIs(resolver, mask, false, "DCTDecode", "DCT");
   if (!softMask) return;
   GetImageEntry(resolver, mask, false, "Matte", "Matte", v);
   if (v.Get().IsArray()) {
