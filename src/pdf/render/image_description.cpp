@@ -142,14 +142,17 @@ void ReadImageDescription(pdfcolor::DocumentColorSpaces& colors, const ResolvedV
     out.bitsPerComponent = 1;
     out.components = 1;
   } else {
-    ReadBitsPerComponent(context, resolver, image, inlineImage, out);
+    // JPEG 2000 data may carry its own depth and colour space, which only
+    // its decoder can tell.
+    ResolvedValue depth(context);
+    GetImageEntry(resolver, image, inlineImage, "BitsPerComponent", "BPC", depth);
     GetImageEntry(resolver, image, inlineImage, "ColorSpace", "CS", v);
-    if (v.Get().IsNull()) {
-      // JPEG 2000 data may carry its own colour space, which only its
-      // decoder can tell.
-      if (LastFilterIs(resolver, image, inlineImage, "JPXDecode", "JPXDecode")) RaiseUnsupported(context);
-      RaiseBadData(context);
+    if ((depth.Get().IsNull() || v.Get().IsNull()) &&
+        LastFilterIs(resolver, image, inlineImage, "JPXDecode", "JPXDecode")) {
+      RaiseUnsupported(context);
     }
+    ReadBitsPerComponent(context, resolver, image, inlineImage, out);
+    if (v.Get().IsNull()) RaiseBadData(context);
     colors.Resolve(space, v, resources, inlineImage ? uint32_t{pdfcolor::kInlineImage} : 0u, pdfcolor::kPatternSpace);
     out.components = space.components;
     if (out.components == 0) RaiseBadData(context);
