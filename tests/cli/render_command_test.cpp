@@ -16,7 +16,7 @@ namespace {
 bool HaveMutool() { return std::system("command -v mutool >/dev/null 2>&1") == 0; }
 
 std::string Dir(const std::string& name) {
-  const std::string dir = testing::TempDir() + "/folio-render-" + name;
+  const std::string dir = vn::test::ScratchPath("render-" + name);
   std::system(("rm -rf '" + dir + "' && mkdir -p '" + dir + "'").c_str());
   return dir;
 }
