@@ -57,6 +57,13 @@ class ObjectResolver {
   virtual void GetLinearizationDictionary(ResolvedValue& out) = 0;
   // The decoded data of a stream object, built with New; the caller owns it.
   virtual data_io::DataBlockStream* OpenStreamData(const ResolvedValue& stream) = 0;
+  // The same for an image drawn small: a last DCTDecode filter decodes at
+  // 1 / `dctScaleDenominator` (1, 2, 4 or 8) of the full size. Resolvers
+  // that cannot scale give the full size.
+  virtual data_io::DataBlockStream* OpenImageData(const ResolvedValue& stream, int32_t dctScaleDenominator) {
+    (void)dctScaleDenominator;
+    return OpenStreamData(stream);
+  }
 };
 
 // Follows references (a reference to a reference too, a few levels deep)

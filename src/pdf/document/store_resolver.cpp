@@ -21,12 +21,14 @@ void StoreResolver::GetLinearizationDictionary(ResolvedValue& out) {
   out.Set(store_.LinearizationDictionary(), nullptr);
 }
 
-data_io::DataBlockStream* StoreResolver::OpenStreamData(const ResolvedValue& stream) {
+data_io::DataBlockStream* StoreResolver::OpenStreamData(const ResolvedValue& stream) { return OpenImageData(stream, 1); }
+
+data_io::DataBlockStream* StoreResolver::OpenImageData(const ResolvedValue& stream, int32_t dctScaleDenominator) {
   // Every keeper this resolver hands out is a parsed object, and streams
   // are only ever the whole value of one.
   auto* object = static_cast<store::ParsedObject*>(stream.Keeper());
   if (object == nullptr || !IsStream(object->value)) RaiseBadData(Context());
-  return store_.OpenStreamData(*object);
+  return store_.OpenStreamData(*object, true, dctScaleDenominator);
 }
 
 }  // namespace vn::pdf::document

@@ -17,6 +17,7 @@ class StoreResolver final : public ObjectResolver {
   void GetLinearizationDictionary(ResolvedValue& out) override;
   // Raises kBadData unless `stream` is the value of an indirect stream object.
   data_io::DataBlockStream* OpenStreamData(const ResolvedValue& stream) override;
+  data_io::DataBlockStream* OpenImageData(const ResolvedValue& stream, int32_t dctScaleDenominator) override;
 
   store::DocumentStore& Store() const { return store_; }
 

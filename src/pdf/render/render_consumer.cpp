@@ -348,6 +348,10 @@ void RenderConsumer::PaintMark(const im::Path& path, const FixedMatrix& matrix, 
   im::RasterPainterImpl<im::BezierRasterPainter> shapeIn(*shape);
   im::ClipperRasterPainter mark(*clip_, pageIn_, shapeIn, color);
   im::PaintRows(work_, mark, area);
+  AddDirty(area);
+}
+
+void RenderConsumer::AddDirty(const im::PixelRect& area) {
   dirty_ = dirty_.Empty() ? area
                           : im::PixelRect{dirty_.x0 < area.x0 ? dirty_.x0 : area.x0, dirty_.y0 < area.y0 ? dirty_.y0 : area.y0,
                                           dirty_.x1 > area.x1 ? dirty_.x1 : area.x1, dirty_.y1 > area.y1 ? dirty_.y1 : area.y1};
@@ -391,7 +395,7 @@ void RenderConsumer::ClipTo(const im::Path& path, const FixedMatrix& matrix, im:
   clipChain_ = 1;
 }
 
-// ---- text, images, shadings: drawn by their own parts of the renderer
+// ---- text and shadings: drawn by their own parts of the renderer (images: image_drawing.cpp)
 
 void RenderConsumer::ShowString(const uint8_t*, uint32_t, FixedRect&) {
   if (State().renderMode != 3) SendEvent(kEventText, kTextNotDrawn);
@@ -428,10 +432,6 @@ void RenderConsumer::EndTextHook() {
   textClip_.Clear();
   textClipUsed_ = false;
 }
-
-void RenderConsumer::DrawImageXObject(const DLName&) { SendEvent(kEventImages, kImageNotDrawn); }
-
-void RenderConsumer::DrawInlineImage(const content::InlineImageData&) { SendEvent(kEventImages, kImageNotDrawn); }
 
 void RenderConsumer::PaintShading(const DLName&, const document::ResolvedValue& shading) {
   if (shading.Get().IsNull()) {

@@ -27,9 +27,10 @@
 // (kEventObjectSkipped, code) and drawing goes on; out of memory,
 // cancellation and stack exhaustion end the drawing.
 //
-// Images, text, shadings and patterns are drawn by their own parts of the
-// renderer when they exist; until then each such object is skipped with its
-// display event, never silently.
+// Images are drawn by image_drawing.cpp (the image pipes and samplers).
+// Text, shadings and patterns are drawn by their own parts of the renderer
+// when they exist; until then each such object is skipped with its display
+// event, never silently.
 //
 // Owns engine memory and Unwindables: a local is a Scoped.
 #pragma once
@@ -148,6 +149,18 @@ class RenderConsumer : public GStateConsumer {
   // Narrows the current level's clip to `path` under `matrix`.
   void ClipTo(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule);
   void FinishObject();
+  // Adds `area` to the device area painted since the last report.
+  void AddDirty(const im::PixelRect& area);
+  // Images (image_drawing.cpp): draws the image XObject or inline image
+  // `image`, its inline rows in `inlineData` (null for an XObject).
+  void DrawImage(const document::ResolvedValue& image, const content::InlineImageData* inlineData);
+  // Runs `body()`; an image that cannot be drawn (bad or unsupported data,
+  // a limit, too little memory) is skipped with its display event.
+  template <class Body>
+  void GuardImage(Body&& body) {
+    GuardImageCall(+[](void* b) { (*static_cast<Body*>(b))(); }, &body);
+  }
+  void GuardImageCall(void (*body)(void*), void* argument);
   void InitialState(content::ContentRecord* record);
 
   document::Document& document_;

@@ -287,11 +287,12 @@ Value DocumentStore::TrailerEntry(const char* key, Ref<ParsedObject>& holder) {
   return Resolve(Get(context_, trailer_->value, key), holder);
 }
 
-data_io::DataBlockStream* DocumentStore::OpenStreamData(const ParsedObject& object, bool decrypt) {
+data_io::DataBlockStream* DocumentStore::OpenStreamData(const ParsedObject& object, bool decrypt,
+                                                       int32_t dctScaleDenominator) {
   StoreResolver resolver(*this);
   Arena scratch(context_, 1024, 256);
   return GetStreamData(context_, *file_, headerOffset_, object.value, false, decrypt ? object.decrypter : nullptr,
-                       resolver, scratch);
+                       resolver, scratch, dctScaleDenominator);
 }
 
 data_io::DataBlockStream* DocumentStore::OpenRawStreamData(const ParsedObject& object) {

@@ -58,7 +58,9 @@ class DocumentStore {
 
   // The decoded data of a stream object (decrypted first unless
   // `decrypt` is false), a new stream the caller owns.
-  data_io::DataBlockStream* OpenStreamData(const ParsedObject& object, bool decrypt = true);
+  // `dctScaleDenominator`: see ObjectResolver::OpenImageData.
+  data_io::DataBlockStream* OpenStreamData(const ParsedObject& object, bool decrypt = true,
+                                          int32_t dctScaleDenominator = 1);
   // The stream's bytes as they stand in the file.
   data_io::DataBlockStream* OpenRawStreamData(const ParsedObject& object);
 

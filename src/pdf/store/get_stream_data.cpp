@@ -50,7 +50,7 @@ data_io::FilterParams ReadFilterParams(AppContext& context, const Value& parms, 
 
 data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamDict, bool inlineImage,
                                        security::Decrypter* decrypter, ValueResolver& resolver, Arena& scratch,
-                                       data_io::DataBlockStream* source) {
+                                       data_io::DataBlockStream* source, int32_t dctScaleDenominator) {
   Owned<data_io::DataBlockStream> stream(context, source);
   Value filter = resolver.ResolveInto(GetKey(context, streamDict, "Filter", "F", inlineImage), scratch);
   Value parms = resolver.ResolveInto(GetKey(context, streamDict, "DecodeParms", "DP", inlineImage), scratch);
@@ -92,6 +92,7 @@ data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamD
       continue;
     }
     data_io::FilterParams params = ReadFilterParams(context, stageParms, inlineImage);
+    if (i + 1 == count) params.dctScaleDenominator.value = dctScaleDenominator;
     stream.Set(data_io::BuildFilter(context, name.Bytes(), name.Length(), inlineImage, params, stream.Release()));
   }
   return stream.Release();
@@ -99,7 +100,7 @@ data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamD
 
 data_io::DataBlockStream* GetStreamData(AppContext& context, data_io::DataStore& file, uint64_t,
                                         const Value& streamDict, bool inlineImage, security::Decrypter* decrypter,
-                                        ValueResolver& resolver, Arena& scratch) {
+                                        ValueResolver& resolver, Arena& scratch, int32_t dctScaleDenominator) {
   uint64_t start = StreamDataOffset(streamDict);
   if (start == 0) RaiseBadData(context);
   Value length = resolver.ResolveInto(Get(context, streamDict, "Length"), scratch);
@@ -112,7 +113,8 @@ data_io::DataBlockStream* GetStreamData(AppContext& context, data_io::DataStore&
   Owned<data_io::DataStore> range(context, New<data_io::SubRangeDataStore>(context, context, &file, start, end));
   Owned<data_io::DataBlockStream> raw(context, New<data_io::DataStoreStream>(context, context, range.get(), true));
   range.Release();
-  return ApplyFilters(context, streamDict, inlineImage, decrypter, resolver, scratch, raw.Release());
+  return ApplyFilters(context, streamDict, inlineImage, decrypter, resolver, scratch, raw.Release(),
+                      dctScaleDenominator);
 }
 
 }  // namespace vn::pdf::store
