@@ -182,5 +182,29 @@ TEST(Unwindable, ScopedObjectIsDestroyedExactlyOnceByARaise) {
   EXPECT_EQ(context.Budget().BytesInUse(), before);
 }
 
+TEST(Owned, SettingTheHeldObjectKeepsItAndWrapHandsOver) {
+  AppContext context;
+  int destroyed = 0;
+  const uint32_t before = context.Budget().BytesInUse();
+  {
+    Owned<Composite> owner(context, New<Composite>(context, context, &destroyed, false));
+    Composite* held = owner.get();
+    owner.Set(held);  // a stage that handed its source back: nothing to replace
+    EXPECT_EQ(destroyed, 0);
+    EXPECT_EQ(owner.get(), held);
+    owner.Wrap(held);
+    EXPECT_EQ(destroyed, 0);
+    Composite* other = New<Composite>(context, context, &destroyed, false);
+    owner.Set(other);
+    EXPECT_EQ(destroyed, 1);
+    // Wrap deletes nothing: the wrapping stage owns what was held.
+    Composite* wrapped = owner.Release();
+    owner.Wrap(wrapped);
+    EXPECT_EQ(destroyed, 1);
+  }
+  EXPECT_EQ(destroyed, 2);
+  EXPECT_EQ(context.Budget().BytesInUse(), before);
+}
+
 }  // namespace
 }  // namespace vn
