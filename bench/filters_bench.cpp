@@ -40,10 +40,8 @@ void Decoder(benchmark::State& state, const std::string& filter) {
   Bytes input = Encoded(filter, data);
   size_t produced = 0;
   for (auto _ : state) {
-    vn::Owned<vn::data_io::DataBlockStream> stream(
-        context, vn::data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>(filter.data()),
-                                          static_cast<uint32_t>(filter.size()), false, {},
-                                          vn::test::NewMemoryStream(context, input)));
+    vn::Owned<vn::data_io::DataBlockStream> stream(context, vn::test::NewMemoryStream(context, input));
+    vn::test::AddFilter(context, stream, filter);
     vn::data_io::DataBlockRef block(context);
     for (;;) {
       stream->GetNextBlock(block);
@@ -108,9 +106,8 @@ void Fax(benchmark::State& state, const Bytes& input, const vn::data_io::FilterP
   vn::AppContext context;
   size_t produced = 0;
   for (auto _ : state) {
-    vn::Owned<vn::data_io::DataBlockStream> stream(
-        context, vn::data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>("CCITTFaxDecode"), 14, false,
-                                          params, vn::test::NewMemoryStream(context, input)));
+    vn::Owned<vn::data_io::DataBlockStream> stream(context, vn::test::NewMemoryStream(context, input));
+    vn::test::AddFilter(context, stream, "CCITTFaxDecode", params);
     produced += Drain(context, *stream);
   }
   if (produced != expected * static_cast<size_t>(state.iterations())) state.SkipWithError("fax output differs");

@@ -241,7 +241,6 @@ JPGDataBlockStream* StreamOf(j_decompress_ptr cinfo) {
 
 JPGDataBlockStream::JPGDataBlockStream(AppContext& context, DataBlockStream* source, int32_t scaleDenominator)
     : FilteredDataBlockStream(context, source), scaleDenominator_(scaleDenominator), pendingRow_(context) {
-  // Checked while the base's registration still gives the source back.
   if (scaleDenominator != 1 && scaleDenominator != 2 && scaleDenominator != 4 && scaleDenominator != 8)
     RaiseBadData(context);
   std::memset(&cinfo_, 0, sizeof(cinfo_));

@@ -38,7 +38,7 @@ struct JpegMemory;
 
 class JPGDataBlockStream final : public FilteredDataBlockStream {
  public:
-  // Takes ownership of `source` (built with New). `scaleDenominator` 1, 2,
+  // Owns `source` (built with New) once built. `scaleDenominator` 1, 2,
   // 4 or 8 decodes at that fraction of the full size (for images drawn
   // small); any other value raises code 2.
   JPGDataBlockStream(AppContext& context, DataBlockStream* source, int32_t scaleDenominator = 1);

@@ -35,7 +35,10 @@ std::vector<std::vector<uint8_t>> Scanlines(AppContext& context, JPGDataBlockStr
 
 JPGDataBlockStream* MakeJpg(AppContext& context, const std::vector<uint8_t>& bytes, int32_t scale = 1,
                             uint32_t chunk = 4096) {
-  return New<JPGDataBlockStream>(context, context, NewMemoryStream(context, bytes, chunk), scale);
+  Owned<data_io::DataBlockStream> source(context, NewMemoryStream(context, bytes, chunk));
+  auto* stream = New<JPGDataBlockStream>(context, context, source.get(), scale);
+  source.Release();  // the decoder's now
+  return stream;
 }
 
 struct Shape {
@@ -78,18 +81,16 @@ TEST(JpgDecode, FilterTableDecodeCallsAndRewind) {
   data_io::FilterParams params;
   params.dctScaleDenominator.Set(2);
   for (const char* name : {"DCTDecode", "DCT"}) {
-    Owned<data_io::DataBlockStream> stream(
-        context, data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>(name),
-                                      static_cast<uint32_t>(std::strlen(name)), true, params,
-                                      NewMemoryStream(context, jpeg, 5)));
+    Owned<data_io::DataBlockStream> stream(context, NewMemoryStream(context, jpeg, 5));
+    AddFilter(context, stream, name, params, true);
     EXPECT_EQ(ReadAll(context, *stream), flat) << name;
     stream->Rewind();
     EXPECT_EQ(ReadAll(context, *stream), flat) << name << " after rewind";
   }
   // "DCT" is only for inline images.
   EXPECT_EQ(RaisedCode(context, [&] {
-              data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>("DCT"), 3, false, params,
-                                   NewMemoryStream(context, jpeg));
+              Owned<data_io::DataBlockStream> stream(context, NewMemoryStream(context, jpeg));
+              AddFilter(context, stream, "DCT", params);
             }),
             kUnsupported);
   // Decode in small steps gives the same bytes.
