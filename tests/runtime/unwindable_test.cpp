@@ -206,5 +206,24 @@ TEST(Owned, SettingTheHeldObjectKeepsItAndWrapHandsOver) {
   EXPECT_EQ(context.Budget().BytesInUse(), before);
 }
 
+// Unregistering the record a frame saved as the head, then raising, would
+// unwind past the frame into its callers' records: debug builds stop there.
+TEST(UnwindableDeathTest, AFramesSavedHeadMustStayRegistered) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEBUG_DEATH(
+      {
+        AppContext context;
+        Journal journal;
+        Base caller(context, journal);
+        Base head(context, journal);
+        test::RaisedCode(context, [&] {
+          head.ResetBase();
+          RaiseCode(context, kBadData);
+        });
+        caller.ResetBase();
+      },
+      "saved head");
+}
+
 }  // namespace
 }  // namespace vn
