@@ -90,4 +90,10 @@ inline std::vector<uint8_t> Encoded(const std::string& filter, const std::vector
   return out;
 }
 
+// The same over text.
+inline std::string Encoded(const std::string& filter, const std::string& data) {
+  std::vector<uint8_t> out = Encoded(filter, std::vector<uint8_t>(data.begin(), data.end()));
+  return std::string(out.begin(), out.end());
+}
+
 }  // namespace vn::test

@@ -3,6 +3,7 @@
 // it, wherever it stands in the list; a name that "CF" lacks is unsupported.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -10,8 +11,7 @@
 #include "data_io/filter_encoders.h"
 #include "pdf/content/dl_player.h"
 #include "pdf/document/document.h"
-#include "support/pdf_builder.h"
-#include "support/rc4_encryption.h"
+#include "support/crypt_documents.h"
 #include "support/shell.h"
 #include "support/test_context.h"
 #include "support/test_documents.h"
@@ -19,26 +19,7 @@
 namespace vn::pdf::store {
 namespace {
 
-const std::string kContent = "q 1 0 0 rg 10 10 50 50 re f Q BT /F1 12 Tf 20 100 Td (Plain) Tj ET";
-
-std::string Flate(const std::string& data) {
-  std::vector<uint8_t> packed = test::Encoded("FlateDecode", std::vector<uint8_t>(data.begin(), data.end()));
-  return std::string(packed.begin(), packed.end());
-}
-
-// A one-page document whose content (object 4) has `entries` in its
-// dictionary and `data` as its bytes, encrypted when `encryption` is given.
-std::string Document(const std::string& entries, const std::string& data, const test::Rc4Encryption* encryption,
-                     const std::string& streamFilter = "StdCF") {
-  test::PdfBuilder pdf;
-  pdf.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
-  pdf.Add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
-  pdf.Add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R >>");
-  pdf.Add(4, "<< /Length " + std::to_string(data.size()) + " " + entries + " >>\nstream\n" + data + "\nendstream");
-  if (encryption == nullptr) return pdf.Finish(pdf.Trailer());
-  pdf.Add(5, encryption->Dictionary(streamFilter));
-  return pdf.Finish(pdf.Trailer(encryption->TrailerEntries(5)));
-}
+const std::string kContent = test::kCryptContent;
 
 struct Outcome {
   int32_t openCode = -1;
@@ -84,31 +65,11 @@ Outcome Read(const std::string& bytes) {
 
 TEST(CryptFilter, IdentityAndNamedFiltersAnywhereInTheList) {
   const test::Rc4Encryption rc4;
-  const std::string plain = Read(Document("", kContent, nullptr)).operators;
+  const std::string plain = Read(test::CryptContentDocument("", kContent, nullptr)).operators;
   ASSERT_NE(plain.find("(Plain) Tj"), std::string::npos) << plain;
-  const std::string identity = "<< /Name /Identity >>";
-  const std::string named = "<< /Name /StdCF >>";
-  struct Case {
-    const char* name;
-    std::string entries;
-    std::string data;
-  } cases[] = {
-      {"identity", "/Filter /Crypt /DecodeParms " + identity, kContent},
-      {"no parameters", "/Filter /Crypt", kContent},
-      {"identity in an array", "/Filter [/Crypt] /DecodeParms [" + identity + "]", kContent},
-      {"named", "/Filter /Crypt /DecodeParms " + named, rc4.Encrypt(4, kContent)},
-      {"first", "/Filter [/Crypt /FlateDecode] /DecodeParms [" + identity + " null]", Flate(kContent)},
-      {"named first", "/Filter [/Crypt /FlateDecode] /DecodeParms [" + named + " null]", rc4.Encrypt(4, Flate(kContent))},
-      {"last", "/Filter [/FlateDecode /Crypt] /DecodeParms [null " + identity + "]", Flate(kContent)},
-      {"between Flate stages", "/Filter [/FlateDecode /Crypt /FlateDecode] /DecodeParms [null " + identity + " null]",
-       Flate(Flate(kContent))},
-      {"named between Flate stages",
-       "/Filter [/FlateDecode /Crypt /FlateDecode] /DecodeParms [null " + named + " null]",
-       Flate(rc4.Encrypt(4, Flate(kContent)))},
-  };
-  for (const Case& c : cases) {
+  for (const test::CryptCase& c : test::CryptFilterCases(rc4)) {
     SCOPED_TRACE(c.name);
-    Outcome got = Read(Document(c.entries, c.data, &rc4));
+    Outcome got = Read(test::CryptContentDocument(c.entries, c.data, &rc4));
     ASSERT_EQ(got.openCode, -1);
     EXPECT_EQ(got.streamCode, -1);
     EXPECT_EQ(got.stream, kContent);
@@ -121,11 +82,13 @@ TEST(CryptFilter, IdentityAndNamedFiltersAnywhereInTheList) {
 // stored; a crypt filter that "CF" does not define is a clean error.
 TEST(CryptFilter, IdentityStreamDefaultAndMissingFilter) {
   const test::Rc4Encryption rc4;
-  Outcome identity = Read(Document("/Filter /FlateDecode", Flate(kContent), &rc4, "Identity"));
+  Outcome identity = Read(
+      test::CryptContentDocument("/Filter /FlateDecode", test::Encoded("FlateDecode", kContent), &rc4, "Identity"));
   EXPECT_EQ(identity.stream, kContent);
   EXPECT_EQ(identity.pageCode, -1);
 
-  Outcome missing = Read(Document("/Filter /Crypt /DecodeParms << /Name /Missing >>", kContent, &rc4));
+  Outcome missing =
+      Read(test::CryptContentDocument("/Filter /Crypt /DecodeParms << /Name /Missing >>", kContent, &rc4));
   ASSERT_EQ(missing.openCode, -1);
   EXPECT_EQ(missing.streamCode, kUnsupported);
   EXPECT_EQ(missing.pageCode, kUnsupported);
@@ -141,8 +104,9 @@ TEST(CryptFilter, ReferenceToolsReadTheBuiltFiles) {
     GTEST_SKIP() << "qpdf or mutool absent";
   }
   const test::Rc4Encryption rc4;
-  const std::string files[] = {Document("/Filter /Crypt /DecodeParms << /Name /Identity >>", kContent, &rc4),
-                               Document("/Filter /Crypt /DecodeParms << /Name /StdCF >>", rc4.Encrypt(4, kContent), &rc4)};
+  const std::string files[] = {
+      test::CryptContentDocument("/Filter /Crypt /DecodeParms << /Name /Identity >>", kContent, &rc4),
+      test::CryptContentDocument("/Filter /Crypt /DecodeParms << /Name /StdCF >>", rc4.Encrypt(4, kContent), &rc4)};
   for (const std::string& bytes : files) {
     const std::string path = ::testing::TempDir() + "crypt_filter_reference" + std::to_string(&bytes - files) + ".pdf";
     FILE* file = std::fopen(path.c_str(), "wb");
@@ -154,6 +118,40 @@ TEST(CryptFilter, ReferenceToolsReadTheBuiltFiles) {
     EXPECT_NE(out.find("Supplied password is user password"), std::string::npos) << out;
     EXPECT_TRUE(test::RunTool("mutool show -b '" + path + "' 4", out));
     EXPECT_EQ(out, kContent);
+  }
+}
+
+// The made-up document with every filter kind (the squeeze's): each of its
+// streams decodes as mutool decodes it.
+TEST(CryptFilter, EveryFilterKindDecodesAsMutoolDoes) {
+  std::string version;
+  if (!test::RunTool("mutool -v 2>&1", version)) GTEST_SKIP() << "mutool absent";
+  const std::string bytes = test::EveryFilterDocument();
+  const std::string path = ::testing::TempDir() + "crypt_filter_every_filter.pdf";
+  FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+  AppContext context;
+  Owned<DocumentStore> store(context);
+  ASSERT_EQ(test::OpenMemoryDocument(context, bytes, store), -1);
+  for (int32_t number = 4; number <= 13; ++number) {
+    SCOPED_TRACE(number);
+    std::string ours;
+    EXPECT_EQ(test::RaisedCode(context,
+                               [&] {
+                                 Ref<ParsedObject> object(context);
+                                 store->GetObject(object, number);
+                                 Owned<data_io::DataBlockStream> stream(context, store->OpenStreamData(*object));
+                                 data_io::DataBlockRef block(context);
+                                 for (stream->GetNextBlock(block); !block.Empty(); stream->GetNextBlock(block)) {
+                                   ours.append(reinterpret_cast<const char*>(block.Data()), block.Length());
+                                 }
+                               }),
+              -1);
+    std::string theirs;
+    EXPECT_TRUE(test::RunTool("mutool show -b '" + path + "' " + std::to_string(number), theirs));
+    EXPECT_TRUE(ours == theirs) << ours.size() << " bytes against " << theirs.size();
   }
 }
 
