@@ -1,7 +1,6 @@
 #include "data_io/filter_factory.h"
 
 #include <cstring>
-#include <utility>
 
 #include "data_io/ascii85_stream.h"
 #include "data_io/ascii_hex_stream.h"
@@ -35,12 +34,16 @@ bool Matches(const char* text, const uint8_t* name, uint32_t length) {
   return std::strlen(text) == length && std::memcmp(text, name, length) == 0;
 }
 
-// Deletes a decoder whose predictor stage could not be built, giving its
-// source back first: the source stays with the caller.
+// A decoder waiting for its predictor stage. If that cannot be built, the
+// decoder gives its source back and goes: the source stays the caller's.
+struct PendingDecoder {
+  AppContext* context;
+  FilteredDataBlockStream* decoder;
+};
 void UnbuildDecoder(void* argument) {
-  auto* pending = static_cast<std::pair<AppContext*, FilteredDataBlockStream*>*>(argument);
-  pending->second->ReleaseSource();
-  Delete(*pending->first, pending->second);
+  auto* pending = static_cast<PendingDecoder*>(argument);
+  pending->decoder->ReleaseSource();
+  Delete(*pending->context, pending->decoder);
 }
 
 FilteredDataBlockStream* NewDecoder(AppContext& context, FilterKind kind, const FilterParams& params,
@@ -77,9 +80,9 @@ DataBlockStream* BuildFilter(AppContext& context, const uint8_t* name, uint32_t 
   }
   if (found == nullptr) RaiseUnsupported(context);
   FilteredDataBlockStream* decoder = NewDecoder(context, found->kind, params, source);
-  bool predicted = (found->kind == FilterKind::kLzw || found->kind == FilterKind::kFlate) && params.predictor.value != 1;
-  if (!predicted) return decoder;
-  std::pair<AppContext*, FilteredDataBlockStream*> pending{&context, decoder};
+  bool predicted = found->kind == FilterKind::kLzw || found->kind == FilterKind::kFlate;
+  if (!predicted || params.predictor.value == 1) return decoder;
+  PendingDecoder pending{&context, decoder};
   LocalGuard guard(context, &UnbuildDecoder, &pending);
   DataBlockStream* predictor = New<PredictorDataBlockStream>(context, context, decoder, params);
   guard.Dismiss();
