@@ -66,8 +66,8 @@ std::string Rc4Encryption::Dictionary(const std::string& streams, const std::str
 }
 
 std::string Rc4Encryption::TrailerEntries(int dictionaryObject) const {
-  const std::string id = "<" + Hex(id_, 16) + ">";
-  return "/Encrypt " + std::to_string(dictionaryObject) + " 0 R /ID [" + id + " " + id + "]";
+  const std::string id = Hex(id_, 16);
+  return "/Encrypt " + std::to_string(dictionaryObject) + " 0 R /ID [<" + id + "> <" + id + ">]";
 }
 
 std::string Rc4Encryption::Encrypt(int number, const std::string& data) const {
