@@ -38,8 +38,8 @@ class Decrypter : public store::StringDecrypter {
   ~Decrypter() override = default;
   // The decryption of a "Crypt" entry in a stream's filter list. On return
   // `out` is the stream to read: `source` itself when nothing is decrypted,
-  // else a new stream that owns `source`. On a raise `source` stays the
-  // caller's.
+  // else a new stream that owns `source` (the caller Wraps `out`). On a
+  // raise `source` stays the caller's.
   virtual void ApplyCryptFilter(data_io::DataBlockStream*& out, data_io::DataBlockStream* source,
                                 const store::Value& decodeParms) = 0;
   // A fresh RC4 state for one string of the object, in `arena`; null when

@@ -153,7 +153,10 @@ void PopLoading(void* count) { --*static_cast<uint32_t*>(count); }
 
 void DocumentStore::GetSection(Ref<XRefSection>& out, uint64_t offset) {
   out.Set(static_cast<XRefSection*>(sections_.Find(offset)));
-  if (out) return;
+  if (out) {
+    sections_.Resize(offset, out->GetMemorySize());  // its decoder grew as entries were read
+    return;
+  }
   // A cross-reference stream whose Length, Filter or DecodeParms is a
   // reference needs the cross-reference data to read its own: a section that
   // is being loaded when it is asked for again would recurse without end.

@@ -70,13 +70,7 @@ data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamD
     const Value& name = filter.IsName() ? filter : ArrayAt(context, filter, i);
     if (IsCrypt(name)) hasCrypt = true;
   }
-  if (decrypter != nullptr && !hasCrypt) {
-    data_io::DataBlockStream* decrypted = security::DecryptStreamData(context, decrypter, stream.get());
-    if (decrypted != stream.get()) {
-      stream.Release();
-      stream.Set(decrypted);
-    }
-  }
+  if (decrypter != nullptr && !hasCrypt) stream.Wrap(security::DecryptStreamData(context, decrypter, stream.get()));
 
   for (uint32_t i = 0; i < count; ++i) {
     Value name = resolver.ResolveInto(filter.IsName() ? filter : ArrayAt(context, filter, i), scratch);
@@ -87,12 +81,11 @@ data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamD
       if (decrypter == nullptr) RaiseUnsupported(context);
       data_io::DataBlockStream* decrypted = nullptr;
       decrypter->ApplyCryptFilter(decrypted, stream.get(), stageParms);
-      if (decrypted != stream.get()) stream.Release();
-      stream.Set(decrypted);
+      stream.Wrap(decrypted);  // an Identity filter gives the stream itself back
       continue;
     }
     data_io::FilterParams params = ReadFilterParams(context, stageParms, inlineImage);
-    stream.Set(data_io::BuildFilter(context, name.Bytes(), name.Length(), inlineImage, params, stream.Release()));
+    stream.Wrap(data_io::BuildFilter(context, name.Bytes(), name.Length(), inlineImage, params, stream.get()));
   }
   return stream.Release();
 }

@@ -209,6 +209,11 @@ XRefStreamSection::XRefStreamSection(DocumentStore& store, uint64_t sectionOffse
   entries.Release();
 }
 
+uint32_t XRefStreamSection::GetMemorySize() const {
+  return XRefSection::GetMemorySize() + static_cast<uint32_t>(sizeof(*this) - sizeof(XRefSection)) +
+         (data_ ? data_->GetMemorySize() : 0);
+}
+
 void XRefStreamSection::DecodeEntries(uint64_t position, XRefEntry* entries, uint32_t count) {
   Scoped<BufferedDataStore> source(context_, context_, data_.get(), position);
   for (uint32_t i = 0; i < count; ++i) {

@@ -46,7 +46,9 @@ class XRefSection : public RefCounted {
   const Value& GetTrailer() const { return trailer_->value; }
   ParsedObject* Trailer() const { return trailer_.get(); }
   uint64_t GetPrevOffset() const { return prevOffset_; }
-  uint32_t GetMemorySize() const;
+  // Bytes the section holds now (a stream section's decoder grows as its
+  // entries are read).
+  virtual uint32_t GetMemorySize() const;
   virtual void DecodeEntries(uint64_t position, XRefEntry* entries, uint32_t count) = 0;
   // For tables with irregular lines: decodes `count` entries after skipping
   // `skip` entries from `position`.
@@ -82,6 +84,8 @@ class XRefStreamSection final : public XRefSection {
   XRefStreamSection(DocumentStore& store, uint64_t offset);
   void DecodeEntries(uint64_t position, XRefEntry* entries, uint32_t count) override;
   uint32_t EntrySize() const override { return widths_[0] + widths_[1] + widths_[2]; }
+  // With the decoded-data store and its decoders (a Flate stage's inflater).
+  uint32_t GetMemorySize() const override;
 
  private:
   uint32_t widths_[3] = {0, 0, 0};

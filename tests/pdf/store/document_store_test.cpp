@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "data_io/file_data_store.h"
+#include "data_io/filter_encoders.h"
 #include "pdf/security/security_handler.h"
+#include "pdf/store/xref_section.h"
 #include "support/corpus.h"
 #include "support/pdf_builder.h"
 #include "support/test_documents.h"
@@ -208,6 +210,54 @@ TEST_F(DocumentStoreTest, CrossReferenceStreamWithZeroTypeWidthGivesObjectsInUse
           " >>\nstream\n" + entries + "\nendstream\nendobj\nstartxref\n" + std::to_string(o2) + "\n%%EOF\n";
   ASSERT_EQ(Open(text), -1);
   EXPECT_TRUE(Get(context_, Object(1), "Type").NameIs("Catalog"));
+}
+
+// A cross-reference stream section holds the store of its decoded entries
+// and that store's decoders: its accounted size covers what they take from
+// the budget, the inflater's window included once entries were read.
+TEST_F(DocumentStoreTest, ACrossReferenceStreamSectionCountsItsDecoders) {
+  std::string text = "%PDF-1.5\n";
+  const size_t o1 = text.size();
+  text += "1 0 obj\n<< /Type /Catalog >>\nendobj\n";
+  const size_t o2 = text.size();
+  // Enough entries that inflating them takes more than one call, as real
+  // sections do (only then does zlib take its window).
+  constexpr int kEntries = 3000;
+  std::string entries;
+  for (int n = 0; n < kEntries; ++n) {
+    const size_t o = n == 1 ? o1 : n == 2 ? o2 : 0;
+    entries += static_cast<char>(o == 0 ? 0 : 1);
+    entries += static_cast<char>((o >> 8) & 0xFF);
+    entries += static_cast<char>(o & 0xFF);
+    entries += static_cast<char>(n * 7);
+  }
+  const std::vector<uint8_t> encoded = test::Encoded("FlateDecode", std::vector<uint8_t>(entries.begin(), entries.end()));
+  const std::string packed(encoded.begin(), encoded.end());
+  text += "2 0 obj\n<< /Type /XRef /Size " + std::to_string(kEntries) +
+          " /W [1 2 1] /Root 1 0 R /Filter /FlateDecode /Length " +
+          std::to_string(packed.size()) + " >>\nstream\n" + packed + "\nendstream\nendobj\nstartxref\n" +
+          std::to_string(o2) + "\n%%EOF\n";
+  ASSERT_EQ(Open(text), -1);
+  EXPECT_TRUE(Get(context_, Object(1), "Type").NameIs("Catalog"));
+
+  // A second section over the same bytes, measured by the budget (less what
+  // the caches account for themselves: the decoded blocks).
+  auto heldBySection = [&](uint32_t inUse, uint32_t cached) {
+    return (context_.Budget().BytesInUse() - inUse) - (context_.Caches().TotalBytes() - cached);
+  };
+  const uint32_t inUse = context_.Budget().BytesInUse();
+  const uint32_t cached = context_.Caches().TotalBytes();
+  Ref<XRefSection> section(context_, LoadSection(*store_, o2));
+  EXPECT_GE(section->GetMemorySize(), heldBySection(inUse, cached));
+  XRefEntry read[3];
+  section->DecodeEntries(0, read, 3);
+  EXPECT_EQ(read[1].offset, o1);
+  section->DecodeEntries(4 * (kEntries - 1), read, 1);
+  EXPECT_EQ(read[0].kind, kFree);
+  const uint32_t reading = heldBySection(inUse, cached);
+  EXPECT_GT(reading, 32768u);  // the inflater's window
+  EXPECT_GE(section->GetMemorySize(), reading);
+  EXPECT_LT(section->GetMemorySize(), reading + 4096);
 }
 
 // A dictionary that only looks like linearization data leaves the file
