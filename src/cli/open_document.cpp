@@ -73,7 +73,7 @@ bool OpenDocument::Open(const std::string& path, const std::string& password) {
   vn::pdf::security::SecurityHandler* handler = store_->Security();
   if (handler->IsAuthorized()) return true;
   if (handler->Kind() != vn::pdf::security::HandlerKind::kStandard) {
-    reason_ = "the security handler is not supported (only the standard handler with RC4 is)";
+    reason_ = "the security handler is not supported (only the standard password handler is)";
     return false;
   }
   if (password.empty()) {

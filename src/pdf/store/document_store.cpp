@@ -218,7 +218,17 @@ void DocumentStore::LoadObject(ParsedObject& object, const XRefEntry& entry) {
   if (security_ && object.number != encryptObjectNumber_) {
     object.decrypter = security_->CreateDecrypter(object.number, object.generation, object.arena);
   }
+  uint64_t start = source->Position();
   object.value = ParseObject(*source, object.arena, object.decrypter);
+  // Cross-reference streams are never encrypted, their strings (ID) and
+  // data included: read such an object again in the clear.
+  if (object.decrypter != nullptr && object.value.IsDictionary() &&
+      Get(context_, object.value, "Type").NameIs("XRef")) {
+    object.arena.Clear();
+    object.decrypter = nullptr;
+    source->Seek(start);
+    object.value = ParseObject(*source, object.arena, nullptr);
+  }
 }
 
 namespace {

@@ -70,7 +70,10 @@ data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamD
     const Value& name = filter.IsName() ? filter : ArrayAt(context, filter, i);
     if (IsCrypt(name)) hasCrypt = true;
   }
-  if (decrypter != nullptr && !hasCrypt) {
+  // Metadata streams stay in the clear when the document says so.
+  bool clearMetadata = decrypter != nullptr && !decrypter->EncryptsMetadata() &&
+                       Get(context, streamDict, "Type").NameIs("Metadata");
+  if (decrypter != nullptr && !hasCrypt && !clearMetadata) {
     data_io::DataBlockStream* decrypted = security::DecryptStreamData(context, decrypter, stream.get());
     if (decrypted != stream.get()) {
       stream.Release();
