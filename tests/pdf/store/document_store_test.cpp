@@ -74,13 +74,22 @@ TEST_F(DocumentStoreTest, LeadingBytesShiftEveryOffset) {
   EXPECT_TRUE(Object(2).IsString());
 }
 
-TEST_F(DocumentStoreTest, FilesWithoutHeaderOrStartxrefOrTableFail) {
+TEST_F(DocumentStoreTest, FilesWithoutObjectsFailOthersAreRepaired) {
   Unwindable* head = context_.Errors().unwindHead;
   EXPECT_EQ(Open("hello world, not a PDF"), kBadData);
-  EXPECT_EQ(Open("%PDF-1.4\n1 0 obj << >> endobj\n%%EOF\n"), kBadData);           // no startxref
-  EXPECT_EQ(Open("%PDF-1.4\n1 0 obj << >> endobj\nstartxref\n9\n"), kBadData);     // no %%EOF
   EXPECT_EQ(Open("%PDF-1.4\nstartxref\n3\n%%EOF\n"), kBadData);                    // no table there
   EXPECT_EQ(Open(std::string(2000, ' ') + "%PDF-1.4\n"), kBadData);                // header too late
+  EXPECT_EQ(Open("%PDF-1.4\ntrailer << /Root 1 0 R >>\n%%EOF\n"), kBadData);        // a trailer alone
+  // Objects but no usable cross-reference data: rebuilt; without a root
+  // anywhere the document opens and its trailer has none.
+  for (const char* text : {"%PDF-1.4\n1 0 obj << >> endobj\n%%EOF\n",        // no startxref
+                           "%PDF-1.4\n1 0 obj << >> endobj\nstartxref\n9\n",  // no %%EOF
+                           "1 0 obj << >> endobj\n"}) {                       // no header
+    ASSERT_EQ(Open(text), -1) << text;
+    EXPECT_TRUE(store_->IsRepaired());
+    EXPECT_TRUE(Object(1).IsDictionary());
+    EXPECT_TRUE(Get(context_, store_->Trailer(), "Root").IsNull());
+  }
   EXPECT_EQ(context_.Errors().unwindHead, head);  // nothing left behind
 }
 
@@ -117,10 +126,17 @@ TEST_F(DocumentStoreTest, TableLinesOfNineteenBytesStillResolve) {
 }
 
 TEST_F(DocumentStoreTest, SubsectionBoundsAreChecked) {
-  std::string ok = "%PDF-1.4\nxref\n0 0\ntrailer\n<< /Size 0 >>\nstartxref\n9\n%%EOF\n";
-  EXPECT_EQ(Open(ok), -1);
-  std::string bad = "%PDF-1.4\nxref\n1 2147483647\ntrailer\n<< /Size 0 >>\nstartxref\n9\n%%EOF\n";
-  EXPECT_EQ(Open(bad), kBadData);
+  const std::string object = "%PDF-1.4\n1 0 obj << >> endobj\n";
+  std::string ok = object + "xref\n0 0\n1 1\n0000000009 00000 n \ntrailer\n<< /Size 2 /Root 1 0 R >>\nstartxref\n" +
+                   std::to_string(object.size()) + "\n%%EOF\n";
+  ASSERT_EQ(Open(ok), -1);
+  EXPECT_FALSE(store_->IsRepaired());
+  // first + count past 2^31 - 1: the table is bad data, and the file is repaired.
+  std::string bad = ok;
+  bad.replace(bad.find("1 1\n"), 3, "1 2147483647");
+  ASSERT_EQ(Open(bad), -1);
+  EXPECT_TRUE(store_->IsRepaired());
+  EXPECT_TRUE(Object(1).IsDictionary());
 }
 
 TEST_F(DocumentStoreTest, NewerSectionWinsAndALoopingPrevChainEnds) {
@@ -152,7 +168,11 @@ TEST_F(DocumentStoreTest, NewerSectionWinsAndALoopingPrevChainEnds) {
                   "/Prev " + std::to_string(loop));
   looping += "startxref\n" + std::to_string(update) + "\n%%EOF\n";
   ASSERT_EQ(Open(looping), -1);
-  EXPECT_TRUE(Object(1).IsNull());  // only in the unreachable first section: missing, and no hang
+  // The root is only in the unreachable first section: no hang, and the
+  // file is repaired, the newest definitions winning.
+  EXPECT_TRUE(store_->IsRepaired());
+  EXPECT_TRUE(Object(1).IsDictionary());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(Object(2).Bytes()), Object(2).Length()), "new");
 }
 
 std::string XRefStreamFile(const std::string& objstmBody, int objstmN, int objstmFirst, bool selfReference) {
