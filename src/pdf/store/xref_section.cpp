@@ -173,12 +173,7 @@ XRefStreamSection::XRefStreamSection(DocumentStore& store, uint64_t sectionOffse
   offset = sectionOffset;
   {
     Scoped<BufferedDataStore> source(context_, context_, &store.File(), sectionOffset);
-    SkipWhiteSpaceAndComments(*source);
-    ReadInteger(*source);
-    SkipWhiteSpaceAndComments(*source);
-    ReadInteger(*source);
-    SkipWhiteSpaceAndComments(*source);
-    ExpectKeyword(*source, "obj");
+    if (!MatchObjectHeader(*source, number_, generation_)) RaiseBadData(context_);
     trailer_.Set(New<ParsedObject>(context_, context_, 0, 0));
     trailer_->value = ParseObject(*source, trailer_->arena, nullptr);
   }
@@ -216,6 +211,14 @@ XRefStreamSection::XRefStreamSection(DocumentStore& store, uint64_t sectionOffse
   Owned<data_io::DataBlockStream> entries(context_, store.OpenStreamData(*trailer_, false));
   data_.Set(New<data_io::DataStoreFromStream>(context_, context_, entries.get()));
   entries.Release();
+}
+
+XRefEntry XRefStreamSection::Lookup(int32_t objectNumber) {
+  XRefEntry entry = XRefGoodSection::Lookup(objectNumber);
+  if (entry.kind == kNotInSection && objectNumber == number_) {
+    entry = XRefEntry{kInUse, static_cast<int32_t>(generation_ & 0xFFFF), offset, 0, 0};
+  }
+  return entry;
 }
 
 void XRefStreamSection::DecodeEntries(uint64_t position, XRefEntry* entries, uint32_t count) {

@@ -101,12 +101,16 @@ class XRefStreamSection final : public XRefGoodSection {
  public:
   // Reads the cross-reference stream object at `offset`.
   XRefStreamSection(DocumentStore& store, uint64_t offset);
+  // A stream that does not list itself still knows where it is.
+  XRefEntry Lookup(int32_t objectNumber) override;
   void DecodeEntries(uint64_t position, XRefEntry* entries, uint32_t count) override;
   uint32_t EntrySize() const override { return widths_[0] + widths_[1] + widths_[2]; }
 
  private:
   uint32_t widths_[3] = {0, 0, 0};
   Owned<data_io::DataStore> data_{context_};  // the decoded entries
+  int64_t number_ = -1;                        // of the stream object itself
+  int64_t generation_ = 0;
 };
 
 // Builds the section at `offset`: a table when the first byte there is 'x',

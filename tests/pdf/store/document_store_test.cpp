@@ -213,6 +213,17 @@ TEST_F(DocumentStoreTest, ObjectsInsideObjectStreams) {
   EXPECT_TRUE(Object(3).IsNull());
 }
 
+// A cross-reference stream that does not list itself (Size 4, object 4) is
+// still an object of the file, as qpdf reads it.
+TEST_F(DocumentStoreTest, CrossReferenceStreamThatDoesNotListItself) {
+  std::string text = XRefStreamFile("3 0 [1 2 3]", 1, 4, false);
+  text.replace(text.find("/Size 5"), 7, "/Size 4");
+  ASSERT_EQ(Open(text), -1);
+  EXPECT_TRUE(Get(context_, Object(4), "Type").NameIs("XRef"));
+  EXPECT_TRUE(Object(5).IsNull());
+  EXPECT_FALSE(store_->IsRepaired());
+}
+
 TEST_F(DocumentStoreTest, CrossReferenceStreamWithZeroTypeWidthGivesObjectsInUse) {
   std::string text = "%PDF-1.5\n";
   size_t o1 = text.size();
