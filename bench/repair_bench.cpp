@@ -1,8 +1,8 @@
 // Rebuilding the cross-reference data of the largest corpus file by
 // scanning it (its startxref cut off, so the open repairs it), in MB/s of
 // file bytes: the scan alone, and the whole open with the index built;
-// beside mutool opening the same damaged copy (its repair, plus starting
-// the process, timed through the shell). Wall time: the peer runs in
+// beside mutool showing the trailer of the same damaged copy (its repair,
+// plus starting the process, timed through the shell). Wall time: the peer runs in
 // another process.
 #include <benchmark/benchmark.h>
 
@@ -87,12 +87,12 @@ void BM_MutoolRepairOpen(benchmark::State& state) {
   const DamagedCopy& copy = Damaged();
   if (copy.bytes.empty()) return state.SkipWithError("corpus absent");
   if (std::system("command -v mutool >/dev/null 2>&1") != 0) return state.SkipWithError("mutool absent");
-  const std::string command = "mutool info '" + copy.path + "' >/dev/null 2>&1";
+  const std::string command = "mutool show '" + copy.path + "' trailer >/dev/null 2>&1";
   for (auto _ : state) {
     if (std::system(command.c_str()) != 0) return state.SkipWithError("mutool failed");
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(copy.bytes.size()));
-  state.SetLabel("mutool info, process start included");
+  state.SetLabel("mutool show trailer, process start included");
 }
 BENCHMARK(BM_MutoolRepairOpen)->Unit(benchmark::kMillisecond)->UseRealTime();
 
