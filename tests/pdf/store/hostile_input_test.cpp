@@ -262,6 +262,41 @@ TEST_F(HostileStoreTest, JunkAfterTheHeader) {
   EXPECT_EQ(Open(wrong), kBadData);
 }
 
+// Files that only a repair opens, made to make the repair hang, blow the
+// budget or crash: they end opened or in a clean error.
+TEST_F(HostileStoreTest, RepairOfHostileFiles) {
+  // A million objects: more than the index holds.
+  std::string many = "%PDF-1.4\n";
+  many.reserve(15000000);
+  for (int i = 0; i < 1000000; ++i) many += std::to_string(i) + " 0 obj\n";
+  EXPECT_EQ(Open(many), kLimitExceeded);
+  // Endless trailers, none of them usable, and one that never ends.
+  std::string trailers = "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n";
+  for (int i = 0; i < 100000; ++i) trailers += "trailer << /Root " + std::to_string(i + 2) + " 0 R /Prev 9 >>\n";
+  trailers += "trailer << /Root 1 0 R " + std::string(200000, '[');
+  ASSERT_EQ(Open(trailers), -1);
+  EXPECT_EQ(Get(context_, store_->Trailer(), "Root").ref->number, 1);  // the catalog, found by its type
+  // Objects inside strings, and strings inside objects that never close.
+  std::string strings = "%PDF-1.4\n1 0 obj << /Type /Catalog /T (2 0 obj << /Type /Catalog >> endobj) >> endobj\n"
+                        "3 0 obj (" + std::string(100000, '(') + "\n4 0 obj (x) endobj\n";
+  ASSERT_EQ(Open(strings), -1);
+  int32_t type = -1;
+  EXPECT_EQ(Fetch(2, &type), -1);
+  EXPECT_EQ(type, kNull);
+  EXPECT_EQ(Get(context_, store_->Trailer(), "Root").ref->number, 1);
+  // Object streams that list a million members, or themselves.
+  std::string pairs;
+  for (int i = 0; i < 100000; ++i) pairs += std::to_string(i + 10) + " 0 ";
+  std::string objstm = "%PDF-1.5\n1 0 obj << /Type /Catalog >> endobj\n2 0 obj << /Type /ObjStm /N 1000000 /First " +
+                       std::to_string(pairs.size()) + " /Length " + std::to_string(pairs.size()) + " >>\nstream\n" +
+                       pairs + "\nendstream\nendobj\n3 0 obj << /Type /ObjStm /N 1 /First 4 /Length 3 0 R >>\n"
+                       "stream\n3 0 \nendstream\nendobj\ntrailer << /Root 1 0 R >>\n";
+  ASSERT_EQ(Open(objstm), -1);
+  EXPECT_EQ(Fetch(50000), kBadData);  // listed, but nothing stands at its offset
+  EXPECT_EQ(Fetch(3, &type), -1);
+  EXPECT_EQ(type, kDictionary);
+}
+
 // The same deep objects fetched on an engine thread, whose 16 KB stack runs
 // out before the nesting limit: each fetch ends in a result or an engine
 // error, and the thread itself ends normally.

@@ -101,8 +101,8 @@ TEST(ObjectScan, TrailersAndTypedObjects) {
   EXPECT_EQ(f.trailers.back(), many.size() - 7);
 }
 
-// A million fake objects: with one number they fold into one entry; with
-// a million numbers the index would not fit, which is a clean error.
+// A million fake objects of one number fold into one entry (a million
+// numbers do not fit: see the hostile store tests).
 TEST(ObjectScan, AMillionObjectKeywords) {
   std::string same;
   same.reserve(8000000);
@@ -110,11 +110,6 @@ TEST(ObjectScan, AMillionObjectKeywords) {
   Found f = Scan(same);
   EXPECT_EQ(f.code, -1);
   EXPECT_EQ(f.objects, (Objects{{5, same.size() - 8}}));
-  std::string distinct;
-  distinct.reserve(14000000);
-  for (int i = 0; i < 1000000; ++i) distinct += std::to_string(i) + " 0 obj\n";
-  f = Scan(distinct);
-  EXPECT_EQ(f.code, kLimitExceeded);
 }
 
 TEST(ObjectScan, EntriesCompactToTheLastOfEachNumber) {
