@@ -295,7 +295,12 @@ void DocumentStore::BuildRepairedIndex(Ref<XRefSection>& out) {
       if (code == kOutOfMemory || code == kCancelled) Rethrow(context_);
     }
     EndTry(frame);
-    if (data) index->AddMembers(streams[i], data->pairs.Data(), data->pairs.Size() / 2);
+    if (!data) continue;
+    index->AddMembers(streams[i], data->pairs.Data(), data->pairs.Size() / 2);
+    // Only the list was needed: the decoder and its data go now, not when
+    // the budget runs short, so a file of many object streams is repaired
+    // in little memory.
+    objectStreams_.Remove(streams[i].number);
   }
   forget.Dismiss();
   building_.Set(nullptr);
