@@ -16,29 +16,21 @@ void AesCipher::SetEncryptKey(const uint8_t* key, uint32_t length) {
   else aes128_set_encrypt_key(&context_.aes128, key);
 }
 
+nettle_cipher_func* AesCipher::Function(bool encrypt) const {
+  if (wide_) return reinterpret_cast<nettle_cipher_func*>(encrypt ? &aes256_encrypt : &aes256_decrypt);
+  return reinterpret_cast<nettle_cipher_func*>(encrypt ? &aes128_encrypt : &aes128_decrypt);
+}
+
 void AesCipher::DecryptCbc(uint8_t iv[kBlockSize], const uint8_t* in, uint8_t* out, uint32_t length) {
-  if (wide_) {
-    cbc_decrypt(&context_.aes256, reinterpret_cast<nettle_cipher_func*>(&aes256_decrypt), kBlockSize, iv, length,
-                out, in);
-  } else {
-    cbc_decrypt(&context_.aes128, reinterpret_cast<nettle_cipher_func*>(&aes128_decrypt), kBlockSize, iv, length,
-                out, in);
-  }
+  cbc_decrypt(&context_, Function(false), kBlockSize, iv, length, out, in);
 }
 
 void AesCipher::EncryptCbc(uint8_t iv[kBlockSize], const uint8_t* in, uint8_t* out, uint32_t length) {
-  if (wide_) {
-    cbc_encrypt(&context_.aes256, reinterpret_cast<nettle_cipher_func*>(&aes256_encrypt), kBlockSize, iv, length,
-                out, in);
-  } else {
-    cbc_encrypt(&context_.aes128, reinterpret_cast<nettle_cipher_func*>(&aes128_encrypt), kBlockSize, iv, length,
-                out, in);
-  }
+  cbc_encrypt(&context_, Function(true), kBlockSize, iv, length, out, in);
 }
 
 void AesCipher::DecryptEcb(const uint8_t* in, uint8_t* out, uint32_t length) {
-  if (wide_) aes256_decrypt(&context_.aes256, length, out, in);
-  else aes128_decrypt(&context_.aes128, length, out, in);
+  Function(false)(&context_, length, out, in);
 }
 
 uint32_t UnpaddedLength(const uint8_t* bytes, uint32_t length) {

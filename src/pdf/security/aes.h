@@ -4,6 +4,7 @@
 #pragma once
 
 #include <nettle/aes.h>
+#include <nettle/nettle-types.h>
 
 #include <cstdint>
 
@@ -26,6 +27,9 @@ class AesCipher {
   void DecryptEcb(const uint8_t* in, uint8_t* out, uint32_t length);
 
  private:
+  // Nettle's block function for this key size.
+  nettle_cipher_func* Function(bool encrypt) const;
+
   union {
     aes128_ctx aes128;
     aes256_ctx aes256;

@@ -12,6 +12,7 @@
 #include "support/pdf_builder.h"
 #include "support/test_documents.h"
 #include "support/test_context.h"
+#include "store_fixture.h"
 
 namespace vn::pdf::store {
 namespace {
@@ -19,34 +20,7 @@ namespace {
 // The header every built file starts with (after any leading bytes).
 const std::string kHeader = "%PDF-1.5\n%\xe2\xe3\xcf\xd3\n";
 
-class DocumentStoreTest : public ::testing::Test {
- protected:
-  // Opens `bytes`; returns the code raised (-1: opened).
-  int32_t Open(const std::string& bytes) {
-    data_ = bytes;
-    store_.Reset();
-    return test::OpenMemoryDocument(context_, data_, store_);
-  }
-  Value Object(int32_t number) {
-    store_->GetObject(held_, number);
-    return held_->value;
-  }
-  std::string StreamText(int32_t number) {
-    std::string text;
-    store_->GetObject(held_, number);
-    Owned<data_io::DataBlockStream> stream(context_, store_->OpenStreamData(*held_));
-    data_io::DataBlockRef block(context_);
-    for (stream->GetNextBlock(block); !block.Empty(); stream->GetNextBlock(block)) {
-      text.append(reinterpret_cast<const char*>(block.Data()), block.Length());
-    }
-    return text;
-  }
-
-  AppContext context_;
-  std::string data_;
-  Owned<DocumentStore> store_{context_};
-  Ref<ParsedObject> held_{context_};
-};
+using DocumentStoreTest = StoreFixture;
 
 TEST_F(DocumentStoreTest, OpensAClassicFileAndResolvesObjects) {
   test::PdfBuilder pdf(kHeader);

@@ -12,6 +12,7 @@
 #include "support/pdf_builder.h"
 #include "support/test_context.h"
 #include "support/test_documents.h"
+#include "store_fixture.h"
 
 namespace vn::pdf::store {
 namespace {
@@ -23,21 +24,8 @@ std::string Field(uint64_t v, int width) {
   return s;
 }
 
-class HostileStoreTest : public ::testing::Test {
+class HostileStoreTest : public StoreFixture {
  protected:
-  int32_t Open(const std::string& bytes) {
-    data_ = bytes;
-    store_.Reset();
-    return test::OpenMemoryDocument(context_, data_, store_);
-  }
-  // The code raised while fetching object `number` (-1: none); `type` gets its value's type.
-  int32_t Fetch(int32_t number, int32_t* type = nullptr) {
-    return test::RaisedCode(context_, [&] {
-      Ref<ParsedObject> object(context_);
-      store_->GetObject(object, number);
-      if (type != nullptr) *type = object->value.type;
-    });
-  }
   // The code raised while reading stream `number` to the end; `bytes` gets its length.
   int32_t ReadStream(int32_t number, uint64_t* bytes = nullptr) {
     return test::RaisedCode(context_, [&] {
@@ -50,16 +38,6 @@ class HostileStoreTest : public ::testing::Test {
       if (bytes != nullptr) *bytes = total;
     });
   }
-  void TearDown() override {
-    store_.Reset();
-    context_.Caches().LowMemory();
-    EXPECT_EQ(context_.Budget().BytesInUse(), baseline_);
-  }
-
-  AppContext context_;
-  uint32_t baseline_ = context_.Budget().BytesInUse();
-  std::string data_;
-  Owned<DocumentStore> store_{context_};
 };
 
 TEST_F(HostileStoreTest, DeepNestingInObjectsAndTrailerIsBadData) {

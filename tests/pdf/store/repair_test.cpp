@@ -17,41 +17,17 @@
 #include "support/shell.h"
 #include "support/test_context.h"
 #include "support/test_documents.h"
+#include "store_fixture.h"
 
 namespace vn::pdf::store {
 namespace {
 
-class RepairTest : public ::testing::Test {
+class RepairTest : public StoreFixture {
  protected:
-  int32_t Open(const std::string& bytes) {
-    data_ = bytes;
-    store_.Reset();
-    return test::OpenMemoryDocument(context_, data_, store_);
-  }
-  Value Object(int32_t number) {
-    store_->GetObject(held_, number);
-    return held_->value;
-  }
-  std::string Text(int32_t number) {
-    Value v = Object(number);
-    return v.IsString() ? std::string(reinterpret_cast<const char*>(v.Bytes()), v.Length()) : "(not a string)";
-  }
   int32_t RootNumber() {
     Value root = Get(context_, store_->Trailer(), "Root");
     return root.IsReference() ? root.ref->number : -1;
   }
-  void TearDown() override {
-    held_.Reset();
-    store_.Reset();
-    context_.Caches().LowMemory();
-    EXPECT_EQ(context_.Budget().BytesInUse(), baseline_);
-  }
-
-  AppContext context_;
-  uint32_t baseline_ = context_.Budget().BytesInUse();
-  std::string data_;
-  Owned<DocumentStore> store_{context_};
-  Ref<ParsedObject> held_{context_};
 };
 
 // A sound file of a catalog, a page tree and a few strings.
