@@ -90,8 +90,10 @@ data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamD
       if (decrypter == nullptr) RaiseUnsupported(context);
       data_io::DataBlockStream* decrypted = nullptr;
       decrypter->ApplyCryptFilter(decrypted, stream.get(), stageParms);
-      if (decrypted != stream.get()) stream.Release();
-      stream.Set(decrypted);
+      if (decrypted != stream.get()) {  // an Identity filter gives the stream itself back
+        stream.Release();
+        stream.Set(decrypted);
+      }
       continue;
     }
     data_io::FilterParams params = ReadFilterParams(context, stageParms, inlineImage);
