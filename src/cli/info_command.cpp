@@ -32,6 +32,8 @@ struct Facts {
   long long fileSize = 0;
   bool encrypted = false;
   std::string handler;
+  std::string method;  // of the streams: "RC4", "AES-128", "AES-256", "none"
+  std::string perms;   // AES-256 only: how Perms compared with P
   int32_t revision = 0;
   uint32_t keyBits = 0;
   bool authorized = false;
@@ -51,6 +53,13 @@ void Collect(vn::AppContext& context, vn::pdf::store::DocumentStore& store, Fact
     facts.handler = "Standard";
     facts.revision = standard->Revision();
     facts.keyBits = standard->KeyLength() * 8;
+    facts.method = standard->StreamMethod();
+    switch (standard->Perms()) {
+      case vn::pdf::security::PermsState::kNotApplicable: break;
+      case vn::pdf::security::PermsState::kMatch: facts.perms = "match"; break;
+      case vn::pdf::security::PermsState::kDiffers: facts.perms = "differ, Perms used"; break;
+      case vn::pdf::security::PermsState::kUnreadable: facts.perms = "unreadable"; break;
+    }
   } else if (facts.encrypted) {
     facts.handler = "unsupported";
   }
@@ -83,8 +92,10 @@ void PrintText(const std::string& file, const Facts& f, uint32_t peak) {
   std::printf("linearized:    %s\n", f.linearized ? "yes" : "no");
   if (f.repaired) std::printf("repaired:      yes (the cross-reference data was rebuilt by scanning the file)\n");
   if (f.encrypted) {
-    std::printf("encryption:    %s handler, revision %d, %u-bit key, %s, permissions 0x%08x\n", f.handler.c_str(),
-                f.revision, f.keyBits, f.authorized ? "opened" : "not opened", static_cast<unsigned>(f.permissions));
+    std::printf("encryption:    %s handler, revision %d, %u-bit key, %s, %s, permissions 0x%08x%s%s\n",
+                f.handler.c_str(), f.revision, f.keyBits, f.method.c_str(), f.authorized ? "opened" : "not opened",
+                static_cast<unsigned>(f.permissions), f.perms.empty() ? "" : " (P and Perms ",
+                f.perms.empty() ? "" : (f.perms + ")").c_str());
   } else {
     std::printf("encryption:    none\n");
   }
@@ -106,7 +117,8 @@ void PrintJson(const Facts& f, uint32_t peak) {
   w.Key("encryption");
   if (f.encrypted) {
     w.BeginObject().Key("handler").String(f.handler).Key("revision").Number(f.revision);
-    w.Key("key_bits").Number(f.keyBits).Key("authorized").Bool(f.authorized);
+    w.Key("key_bits").Number(f.keyBits).Key("method").String(f.method).Key("authorized").Bool(f.authorized);
+    if (!f.perms.empty()) w.Key("perms").String(f.perms);
     w.Key("permissions").Number(f.permissions).EndObject();
   } else {
     w.Null();

@@ -16,6 +16,13 @@ using folio::test::Folio;
 using folio::test::kSample;
 using folio::test::Outcome;
 
+void WriteFile(const std::string& path, const std::string& text) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
+}
+
 TEST(FolioCommand, InfoReportsTheSample) {
   Outcome r = Execute(Folio() + " info --json " + kSample);
   ASSERT_EQ(r.status, 0) << r.out;
@@ -81,13 +88,26 @@ TEST(FolioCommand, PasswordProtectedFiles) {
   ASSERT_EQ(open.status, 0) << open.out;
   EXPECT_NE(open.out.find("\"handler\":\"Standard\""), std::string::npos);
   EXPECT_NE(open.out.find("\"Title\":\"Folio LE sample\""), std::string::npos);  // strings decrypted
-}
 
-void WriteFile(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
+  // AES-256: the same messages, never garbage.
+  std::string aes = testing::TempDir() + "/folio-aes256.pdf";
+  ASSERT_EQ(std::system(("qpdf --encrypt secret owner 256 -- " + kSample + " " + aes).c_str()), 0);
+  Outcome wrongAes = Execute(Folio() + " info --password nope " + aes);
+  EXPECT_EQ(wrongAes.status, 1);
+  EXPECT_NE(wrongAes.out.find("the password is wrong"), std::string::npos) << wrongAes.out;
+  Outcome openAes = Execute(Folio() + " info --password secret " + aes);
+  EXPECT_NE(openAes.out.find("revision 6, 256-bit key, AES-256, opened"), std::string::npos) << openAes.out;
+  EXPECT_NE(openAes.out.find("Title:         Folio LE sample"), std::string::npos) << openAes.out;
+
+  // A handler other than the standard one.
+  std::vector<unsigned char> bytes = vn::test::ReadWholeFile(encrypted);
+  std::string text(bytes.begin(), bytes.end());
+  text.replace(text.find("/Filter /Standard"), 17, "/Filter /Adobe.PP");
+  std::string other = testing::TempDir() + "/folio-other-handler.pdf";
+  WriteFile(other, text);
+  Outcome unknown = Execute(Folio() + " info " + other);
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.out.find("the security handler is not supported"), std::string::npos) << unknown.out;
 }
 
 // A copy of the sample with its cross-reference data cut off, and a file

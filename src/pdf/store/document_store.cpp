@@ -126,7 +126,8 @@ void DocumentStore::Open() {
   }
   // Without a header the offsets count from the first byte, and only a
   // scan can tell whether this is a PDF file at all.
-  headerOffset_ = header < 0 ? 0 : static_cast<uint64_t>(header);
+  hasHeader_ = header >= 0;
+  headerOffset_ = hasHeader_ ? static_cast<uint64_t>(header) : 0;
   for (uint32_t i = 0; header >= 0 && i + 1 < sizeof version_ && headerOffset_ + 5 + i < got; ++i) {
     uint8_t c = head[headerOffset_ + 5 + i];
     if (!((c >= '0' && c <= '9') || c == '.')) break;

@@ -39,6 +39,8 @@ class DocumentStore {
   AppContext& Context() const { return context_; }
   data_io::DataStore& File() const { return *file_.get(); }
   uint64_t HeaderOffset() const { return headerOffset_; }
+  // Whether "%PDF" starts within the first 1024 bytes.
+  bool HasHeader() const { return hasHeader_; }
   // The "%PDF-" version text ("1.4"), empty when unreadable.
   const char* Version() const { return version_; }
 
@@ -107,6 +109,7 @@ class DocumentStore {
   AppContext& context_;
   Owned<data_io::DataStore> file_;
   uint64_t headerOffset_ = 0;
+  bool hasHeader_ = false;
   uint64_t firstSection_ = 0;
   char version_[8] = {};
   Ref<ParsedObject> linearization_;

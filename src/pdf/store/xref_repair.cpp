@@ -107,8 +107,9 @@ void XRefRepairedSection::Finish() {
       return;
     }
   }
-  // Objects but no root: the document opens, and its pages cannot be found.
-  if (scan_.entries.Empty()) RaiseBadData(context_);
+  // Objects but no root: a PDF file opens, and its pages cannot be found;
+  // a file without a PDF header (text that quotes PDF syntax) does not.
+  if (scan_.entries.Empty() || !store_.HasHeader()) RaiseBadData(context_);
   if (anyRoot) {
     trailer_ = anyRoot;
   } else if (latest) {

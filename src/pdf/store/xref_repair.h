@@ -32,9 +32,10 @@ class XRefRepairedSection final : public XRefSection {
   // Indexes the objects that `stream` lists: `pairs` holds object number
   // and offset, `pairCount` times.
   void AddMembers(const ScanObject& stream, const int64_t* pairs, uint32_t pairCount);
-  // Completes the index and picks the trailer. A file of objects without
-  // any root gets a trailer without Root (its pages cannot be found);
-  // raises kBadData when the scan found no object at all.
+  // Completes the index and picks the trailer. A PDF file of objects
+  // without any root gets a trailer without Root (its pages cannot be
+  // found); raises kBadData when the scan found no object at all, or no
+  // root in a file without a PDF header.
   void Finish();
 
  private:

@@ -54,16 +54,19 @@ TEST_F(DocumentStoreTest, FilesWithoutObjectsFailOthersAreRepaired) {
   EXPECT_EQ(Open("%PDF-1.4\nstartxref\n3\n%%EOF\n"), kBadData);                    // no table there
   EXPECT_EQ(Open(std::string(2000, ' ') + "%PDF-1.4\n"), kBadData);                // header too late
   EXPECT_EQ(Open("%PDF-1.4\ntrailer << /Root 1 0 R >>\n%%EOF\n"), kBadData);        // a trailer alone
+  EXPECT_EQ(Open("Text that quotes 1 0 obj << >> endobj\n"), kBadData);          // no header, no root
   // Objects but no usable cross-reference data: rebuilt; without a root
   // anywhere the document opens and its trailer has none.
-  for (const char* text : {"%PDF-1.4\n1 0 obj << >> endobj\n%%EOF\n",        // no startxref
-                           "%PDF-1.4\n1 0 obj << >> endobj\nstartxref\n9\n",  // no %%EOF
-                           "1 0 obj << >> endobj\n"}) {                       // no header
+  for (const char* text : {"%PDF-1.4\n1 0 obj << >> endobj\n%%EOF\n",          // no startxref
+                           "%PDF-1.4\n1 0 obj << >> endobj\nstartxref\n9\n"}) {  // no %%EOF
     ASSERT_EQ(Open(text), -1) << text;
     EXPECT_TRUE(store_->IsRepaired());
     EXPECT_TRUE(Object(1).IsDictionary());
     EXPECT_TRUE(Get(context_, store_->Trailer(), "Root").IsNull());
   }
+  // Without a header, a catalog makes it a PDF file.
+  ASSERT_EQ(Open("1 0 obj << /Type /Catalog >> endobj\n"), -1);
+  EXPECT_EQ(Get(context_, store_->Trailer(), "Root").ref->number, 1);
   EXPECT_EQ(context_.Errors().unwindHead, head);  // nothing left behind
 }
 
