@@ -19,7 +19,7 @@ fi
 
 cmake -S . -B build-arm/engine -G Ninja -DCMAKE_BUILD_TYPE=Release \
   -DCMAKE_TOOLCHAIN_FILE=cmake/arm-linux-gnueabi.cmake -DFOLIO_ARM_SYSROOT="$PWD/$sysroot" \
-  -DFOLIO_ENGINE_ONLY=ON >/dev/null
+  -DFOLIO_ENGINE_ONLY=ON -DFOLIO_WERROR=ON >/dev/null
 cmake --build build-arm/engine
 
 # Soft-float helpers (__aeabi_d*, __aeabi_f*, __aeabi_[if]2[df] ...) may only

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need (only when some
-# are missing), then configures and builds the project in build/.
+# are missing), then configures and builds the project in build/ (Release).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,5 +24,7 @@ if [ ${#missing[@]} -gt 0 ]; then
   apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# Release is what users and packagers build; extra arguments (for example
+# -DFOLIO_WERROR=ON from tools/test-all.sh) go to cmake.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
 cmake --build build

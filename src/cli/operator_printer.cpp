@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "pdf/content/dl_player.h"
+#include "pdf/store/parser.h"
 
 namespace folio::cli {
 
@@ -11,14 +12,6 @@ using vn::Fixed16_16;
 using vn::pdf::content::DLName;
 
 namespace {
-
-// The content lexer's reading of "integer.fraction" (at most 5 fraction
-// digits count), for a non-negative value.
-int64_t ReadBack(uint32_t integer, uint32_t fraction, uint32_t digits) {
-  static const uint32_t kScales[5] = {0x19999999u, 0x028F5C28u, 0x00418937u, 0x00068DB8u, 0x0000A7C5u};
-  uint32_t part = digits == 0 ? 0 : static_cast<uint32_t>((static_cast<uint64_t>(fraction) * kScales[digits - 1]) >> 16);
-  return (static_cast<int64_t>(integer) << 16) + part;
-}
 
 std::string Name(const DLName& name) { return FormatName(name.bytes, name.length); }
 
@@ -32,26 +25,18 @@ std::string FormatContentNumber(Fixed16_16 value) {
   // The saturated extremes: any integer beyond 32767 reads as them.
   if (magnitude >= 0x7FFFFFFF) return sign + "32768";
   if ((magnitude & 0xFFFF) == 0) return sign + std::to_string(integer);
+  // The shortest decimal the lexer reads back as the same value; five
+  // digits always do, since 10^5 > 2^16.
   uint32_t pow10 = 1;
-  uint32_t best = 0;
-  for (uint32_t digits = 1; digits <= 5; ++digits) {
+  for (uint32_t digits = 1;; ++digits) {
     pow10 *= 10;
-    // The smallest fraction of this many digits that reads back at or above the value.
-    uint64_t guess = (static_cast<uint64_t>(magnitude & 0xFFFF) * pow10) >> 16;
-    for (uint64_t f = guess < 2 ? 0 : guess - 2; f <= guess + 8 && f < pow10; ++f) {
-      if (ReadBack(integer, static_cast<uint32_t>(f), digits) == magnitude) {
-        char buffer[16];
-        std::snprintf(buffer, sizeof buffer, "%0*u", static_cast<int>(digits), static_cast<unsigned>(f));
-        // Trailing zeros stay: the lexer's reading depends on the digit count.
-        return sign + std::to_string(integer) + "." + buffer;
-      }
+    const uint32_t f = static_cast<uint32_t>(((static_cast<uint64_t>(magnitude & 0xFFFF) * pow10) + 0x8000) >> 16);
+    if (f < pow10 && static_cast<uint32_t>(vn::pdf::store::FixedFromDecimal(integer, f, digits)) == magnitude) {
+      char buffer[16];
+      std::snprintf(buffer, sizeof buffer, "%0*u", static_cast<int>(digits), static_cast<unsigned>(f));
+      return sign + std::to_string(integer) + "." + buffer;
     }
-    best = static_cast<uint32_t>(guess);
   }
-  // No five-digit decimal reads back exactly (fractions next to 1): the nearest.
-  char buffer[16];
-  std::snprintf(buffer, sizeof buffer, "%05u", best);
-  return sign + std::to_string(integer) + "." + buffer;
 }
 
 std::string FormatName(const uint8_t* bytes, uint32_t length) {
@@ -146,8 +131,8 @@ void OperatorPrinter::SetColorComponents(bool stroking, const Fixed16_16* compon
 
 void OperatorPrinter::SetDash(const Fixed16_16* lengths, uint32_t count, Fixed16_16 phase) {
   std::string line = "[";
-  for (uint32_t i = 0; i < count; ++i) line += (i == 0 ? "" : " ") + FormatContentNumber(lengths[i]);
-  Line(line + "] " + FormatContentNumber(phase) + " d");
+  for (uint32_t i = 0; i < count; ++i) line.append(i == 0 ? "" : " ").append(FormatContentNumber(lengths[i]));
+  Line(line.append("] ").append(FormatContentNumber(phase)).append(" d"));
 }
 
 void OperatorPrinter::PaintPath(const vn::pdf::content::DLPath& path, bool, bool stroke, int32_t clipRule,

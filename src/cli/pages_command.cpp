@@ -23,7 +23,9 @@ struct PageFacts {
 };
 
 std::string BoxText(const FixedRect& r) {
-  return "[" + FormatFixed(r.x0) + " " + FormatFixed(r.y0) + " " + FormatFixed(r.x1) + " " + FormatFixed(r.y1) + "]";
+  std::string text = "[";
+  for (vn::Fixed16_16 v : {r.x0, r.y0, r.x1, r.y1}) text.append(text.size() > 1 ? " " : "").append(FormatFixed(v));
+  return text.append("]");
 }
 
 void WriteBox(JsonWriter& w, const FixedRect& r) {

@@ -3,7 +3,6 @@
 // JPEG bytes (extracted by qpdf), or with qpdf's decode of a whole chain.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -13,6 +12,7 @@
 #include "data_io/jpg_test_support.h"
 #include "data_io/memory_stream.h"
 #include "data_io/qpdf_dictionary.h"
+#include "data_io/stream_objects.h"
 #include "support/corpus.h"
 #include "support/shell.h"
 #include "support/test_context.h"
@@ -26,18 +26,17 @@ bool Contains(const std::vector<unsigned char>& bytes, const std::string& text) 
 
 TEST(JpgCorpus, MatchesLibjpeg) {
   if (CorpusDir().empty() || system("qpdf --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no corpus or qpdf";
-  const auto start = std::chrono::steady_clock::now();
   AppContext context;
   int files = 0, compared = 0, equal = 0, truncated = 0, bothFailed = 0, different = 0;
   long rows = 0;
   for (const CorpusFile& file : CorpusFiles()) {
     if (file.encrypted != "none") continue;
-    if (std::chrono::steady_clock::now() - start > std::chrono::seconds(60)) break;
     // Stream dictionaries never sit in object streams, so a file without
     // the name in its bytes has no such stream.
-    if (!Contains(ReadWholeFile(file.path), "DCTDecode")) continue;
+    const std::vector<unsigned char> bytes = ReadWholeFile(file.path);
+    if (!Contains(bytes, "DCTDecode")) continue;
     bool counted = false;
-    for (int object = 1; object <= 40; ++object) {
+    for (int object : StreamObjectNumbers(bytes, 40)) {
       std::string dict, raw, jpeg;
       std::string base = "qpdf --show-object=" + std::to_string(object) + " '" + file.path + "'";
       if (!RunTool(base, dict) || dict.find("/DCTDecode") == std::string::npos) continue;

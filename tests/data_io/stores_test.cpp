@@ -264,7 +264,7 @@ TEST(BufferedStream, BytesAcrossBlocksSkipAndReadExactly) {
   BufferedDataBlockStream in(context, &source);
   EXPECT_EQ(in.NextByte(), 'a');
   static uint8_t classes[256] = {};
-  classes[' '] = 1;
+  classes[static_cast<uint8_t>(' ')] = 1;
   in.SkipWhile(classes, 1);
   EXPECT_EQ(in.Position(), 5u);
   uint8_t two[2];

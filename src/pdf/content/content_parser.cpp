@@ -94,16 +94,17 @@ struct RootEntries {
   uint8_t v[126];
   constexpr RootEntries() : v() {
     for (int c = 0; c < 126; ++c) v[c] = H(hKeyword);
-    for (char c : {'\0', '\t', '\n', '\f', '\r', ' '}) v[static_cast<uint8_t>(c)] = H(hSkipSpace);
-    v['%'] = H(hComment);
-    v['('] = H(hLiteral);
-    for (char c : {')', ']', '{', '}'}) v[static_cast<uint8_t>(c)] = H(hStray);
-    for (char c : {'+', '-', '.', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}) v[static_cast<uint8_t>(c)] = H(hNumber);
-    v['/'] = H(hName);
-    v['<'] = H(hLess);
-    v['>'] = H(hGreater);
-    v['['] = H(hArray);
+    for (char c : {'\0', '\t', '\n', '\f', '\r', ' '}) Set(c, hSkipSpace);
+    Set('%', hComment);
+    Set('(', hLiteral);
+    for (char c : {')', ']', '{', '}'}) Set(c, hStray);
+    for (char c : {'+', '-', '.', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}) Set(c, hNumber);
+    Set('/', hName);
+    Set('<', hLess);
+    Set('>', hGreater);
+    Set('[', hArray);
   }
+  constexpr void Set(char c, HandlerIndex h) { v[static_cast<uint8_t>(c)] = H(h); }
 };
 
 constexpr RootEntries kRootEntries;

@@ -10,16 +10,17 @@ struct Table {
   uint8_t v[256];
   constexpr Table() : v() {
     for (int i = 0; i < 256; ++i) v[i] = 0x0C;
-    v[0] = v['\t'] = v['\f'] = v[' '] = 0x05;
-    v['\n'] = v['\r'] = 0x45;
-    for (char c : {'%', '/', '<', '>', '[', ']', '{', '}'}) v[static_cast<uint8_t>(c)] = 0x0E;
-    v['('] = v[')'] = 0x1E;
-    v['\\'] = 0x1C;
+    for (char c : {'\0', '\t', '\f', ' '}) Set(c, 0x05);
+    for (char c : {'\n', '\r'}) Set(c, 0x45);
+    for (char c : {'%', '/', '<', '>', '[', ']', '{', '}'}) Set(c, 0x0E);
+    for (char c : {'(', ')'}) Set(c, 0x1E);
+    Set('\\', 0x1C);
     for (int c = '0'; c <= '7'; ++c) v[c] = 0x20;
-    v['8'] = v['9'] = 0x00;
+    for (char c : {'8', '9'}) Set(c, 0x00);
     for (int c = 'A'; c <= 'F'; ++c) v[c] = v[c + 32] = 0x04;
     v[0xFF] = 0x04;
   }
+  constexpr void Set(char c, uint8_t classes) { v[static_cast<uint8_t>(c)] = classes; }
 };
 
 constexpr Table kTable;

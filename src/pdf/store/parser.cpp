@@ -122,7 +122,10 @@ void SkipTokenRest(BufferedStream& source) {
   }
 }
 
-constexpr uint32_t kFractionScales[5] = {0x19999999u, 0x028F5C28u, 0x00418937u, 0x00068DB8u, 0x0000A7C5u};
+// Powers of ten for the digits of a fraction that count (nine at most: more
+// cannot change a 16.16 value).
+constexpr uint32_t kPowersOfTen[10] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000, 1000000000};
+constexpr uint32_t kFractionDigits = 9;
 
 // After an integer at the top level: true when "integer R", "integer obj",
 // "R" or "obj" follows, so that the integer is part of a reference or an
@@ -161,6 +164,16 @@ uint32_t Decrypt(Parser& parser, uint32_t length) {
 }
 
 }  // namespace
+
+int32_t FixedFromDecimal(uint32_t whole, uint32_t fraction, uint32_t digits) {
+  if (whole > 0x7FFF) return 0x7FFFFFFF;
+  // The nearest value, so that 0.5 is exactly 0x8000 and 0.1 + 0.9 adds up
+  // to 1.0.
+  const uint64_t scale = kPowersOfTen[digits < kFractionDigits ? digits : kFractionDigits];
+  const uint64_t part = ((static_cast<uint64_t>(fraction) << 17) + scale) / (2 * scale);
+  const uint64_t total = (static_cast<uint64_t>(whole) << 16) + part;
+  return total > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(total);
+}
 
 Value LexNumber(Arena& arena, BufferedStream& source) {
   bool negative = false;
@@ -202,20 +215,13 @@ Value LexNumber(Arena& arena, BufferedStream& source) {
     c = source.PeekByte();
     while (c >= 0 && (kCharClasses[c] & kNotDecimal) == 0) {
       source.Advance();
-      if (count < 5) {
+      if (count < kFractionDigits) {
         fraction = fraction * 10 + static_cast<uint32_t>(c - '0');
         ++count;
       }
       c = source.PeekByte();
     }
-    int32_t fixed;
-    if (value > 0x7FFF) {
-      fixed = 0x7FFFFFFF;
-    } else {
-      uint32_t part = 0;
-      if (count != 0) part = static_cast<uint32_t>((static_cast<uint64_t>(fraction) * kFractionScales[count - 1]) >> 16);
-      fixed = static_cast<int32_t>((value << 16) + part);
-    }
+    const int32_t fixed = FixedFromDecimal(value, fraction, count);
     result = MakeReal(negative ? -fixed : fixed);
   } else {
     int32_t v = static_cast<int32_t>(value);
@@ -421,24 +427,26 @@ constexpr uint8_t H(HandlerIndex h) { return static_cast<uint8_t>(kFirstHandler 
 struct RootEntries {
   uint8_t v['}' + 1];
   constexpr RootEntries() : v() {
-    for (char c : {'\0', '\t', '\n', '\f', '\r', ' '}) v[static_cast<uint8_t>(c)] = H(hSkipSpace);
-    v['%'] = H(hComment);
-    v['('] = H(hLiteral);
-    v[')'] = v['{'] = v['}'] = H(hStray);
-    for (char c : {'+', '-', '.', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}) v[static_cast<uint8_t>(c)] = H(hNumber);
-    v['/'] = H(hName);
-    v['<'] = H(hLess);
-    v['>'] = H(hGreater);
-    v['['] = H(hArray);
-    v[']'] = H(hArrayEnd);
-    v['I'] = 1;
-    v['R'] = 2;
-    v['o'] = 3;
-    v['e'] = 4;
-    v['t'] = 5;
-    v['f'] = 6;
-    v['n'] = 9;
+    for (char c : {'\0', '\t', '\n', '\f', '\r', ' '}) Set(c, H(hSkipSpace));
+    Set('%', H(hComment));
+    Set('(', H(hLiteral));
+    for (char c : {')', '{', '}'}) Set(c, H(hStray));
+    for (char c : {'+', '-', '.', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}) Set(c, H(hNumber));
+    Set('/', H(hName));
+    Set('<', H(hLess));
+    Set('>', H(hGreater));
+    Set('[', H(hArray));
+    Set(']', H(hArrayEnd));
+    // Keywords: the index of their continuation node.
+    Set('I', 1);
+    Set('R', 2);
+    Set('o', 3);
+    Set('e', 4);
+    Set('t', 5);
+    Set('f', 6);
+    Set('n', 9);
   }
+  constexpr void Set(char c, uint8_t entry) { v[static_cast<uint8_t>(c)] = entry; }
 };
 
 constexpr RootEntries kRootEntries;

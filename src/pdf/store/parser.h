@@ -99,4 +99,9 @@ void SkipComment(data_io::BufferedStream& source);
 // Number lexing on its own, for tests and other lexers.
 Value LexNumber(Arena& arena, data_io::BufferedStream& source);
 
+// The 16.16 value nearest to "whole.fraction" with `digits` fraction digits
+// (at most 9 count), saturated at the largest value: how the lexer reads a
+// real's magnitude.
+int32_t FixedFromDecimal(uint32_t whole, uint32_t fraction, uint32_t digits);
+
 }  // namespace vn::pdf::store

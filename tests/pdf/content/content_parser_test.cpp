@@ -82,7 +82,7 @@ class ContentParserTest : public ::testing::Test {
 TEST_F(ContentParserTest, OperatorsReachTheClientWithConvertedOperands) {
   Recorder r;
   EXPECT_EQ(Parse("q 1 0 0 1 10 -20.5 cm 2 w 1 J 10 20 m 30 40 l h S Q", r), -1);
-  EXPECT_EQ(r.log, "q;cm 65536 -1343487;w 131072;J 1;m 655360 1310720;l 1966080 2621440;h;paint 1 2;Q;");
+  EXPECT_EQ(r.log, "q;cm 65536 -1343488;w 131072;J 1;m 655360 1310720;l 1966080 2621440;h;paint 1 2;Q;");
 }
 
 TEST_F(ContentParserTest, ClosingPaintOperatorsCloseThePathFirst) {

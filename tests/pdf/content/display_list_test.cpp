@@ -454,9 +454,10 @@ TEST(OperatorPrinterFormat, NumbersNamesAndStrings) {
   using folio::cli::FormatContentNumber;
   EXPECT_EQ(FormatContentNumber(12 << 16), "12");
   EXPECT_EQ(FormatContentNumber(-(3 << 16)), "-3");
-  EXPECT_EQ(FormatContentNumber(0x7FFF), "0.5");  // what "0.5" reads as
-  EXPECT_EQ(FormatContentNumber(-0x7FFF), "-0.5");
-  EXPECT_EQ(FormatContentNumber(0x8000), "0.50001");
+  EXPECT_EQ(FormatContentNumber(0x8000), "0.5");  // what "0.5" reads as
+  EXPECT_EQ(FormatContentNumber(-0x8000), "-0.5");
+  EXPECT_EQ(FormatContentNumber(0x7FFF), "0.49998");
+  EXPECT_EQ(FormatContentNumber(0x1199A), "1.1");
   const uint8_t name[] = {'A', ' ', '#', '/', 0xE9};
   EXPECT_EQ(folio::cli::FormatName(name, 5), "/A#20#23#2F#E9");
   const uint8_t text[] = {'a', '(', '\\'};

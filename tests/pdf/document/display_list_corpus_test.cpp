@@ -3,7 +3,9 @@
 // reading of their content (qpdf's decoded streams, tokenized here).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -52,17 +54,15 @@ int32_t ReadNumber(const std::string& t, bool* integer) {
     return static_cast<int32_t>(negative ? -static_cast<int64_t>(whole) * 65536 : whole * 65536);
   }
   ++i;
-  static const uint32_t kScales[5] = {0x19999999u, 0x028F5C28u, 0x00418937u, 0x00068DB8u, 0x0000A7C5u};
+  // The nearest 16.16 value; digits past the ninth cannot change it.
   uint32_t fraction = 0, count = 0;
   for (; i < t.size() && isdigit(static_cast<unsigned char>(t[i])); ++i) {
-    if (count < 5) fraction = fraction * 10 + static_cast<uint32_t>(t[i] - '0'), ++count;
+    if (count < 9) fraction = fraction * 10 + static_cast<uint32_t>(t[i] - '0'), ++count;
   }
-  int32_t fixed;
-  if (whole > 0x7FFF) {
-    fixed = 0x7FFFFFFF;
-  } else {
-    uint32_t part = count == 0 ? 0 : static_cast<uint32_t>((static_cast<uint64_t>(fraction) * kScales[count - 1]) >> 16);
-    fixed = static_cast<int32_t>((whole << 16) + part);
+  int32_t fixed = 0x7FFFFFFF;
+  if (whole <= 0x7FFF) {
+    const double exact = (static_cast<double>(whole) + fraction / std::pow(10.0, count)) * 65536.0;
+    fixed = static_cast<int32_t>(std::min<long long>(std::llround(exact), 0x7FFFFFFF));
   }
   return negative ? -fixed : fixed;
 }

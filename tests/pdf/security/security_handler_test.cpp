@@ -449,9 +449,9 @@ TEST(StandardSecurityHandler, DecryptsStringsAndStreamsOfQpdfFiles) {
       if (object.IsDictionary()) {
         Value title = store::Get(f.context, object, "Title");
         if (title.IsString()) {
-          EXPECT_NE(shown.find("(" + std::string(reinterpret_cast<const char*>(title.Bytes()), title.Length()) + ")"),
-                    std::string::npos);
-          EXPECT_EQ(std::string(reinterpret_cast<const char*>(title.Bytes()), title.Length()), "Folio LE sample");
+          const std::string text(reinterpret_cast<const char*>(title.Bytes()), title.Length());
+          EXPECT_NE(shown.find("(" + text + ")"), std::string::npos);
+          EXPECT_EQ(text, "Folio LE sample");
           ++strings;
         }
         uint64_t dataOffset = store::StreamDataOffset(object);

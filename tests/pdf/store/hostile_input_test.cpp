@@ -45,7 +45,7 @@ TEST_F(HostileStoreTest, DeepNestingInObjectsAndTrailerIsBadData) {
   pdf.Add(1, "<< /Type /Catalog >>");
   pdf.Add(2, std::string(100000, '['));
   pdf.Add(3, std::string(50000, '<') + std::string(50000, '>'));
-  pdf.Add(4, "[" + std::string(200, '[') + std::string(200, ']') + "]");  // within the limit
+  pdf.Add(4, std::string(201, '[') + std::string(201, ']'));  // within the limit
   ASSERT_EQ(Open(pdf.Finish("<< /Size 5 /Root 1 0 R >>")), -1);
   EXPECT_EQ(Fetch(2), kBadData);
   EXPECT_EQ(Fetch(3), kBadData);
@@ -231,7 +231,7 @@ TEST_F(HostileStoreTest, JunkAfterTheHeader) {
   // The same junk with a valid file after it.
   test::PdfBuilder pdf("%PDF-1.4\n" + junk + "\n");
   pdf.Add(1, "<< /Type /Catalog >>");
-  pdf.Add(2, "(" + std::string(1000, '(') + ")");
+  pdf.Add(2, std::string(1001, '(') + ")");
   ASSERT_EQ(Open(pdf.Finish("<< /Size 3 /Root 1 0 R >>")), -1);
   EXPECT_EQ(Fetch(1), -1);
   EXPECT_NE(Fetch(2), -1);  // unbalanced string: runs to the end of the file

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -42,16 +45,17 @@ class ParserTest : public ::testing::Test {
 };
 
 TEST(CharClasses, TableValues) {
+  const auto classes = [](char c) { return kCharClasses[static_cast<uint8_t>(c)]; };
   EXPECT_EQ(kCharClasses[0], 0x05);
-  EXPECT_EQ(kCharClasses['\r'], 0x45);
-  EXPECT_EQ(kCharClasses['['], 0x0E);
-  EXPECT_EQ(kCharClasses[')'], 0x1E);
-  EXPECT_EQ(kCharClasses['\\'], 0x1C);
-  EXPECT_EQ(kCharClasses['7'], 0x20);
-  EXPECT_EQ(kCharClasses['9'], 0x00);
-  EXPECT_EQ(kCharClasses['f'], 0x04);
+  EXPECT_EQ(classes('\r'), 0x45);
+  EXPECT_EQ(classes('['), 0x0E);
+  EXPECT_EQ(classes(')'), 0x1E);
+  EXPECT_EQ(classes('\\'), 0x1C);
+  EXPECT_EQ(classes('7'), 0x20);
+  EXPECT_EQ(classes('9'), 0x00);
+  EXPECT_EQ(classes('f'), 0x04);
   EXPECT_EQ(kCharClasses[0xFF], 0x04);
-  EXPECT_EQ(kCharClasses['g'], 0x0C);
+  EXPECT_EQ(classes('g'), 0x0C);
 }
 
 TEST_F(ParserTest, Numbers) {
@@ -61,12 +65,13 @@ TEST_F(ParserTest, Numbers) {
     int32_t value;
   } cases[] = {
       {"2147483647", kInteger, 2147483647},  {"-3", kInteger, -3},
-      {"0.5", kReal, 0x7FFF},                {"1.25", kReal, 0x13FFF},
-      {"32767.99999", kReal, 0x7FFFFFFE},    {"32768.0", kReal, 0x7FFFFFFF},
-      {"40000.5", kReal, 0x7FFFFFFF},        {"-.5", kReal, -0x7FFF},
+      {"0.5", kReal, 0x8000},                {"1.25", kReal, 0x14000},
+      {"32767.99999", kReal, 0x7FFFFFFF},    {"32768.0", kReal, 0x7FFFFFFF},
+      {"40000.5", kReal, 0x7FFFFFFF},        {"-.5", kReal, -0x8000},
       {"1.2.3", kReal, 0x13333},             {"12abc", kInteger, 12},
       {"0000000000002", kInteger, 2},        {"+", kInteger, 0},
-      {"3.14159265358979", kReal, 0x3243F},
+      {"3.14159265358979", kReal, 0x3243F},  {"0.999999", kReal, 0x10000},
+      {"0.1", kReal, 0x199A},                {"-0.00001", kReal, -1},
   };
   for (const Case& c : cases) {
     Value v = Parse(c.text);
@@ -90,6 +95,21 @@ TEST_F(ParserTest, Numbers) {
   ASSERT_EQ(huge.type, kIntegerOutOfRange);
   Value longFraction = Parse("1." + std::string(1000, '5'));
   EXPECT_EQ(longFraction.type, kReal);
+}
+
+// Reals become the nearest 16.16 value, as a double-precision reading of
+// the same text rounds.
+TEST_F(ParserTest, RealsRoundToTheNearestFixedValue) {
+  std::mt19937 random(5);
+  for (int i = 0; i < 20000; ++i) {
+    const int whole = static_cast<int>(random() % 32767);
+    const int digits = 1 + static_cast<int>(random() % 9);
+    std::string text = std::to_string(whole) + ".";
+    for (int d = 0; d < digits; ++d) text += static_cast<char>('0' + random() % 10);
+    const Value v = Parse(text);
+    ASSERT_EQ(v.type, kReal) << text;
+    EXPECT_EQ(v.i, static_cast<int32_t>(std::llround(std::strtod(text.c_str(), nullptr) * 65536.0))) << text;
+  }
 }
 
 TEST_F(ParserTest, Names) {
@@ -226,7 +246,7 @@ TEST_F(ParserTest, DeepCopyOutlivesTheSourceArena) {
   EXPECT_TRUE(ArrayAt(context_, k, 2).NameIs("three"));
   EXPECT_EQ(ArrayAt(context_, k, 3).ref->number, 4);
   EXPECT_EQ(ArrayAt(context_, k, 4).type, kIntegerOutOfRange);
-  EXPECT_EQ(Get(context_, Get(context_, copy, "S"), "X").AsFixed(), 0x17FFF);
+  EXPECT_EQ(Get(context_, Get(context_, copy, "S"), "X").AsFixed(), 0x18000);
   EXPECT_NE(StreamDataOffset(copy), 0u);
 }
 
