@@ -457,11 +457,13 @@ bool DocumentStore::SetupSecurity(const char* handlerName, const uint8_t* passwo
   security::SecurityHandler* handler = security::CreateSecurityHandler(
       context_, encrypt, id, handlerName, reinterpret_cast<const char*>(password));
   // Objects parsed under the old handler carry its decrypters, and a
-  // repaired index holds only the object streams it could read without
-  // this one.
+  // repaired index holds only the object streams it could read before
+  // this handler could decrypt them.
   objects_.Clear();
   objectStreams_.Clear();
-  if (repaired_ && handler->Kind() != security::HandlerKind::kNone) sections_.Remove(kRepairedIndex);
+  if (repaired_ && handler->Kind() == security::HandlerKind::kStandard && handler->IsAuthorized()) {
+    sections_.Remove(kRepairedIndex);
+  }
   security_.Set(handler);
   return security_->IsAuthorized();
 }
