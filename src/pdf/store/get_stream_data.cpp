@@ -70,7 +70,12 @@ data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamD
     const Value& name = filter.IsName() ? filter : ArrayAt(context, filter, i);
     if (IsCrypt(name)) hasCrypt = true;
   }
-  if (decrypter != nullptr && !hasCrypt) stream.Wrap(security::DecryptStreamData(context, decrypter, stream.get()));
+  // Metadata streams stay in the clear when the document says so.
+  bool clearMetadata = decrypter != nullptr && !decrypter->EncryptsMetadata() &&
+                       Get(context, streamDict, "Type").NameIs("Metadata");
+  if (decrypter != nullptr && !hasCrypt && !clearMetadata) {
+    stream.Wrap(security::DecryptStreamData(context, decrypter, stream.get()));
+  }
 
   for (uint32_t i = 0; i < count; ++i) {
     Value name = resolver.ResolveInto(filter.IsName() ? filter : ArrayAt(context, filter, i), scratch);
