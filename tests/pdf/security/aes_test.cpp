@@ -13,10 +13,7 @@
 #include "pdf/security/security_handler.h"
 #include "pdf/security/sha2.h"
 #include "runtime/app_context.h"
-#include "pdf/store/document_store.h"
-#include "support/corpus.h"
 #include "support/hex.h"
-#include "support/test_documents.h"
 #include "support/shell.h"
 #include "support/test_context.h"
 
@@ -250,74 +247,6 @@ TEST(Aes256Password, PermsCheck) {
   params.permsLength = 15;
   EXPECT_EQ(CheckPerms(context, params, fileKey.data(), stored), PermsCheck::kUnreadable);
   EXPECT_EQ(context.Budget().BytesInUse(), 0u);
-}
-
-}  // namespace
-}  // namespace vn::pdf::security
-
-namespace vn::pdf::security {
-namespace {
-
-// The ID of the first string of a dictionary's "ID", as text.
-std::string FirstId(AppContext& context, const store::Value& dict) {
-  store::Value id = store::Get(context, dict, "ID");
-  if (!id.IsArray() || store::ArraySize(context, id) == 0) return "";
-  const store::Value& first = store::ArrayAt(context, id, 0);
-  return first.IsString() ? std::string(reinterpret_cast<const char*>(first.Bytes()), first.Length()) : "";
-}
-
-// The streams of the AES corpus files, decrypted and decoded, equal what
-// qpdf gives: every stream with a Crypt filter, and the first others whose
-// filters qpdf decodes too. Cross-reference streams, never encrypted, are
-// read in the clear: their ID is the trailer's.
-TEST(AesCorpus, StreamsMatchQpdf) {
-  auto files = test::CorpusFiles();
-  if (files.empty()) GTEST_SKIP() << "corpus absent";
-  if (test::RunShell("qpdf --version").status != 0) GTEST_SKIP() << "qpdf absent";
-  int compared = 0, crypt = 0, xrefStreams = 0;
-  for (const auto& f : files) {
-    if (f.encrypted.rfind("aes", 0) != 0 && f.encrypted.rfind("mixed", 0) != 0) continue;
-    SCOPED_TRACE(f.name);
-    AppContext context;
-    Owned<store::DocumentStore> document(context);
-    ASSERT_EQ(test::OpenCorpusDocument(context, f, document), -1);
-    int32_t size = store::Get(context, document->Trailer(), "Size").AsInt();
-    int plain = 0;
-    for (int32_t n = 1; n < size; ++n) {
-      Ref<store::ParsedObject> object(context);
-      document->GetObject(object, n);
-      if (store::StreamDataOffset(object->value) == 0) continue;
-      if (store::Get(context, object->value, "Type").NameIs("XRef")) {
-        EXPECT_EQ(FirstId(context, object->value), FirstId(context, document->Trailer())) << "object " << n;
-        ++xrefStreams;
-      }
-      store::Value filter = store::Get(context, object->value, "Filter");
-      bool hasCrypt = false, decodable = true;
-      for (uint32_t i = 0; filter.IsArray() && i < store::ArraySize(context, filter); ++i) {
-        const store::Value& name = store::ArrayAt(context, filter, i);
-        hasCrypt = hasCrypt || name.NameIs("Crypt");
-        decodable = decodable && (name.NameIs("Crypt") || name.NameIs("FlateDecode"));
-      }
-      if (filter.IsName()) decodable = filter.NameIs("FlateDecode") || filter.NameIs("Crypt");
-      if (!decodable || (!hasCrypt && ++plain > 4)) continue;
-      std::string theirs;
-      std::string password = f.userPassword.empty() ? "" : " --password='" + f.userPassword + "'";
-      if (!test::RunTool("qpdf" + password + " --show-object=" + std::to_string(n) + " --filtered-stream-data '" +
-                             f.path + "'",
-                         theirs)) {
-        continue;
-      }
-      Owned<data_io::DataBlockStream> stream(context, document->OpenStreamData(*object));
-      std::vector<uint8_t> ours = test::ReadAll(context, *stream);
-      EXPECT_EQ(std::string(ours.begin(), ours.end()), theirs) << "object " << n;
-      ++compared;
-      if (hasCrypt) ++crypt;
-    }
-  }
-  std::printf("AES corpus: %d streams compared with qpdf, %d of them through Crypt filters; %d cross-reference streams\n",
-              compared, crypt, xrefStreams);
-  EXPECT_GT(crypt, 0);
-  EXPECT_GT(xrefStreams, 0);
 }
 
 }  // namespace

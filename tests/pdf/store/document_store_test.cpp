@@ -255,7 +255,7 @@ TEST_F(DocumentStoreTest, ACrossReferenceStreamSectionCountsItsDecoders) {
   };
   const uint32_t inUse = context_.Budget().BytesInUse();
   const uint32_t cached = context_.Caches().TotalBytes();
-  Ref<XRefSection> section(context_, LoadSection(*store_, o2));
+  Ref<XRefGoodSection> section(context_, static_cast<XRefGoodSection*>(LoadSection(*store_, o2)));
   EXPECT_GE(section->GetMemorySize(), heldBySection(inUse, cached));
   XRefEntry read[3];
   section->DecodeEntries(0, read, 3);
