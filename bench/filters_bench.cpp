@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "../tests/data_io/ccitt_test_support.h"
+#include "../tests/data_io/filter_encoders.h"
 #include "../tests/data_io/jpg_test_support.h"
 #include "../tests/data_io/memory_stream.h"
 #include "data_io/filter_factory.h"
@@ -21,6 +22,7 @@
 namespace {
 
 using Bytes = std::vector<uint8_t>;
+using vn::test::Encoded;
 
 Bytes Sample(size_t n) {
   Bytes b(n);
@@ -32,90 +34,14 @@ Bytes Sample(size_t n) {
   return b;
 }
 
-Bytes Encoded(const std::string& filter, const Bytes& data) {
-  Bytes out;
-  if (filter == "FlateDecode") {
-    uLongf size = compressBound(data.size());
-    out.resize(size);
-    compress(out.data(), &size, data.data(), data.size());
-    out.resize(size);
-  } else if (filter == "ASCIIHexDecode") {
-    const char* hex = "0123456789ABCDEF";
-    for (uint8_t c : data) { out.push_back(hex[c >> 4]); out.push_back(hex[c & 15]); }
-  } else if (filter == "RunLengthDecode") {
-    for (size_t i = 0; i < data.size(); i += 128) {
-      size_t n = std::min<size_t>(128, data.size() - i);
-      out.push_back(static_cast<uint8_t>(n - 1));
-      out.insert(out.end(), data.begin() + i, data.begin() + i + n);
-    }
-  } else if (filter == "LZWDecode") {
-    // Early change 1: the width grows when the encoder's next code reaches
-    // a power of two (the decoder, one entry behind, switches one early).
-    std::map<uint32_t, uint32_t> table;
-    uint32_t next = 258, width = 9, acc = 0, bits = 0;
-    auto emit = [&](uint32_t code) {
-      acc = (acc << width) | code;
-      bits += width;
-      while (bits >= 8) {
-        out.push_back(static_cast<uint8_t>(acc >> (bits - 8)));
-        bits -= 8;
-      }
-      acc &= (1u << bits) - 1;
-    };
-    auto grow = [&]() {
-      ++next;
-      if (next == (1u << width) && width < 12) ++width;
-    };
-    emit(256);
-    int32_t w = -1;
-    for (uint8_t c : data) {
-      if (w < 0) {
-        w = c;
-        continue;
-      }
-      auto it = table.find(static_cast<uint32_t>(w) << 8 | c);
-      if (it != table.end()) {
-        w = static_cast<int32_t>(it->second);
-        continue;
-      }
-      emit(static_cast<uint32_t>(w));
-      table[static_cast<uint32_t>(w) << 8 | c] = next;
-      grow();
-      w = c;
-      if (next >= 4000) {
-        emit(256);
-        table.clear();
-        next = 258;
-        width = 9;
-      }
-    }
-    if (w >= 0) {
-      emit(static_cast<uint32_t>(w));
-      grow();  // the entry the decoder adds on reading it
-    }
-    emit(257);
-    if (bits > 0) out.push_back(static_cast<uint8_t>(acc << (8 - bits)));
-  } else if (filter == "ASCII85Decode") {
-    for (size_t i = 0; i + 4 <= data.size(); i += 4) {
-      uint32_t v = uint32_t(data[i]) << 24 | data[i + 1] << 16 | data[i + 2] << 8 | data[i + 3];
-      char g[5];
-      for (int j = 4; j >= 0; --j) { g[j] = static_cast<char>('!' + v % 85); v /= 85; }
-      out.insert(out.end(), g, g + 5);
-    }
-  }
-  return out;
-}
-
 void Decoder(benchmark::State& state, const std::string& filter) {
   vn::AppContext context;
   Bytes data = Sample(1 << 20);
   Bytes input = Encoded(filter, data);
   size_t produced = 0;
   for (auto _ : state) {
-    vn::Owned<vn::data_io::DataBlockStream> stream(
-        context, vn::data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>(filter.data()),
-                                          static_cast<uint32_t>(filter.size()), false, {},
-                                          vn::test::NewMemoryStream(context, input)));
+    vn::Owned<vn::data_io::DataBlockStream> stream(context, vn::test::NewMemoryStream(context, input));
+    vn::test::AddFilter(context, stream, filter);
     vn::data_io::DataBlockRef block(context);
     for (;;) {
       stream->GetNextBlock(block);
@@ -180,9 +106,8 @@ void Fax(benchmark::State& state, const Bytes& input, const vn::data_io::FilterP
   vn::AppContext context;
   size_t produced = 0;
   for (auto _ : state) {
-    vn::Owned<vn::data_io::DataBlockStream> stream(
-        context, vn::data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>("CCITTFaxDecode"), 14, false,
-                                          params, vn::test::NewMemoryStream(context, input)));
+    vn::Owned<vn::data_io::DataBlockStream> stream(context, vn::test::NewMemoryStream(context, input));
+    vn::test::AddFilter(context, stream, "CCITTFaxDecode", params);
     produced += Drain(context, *stream);
   }
   if (produced != expected * static_cast<size_t>(state.iterations())) state.SkipWithError("fax output differs");

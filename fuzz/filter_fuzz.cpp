@@ -98,10 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
           const uint8_t* p = data + 1 + 8 * i;
           const char* name = kNames[p[0] % 7];
           vn::data_io::FilterParams params = ParamsFrom(p);
-          // The factory takes the chain over (and deletes it if it fails).
-          vn::data_io::DataBlockStream* next = chain.Release();
-          chain.Set(vn::data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>(name),
-                                             static_cast<uint32_t>(std::strlen(name)), false, params, next));
+          // The stage owns the chain once built; if building raises, `chain` still does.
+          chain.Wrap(vn::data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>(name),
+                                              static_cast<uint32_t>(std::strlen(name)), false, params, chain.get()));
         }
         vn::fuzz::Drain(context, *chain, kOutputCap);
       },

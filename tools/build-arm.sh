@@ -8,14 +8,15 @@ cd "$(dirname "$0")/.."
 
 sysroot=build-arm/sysroot
 if [ ! -f "$sysroot/usr/include/zlib.h" ] || [ ! -f "$sysroot/usr/include/jpeglib.h" ] ||
-   [ ! -f "$sysroot/usr/include/png.h" ]; then
+   [ ! -f "$sysroot/usr/include/png.h" ] || [ ! -f "$sysroot/usr/lib/arm-linux-gnueabi/libnettle.a" ]; then
   mkdir -p "$sysroot"
   if ! dpkg --print-foreign-architectures | grep -qx armel; then
     dpkg --add-architecture armel
     apt-get update -qq
   fi
   (cd "$sysroot" && apt-get download zlib1g-dev:armel libjpeg62-turbo-dev:armel libjpeg62-turbo:armel zlib1g:armel \
-     libpng-dev:armel libpng16-16:armel && for d in *.deb; do dpkg -x "$d" .; done && rm -f ./*.deb)
+     libpng-dev:armel libpng16-16:armel nettle-dev:armel libnettle8:armel \
+     && for d in *.deb; do dpkg -x "$d" .; done && rm -f ./*.deb)
 fi
 
 cmake -S . -B build-arm/engine -G Ninja -DCMAKE_BUILD_TYPE=Release \

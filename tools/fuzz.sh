@@ -11,6 +11,9 @@
 #   document, object_parser, content_parser: the corpus of real PDF files
 #     ($FOLIO_CORPUS, else ../shared/corpus or ../../shared/corpus next to
 #     the checkout);
+#   document: also RC4 documents whose streams use crypt filters (Identity
+#     and named, anywhere in the filter list), written into
+#     build-fuzz/seeds/document by build/tests/crypt_seeds;
 #   content_parser, filter: build-fuzz/seeds/TARGET, made by
 #     tools/fuzz-seeds.sh (raw stream data extracted from the corpus);
 #   display_list: the content_parser seeds (decoded page content);
@@ -62,6 +65,16 @@ case $target in
     [ -d "build-fuzz/seeds/$extracted" ] && seeds+=("build-fuzz/seeds/$extracted")
     ;;
 esac
+if [ "$target" = document ]; then
+  # Encrypted documents whose streams use crypt filters, made by the tests' builder.
+  if [ ! -d build-fuzz/seeds/document ]; then
+    [ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+    cmake --build build --target crypt_seeds -j2
+    mkdir -p build-fuzz/seeds/document
+    build/tests/crypt_seeds build-fuzz/seeds/document
+  fi
+  seeds+=(build-fuzz/seeds/document)
+fi
 case $target in
   cff | truetype | type1)
     if [ ! -d build-fuzz/seeds/fonts ] && [ -n "$corpus" ]; then

@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev libjpeg62-turbo-dev
+  zlib1g-dev libjpeg62-turbo-dev nettle-dev
   clang libclang-rt-14-dev
   g++-arm-linux-gnueabi qemu-user
   qpdf mupdf-tools poppler-utils python3

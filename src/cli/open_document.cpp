@@ -65,7 +65,7 @@ bool OpenDocument::Open(const std::string& path, const std::string& password) {
   if (code != -1) {
     if (code == vn::kOverflow) reason_ = "the file cannot be opened or read";
     else if (code == vn::kBadData && !HasPdfHeader(path)) reason_ = "the file has no PDF header";
-    else if (code == vn::kBadData) reason_ = "the cross-reference data is missing or damaged";
+    else if (code == vn::kBadData) reason_ = "no PDF object can be found in the file, even by scanning it";
     else if (code == vn::kUnsupported) reason_ = "the security handler is not supported";
     else reason_ = DescribeError(code);
     return false;
@@ -73,7 +73,7 @@ bool OpenDocument::Open(const std::string& path, const std::string& password) {
   vn::pdf::security::SecurityHandler* handler = store_->Security();
   if (handler->IsAuthorized()) return true;
   if (handler->Kind() != vn::pdf::security::HandlerKind::kStandard) {
-    reason_ = "the security handler is not supported (only the standard handler with RC4 is)";
+    reason_ = "the security handler is not supported (only the standard password handler is)";
     return false;
   }
   if (password.empty()) {

@@ -56,7 +56,6 @@ CCITTDataBlockStream::CCITTDataBlockStream(AppContext& context, DataBlockStream*
       lineA_(context),
       lineB_(context),
       outRow_(context) {
-  // Checked while the base's registration still gives the source back.
   if (columns_ <= 0 || columns_ > kMaxColumns) RaiseBadData(context);
   RegisterUnwindable(context, this, &UnwindByReset<CCITTDataBlockStream>);
   rowBytes_ = (static_cast<uint32_t>(columns_) + 7) / 8;
@@ -420,7 +419,7 @@ uint32_t CCITTDataBlockStream::Decode(uint8_t* buffer, uint32_t maximum) {
   return count;
 }
 
-DataBlockStream* BuildCCITTFilter(AppContext& context, DataBlockStream* source, const FilterParams& params) {
+FilteredDataBlockStream* BuildCCITTFilter(AppContext& context, DataBlockStream* source, const FilterParams& params) {
   return New<CCITTDataBlockStream>(context, context, source, params);
 }
 

@@ -17,7 +17,7 @@ class CCITTDataBlockStream final : public FilteredDataBlockStream {
   // Widest row accepted; wider "Columns" raise code 2.
   static constexpr int32_t kMaxColumns = 1 << 18;
 
-  // Takes ownership of `source` (built with New). Raises code 2 for a
+  // Owns `source` (built with New) once built. Raises code 2 for a
   // "Columns" outside 1..kMaxColumns.
   CCITTDataBlockStream(AppContext& context, DataBlockStream* source, const FilterParams& params);
   ~CCITTDataBlockStream() override { Reset(); }

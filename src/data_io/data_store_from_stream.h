@@ -31,7 +31,7 @@ class DSFSCacheEntry final : public RefCounted {
 
 class DataStoreFromStream final : public DataStore {
  public:
-  // Takes ownership of `source` (built with New).
+  // Owns `source` (built with New) once built.
   DataStoreFromStream(AppContext& context, DataBlockStream* source);
   ~DataStoreFromStream() override;
 

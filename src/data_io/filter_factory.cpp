@@ -34,14 +34,37 @@ bool Matches(const char* text, const uint8_t* name, uint32_t length) {
   return std::strlen(text) == length && std::memcmp(text, name, length) == 0;
 }
 
-// Deletes the source if building the stage raises.
-struct SourceGuard {
+// A decoder waiting for its predictor stage. If that cannot be built, the
+// decoder gives its source back and goes: the source stays the caller's.
+struct PendingDecoder {
   AppContext* context;
-  DataBlockStream* source;
+  FilteredDataBlockStream* decoder;
 };
-void DeleteSource(void* argument) {
-  auto* guard = static_cast<SourceGuard*>(argument);
-  Delete(*guard->context, guard->source);
+void UnbuildDecoder(void* argument) {
+  auto* pending = static_cast<PendingDecoder*>(argument);
+  pending->decoder->ReleaseSource();
+  Delete(*pending->context, pending->decoder);
+}
+
+FilteredDataBlockStream* NewDecoder(AppContext& context, FilterKind kind, const FilterParams& params,
+                                    DataBlockStream* source) {
+  switch (kind) {
+    case FilterKind::kAsciiHex:
+      return New<AsciiHexDataBlockStream>(context, context, source);
+    case FilterKind::kAscii85:
+      return New<AS85DataBlockStream>(context, context, source);
+    case FilterKind::kRunLength:
+      return New<RunLengthDataBlockStream>(context, context, source);
+    case FilterKind::kLzw:
+      return New<LzwDataBlockStream>(context, context, source, params.earlyChange.value);
+    case FilterKind::kFlate:
+      return New<ZlibDataBlockStream>(context, context, source);
+    case FilterKind::kCcitt:
+      return BuildCCITTFilter(context, source, params);
+    case FilterKind::kDct:
+      return New<JPGDataBlockStream>(context, context, source, params.dctScaleDenominator.value);
+  }
+  RaiseUnsupported(context);
 }
 
 }  // namespace
@@ -55,41 +78,15 @@ DataBlockStream* BuildFilter(AppContext& context, const uint8_t* name, uint32_t 
       break;
     }
   }
-  SourceGuard pending{&context, source};
-  LocalGuard guard(context, &DeleteSource, &pending);
   if (found == nullptr) RaiseUnsupported(context);
-  DataBlockStream* result = nullptr;
-  switch (found->kind) {
-    case FilterKind::kAsciiHex:
-      result = New<AsciiHexDataBlockStream>(context, context, source);
-      break;
-    case FilterKind::kAscii85:
-      result = New<AS85DataBlockStream>(context, context, source);
-      break;
-    case FilterKind::kRunLength:
-      result = New<RunLengthDataBlockStream>(context, context, source);
-      break;
-    case FilterKind::kLzw:
-      result = New<LzwDataBlockStream>(context, context, source, params.earlyChange.value);
-      break;
-    case FilterKind::kFlate:
-      result = New<ZlibDataBlockStream>(context, context, source);
-      break;
-    case FilterKind::kCcitt:
-      guard.Dismiss();
-      return BuildCCITTFilter(context, source, params);
-    case FilterKind::kDct:
-      result = New<JPGDataBlockStream>(context, context, source, params.dctScaleDenominator.value);
-      break;
-  }
-  // From here the stage owns the source; a failing predictor deletes the
-  // stage and the source with it.
-  pending.source = result;
-  if ((found->kind == FilterKind::kLzw || found->kind == FilterKind::kFlate) && params.predictor.value != 1) {
-    result = New<PredictorDataBlockStream>(context, context, result, params);
-  }
+  FilteredDataBlockStream* decoder = NewDecoder(context, found->kind, params, source);
+  bool predicted = found->kind == FilterKind::kLzw || found->kind == FilterKind::kFlate;
+  if (!predicted || params.predictor.value == 1) return decoder;
+  PendingDecoder pending{&context, decoder};
+  LocalGuard guard(context, &UnbuildDecoder, &pending);
+  DataBlockStream* predictor = New<PredictorDataBlockStream>(context, context, decoder, params);
   guard.Dismiss();
-  return result;
+  return predictor;
 }
 
 }  // namespace vn::data_io

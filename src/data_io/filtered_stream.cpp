@@ -11,21 +11,19 @@ constexpr uint32_t kMaxEmptyDecodes = 1024;
 }  // namespace
 
 FilteredDataBlockStream::FilteredDataBlockStream(AppContext& context, DataBlockStream* source)
-    : context_(context), source_(source), sourceBlock_(context) {
-  // A decoder whose constructor raises (bad parameters) still owns its
-  // source: this registration gives it back.
-  RegisterUnwindable(context, this, &FilteredDataBlockStream::UnwindSource);
+    : context_(context), source_(source), sourceBlock_(context) {}
+
+FilteredDataBlockStream::~FilteredDataBlockStream() {
+  sourceBlock_.Reset();
+  Delete(context_, source_);
 }
 
-FilteredDataBlockStream::~FilteredDataBlockStream() { Delete(context_, source_); }
-
-void FilteredDataBlockStream::UnwindSource(Unwindable* record) {
-  auto* self = static_cast<FilteredDataBlockStream*>(record);
-  UnregisterUnwindable(self);
-  self->sourceBlock_.Reset();
-  DataBlockStream* source = self->source_;
-  self->source_ = nullptr;
-  Delete(self->context_, source);
+DataBlockStream* FilteredDataBlockStream::ReleaseSource() {
+  sourceBlock_.Clear();
+  sourceCursor_ = sourceEnd_ = nullptr;
+  DataBlockStream* source = source_;
+  source_ = nullptr;
+  return source;
 }
 
 bool FilteredDataBlockStream::FetchSourceBlock() {

@@ -13,7 +13,8 @@ class FilteredDataBlockStream : public DataBlockStream {
  public:
   static constexpr uint32_t kBlockSize = 4096;
 
-  // Takes ownership of `source` (built with New).
+  // Owns `source` (built with New) once the decoder is built; a decoder
+  // constructor that raises leaves the source with its caller.
   FilteredDataBlockStream(AppContext& context, DataBlockStream* source);
   ~FilteredDataBlockStream() override;
 
@@ -27,6 +28,11 @@ class FilteredDataBlockStream : public DataBlockStream {
   virtual uint32_t Decode(uint8_t* buffer, uint32_t maximum) = 0;
   // False only for decoders whose end may be followed by more data.
   virtual bool EndIsFinal() const { return true; }
+
+  // Gives the source back to whoever asked for this decoder, for a builder
+  // whose next stage could not be built: deleting the decoder afterwards
+  // leaves the source alone.
+  DataBlockStream* ReleaseSource();
 
  protected:
   // Returns the decoder to its initial state; the source is rewound already.
@@ -46,7 +52,6 @@ class FilteredDataBlockStream : public DataBlockStream {
 
  private:
   bool FetchSourceBlock();
-  static void UnwindSource(Unwindable* record);
 
   DataBlockRef sourceBlock_;
   bool sourceDone_ = false;

@@ -94,6 +94,9 @@ class CacheSet : public CacheSetBase {
   void Insert(const Key& key, RefCounted* value, uint64_t creationTime, uint32_t size);
   // Drops the entry for `key` if there is one.
   void Remove(const Key& key);
+  // Brings the accounted size of `key`'s entry up to date, for values that
+  // grow while they are used.
+  void Resize(const Key& key, uint32_t size);
 
  protected:
   bool KeyEquals(const void* a, const void* b) const override {
@@ -176,6 +179,12 @@ template <class Key>
 void CacheSet<Key>::Remove(const Key& key) {
   CacheEntry* entry = FindEntry(CacheKeyHash(key), &key);
   if (entry != nullptr) RemoveEntry(entry);
+}
+
+template <class Key>
+void CacheSet<Key>::Resize(const Key& key, uint32_t size) {
+  CacheEntry* entry = FindEntry(CacheKeyHash(key), &key);
+  if (entry != nullptr) ResizeEntry(entry, size);
 }
 
 }  // namespace vn

@@ -23,6 +23,7 @@ class EngineArray : public Unwindable {
   EngineArray(const EngineArray&) = delete;
   EngineArray& operator=(const EngineArray&) = delete;
 
+  AppContext& Context() const { return context_; }
   uint32_t Size() const { return size_; }
   bool Empty() const { return size_ == 0; }
   T* Data() { return data_; }
@@ -34,6 +35,7 @@ class EngineArray : public Unwindable {
   const T* begin() const { return data_; }
   const T* end() const { return data_ + size_; }
   T& Back() { return data_[size_ - 1]; }
+  const T& Back() const { return data_[size_ - 1]; }
 
   void Push(const T& value) {
     // Copied first: `value` may be an element of this array, which growing

@@ -75,12 +75,19 @@ class Owned : public Unwindable {
   T& operator*() const { return *object_; }
   explicit operator bool() const { return object_ != nullptr; }
 
-  // Replaces the owned object (destroying the old one).
+  // Replaces the owned object (destroying the old one). Setting the object
+  // already held changes nothing: it must not delete what it keeps.
   void Set(T* object) {
+    if (object == object_) return;
     T* old = object_;
     object_ = object;
     Delete(context_, old);
   }
+  // The held object was taken over by `stage`, a stage built over it, or
+  // `stage` is the object itself when no stage was needed: holds `stage`
+  // from now on and deletes nothing (see the stream-stage rule in
+  // docs/design.md).
+  void Wrap(T* stage) { object_ = stage; }
   // Gives the object up to another owner.
   T* Release() {
     T* object = object_;

@@ -22,6 +22,7 @@ struct FixedPoint {
 
 struct FixedRect {
   Fixed16_16 x0, y0, x1, y1;
+  bool operator==(const FixedRect&) const = default;
 };
 
 constexpr FixedMatrix IdentityMatrix() { return FixedMatrix{kFixedOne, 0, 0, kFixedOne, 0, 0}; }

@@ -1,8 +1,26 @@
 #include "runtime/unwindable.h"
 
+#include <cassert>
+
 #include "runtime/app_context.h"
 
 namespace vn {
+
+namespace {
+
+// The record a frame (or a construction) saved as the head must still be on
+// the list when the list is taken back to it: had it been reset in between,
+// the walk would run on past it into records that belong to the callers.
+// Debug builds check it.
+void AssertOnList([[maybe_unused]] const ErrorState& state, [[maybe_unused]] const Unwindable* savedHead) {
+#ifndef NDEBUG
+  const Unwindable* record = state.unwindHead;
+  while (record != nullptr && record != savedHead) record = record->next;
+  assert(record == savedHead && "a frame's saved head was unregistered before the list was taken back to it");
+#endif
+}
+
+}  // namespace
 
 void RegisterUnwindable(AppContext& context, Unwindable* record, Unwindable::UnwindFn fn) {
   if (record->prevLink == nullptr) {
@@ -27,6 +45,7 @@ Unwindable* UnwindHead(AppContext& context) { return context.Errors().unwindHead
 
 void DetachDownTo(AppContext& context, Unwindable* savedHead) {
   ErrorState& state = context.Errors();
+  AssertOnList(state, savedHead);
   while (state.unwindHead != nullptr && state.unwindHead != savedHead) {
     UnregisterUnwindable(state.unwindHead);
   }
@@ -34,6 +53,7 @@ void DetachDownTo(AppContext& context, Unwindable* savedHead) {
 
 void UnwindDownTo(AppContext& context, Unwindable* savedHead) {
   ErrorState& state = context.Errors();
+  AssertOnList(state, savedHead);
   while (state.unwindHead != nullptr && state.unwindHead != savedHead) {
     Unwindable* head = state.unwindHead;
     if (head->unwindFn != nullptr) head->unwindFn(head);

@@ -1,9 +1,12 @@
 // folio content FILE PAGE as a user runs it.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "cli/folio_runner.h"
+#include "support/pdf_builder.h"
+#include "support/rc4_encryption.h"
 
 namespace {
 
@@ -23,6 +26,29 @@ TEST(FolioContent, PrintsThePagesOperators) {
   Outcome json = Execute(Folio() + " content --json " + kSample + " 2");
   ASSERT_EQ(json.status, 0) << json.out;
   EXPECT_EQ(json.out.rfind("{\"page\":2,\"operators\":[\"q\",\"1 0 0 RG\",\"4 w\",", 0), 0u) << json.out;
+}
+
+// An encrypted page whose content passes an Identity crypt filter: read as
+// it is stored.
+TEST(FolioContent, IdentityCryptFilter) {
+  const vn::test::Rc4Encryption rc4;
+  const std::string content = "0 0 1 rg 5 5 20 20 re f";
+  vn::test::PdfBuilder pdf;
+  pdf.Add(1, "<< /Type /Catalog /Pages 2 0 R >>");
+  pdf.Add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  pdf.Add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 100 100] /Contents 4 0 R >>");
+  pdf.Add(4, "<< /Length " + std::to_string(content.size()) +
+                 " /Filter /Crypt /DecodeParms << /Name /Identity >> >>\nstream\n" + content + "\nendstream");
+  pdf.Add(5, rc4.Dictionary());
+  const std::string bytes = pdf.Finish(pdf.Trailer(rc4.TrailerEntries(5)));
+  const std::string path = ::testing::TempDir() + "folio_identity_crypt.pdf";
+  FILE* file = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(file, nullptr);
+  std::fwrite(bytes.data(), 1, bytes.size(), file);
+  std::fclose(file);
+  Outcome r = Execute(Folio() + " content " + path + " 1");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(r.out, "0 0 1 rg\n5 5 m\n25 5 l\n25 25 l\n5 25 l\nh\nf\n");
 }
 
 TEST(FolioContent, UsageAndFailures) {

@@ -17,6 +17,13 @@ using folio::test::Folio;
 using folio::test::kSample;
 using folio::test::Outcome;
 
+void WriteFile(const std::string& path, const std::string& text) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
+}
+
 TEST(FolioCommand, InfoReportsTheSample) {
   Outcome r = Execute(Folio() + " info --json " + kSample);
   ASSERT_EQ(r.status, 0) << r.out;
@@ -82,10 +89,65 @@ TEST(FolioCommand, PasswordProtectedFiles) {
   ASSERT_EQ(open.status, 0) << open.out;
   EXPECT_NE(open.out.find("\"handler\":\"Standard\""), std::string::npos);
   EXPECT_NE(open.out.find("\"Title\":\"Folio LE sample\""), std::string::npos);  // strings decrypted
+
+  // AES-256: the same messages, never garbage.
+  std::string aes = testing::TempDir() + "/folio-aes256.pdf";
+  ASSERT_EQ(std::system(("qpdf --encrypt secret owner 256 -- " + kSample + " " + aes).c_str()), 0);
+  Outcome wrongAes = Execute(Folio() + " info --password nope " + aes);
+  EXPECT_EQ(wrongAes.status, 1);
+  EXPECT_NE(wrongAes.out.find("the password is wrong"), std::string::npos) << wrongAes.out;
+  Outcome openAes = Execute(Folio() + " info --password secret " + aes);
+  EXPECT_NE(openAes.out.find("revision 6, 256-bit key, AES-256, opened"), std::string::npos) << openAes.out;
+  EXPECT_NE(openAes.out.find("Title:         Folio LE sample"), std::string::npos) << openAes.out;
+
+  // A handler other than the standard one.
+  std::vector<unsigned char> bytes = vn::test::ReadWholeFile(encrypted);
+  std::string text(bytes.begin(), bytes.end());
+  text.replace(text.find("/Filter /Standard"), 17, "/Filter /Adobe.PP");
+  std::string other = testing::TempDir() + "/folio-other-handler.pdf";
+  WriteFile(other, text);
+  Outcome unknown = Execute(Folio() + " info " + other);
+  EXPECT_EQ(unknown.status, 1);
+  EXPECT_NE(unknown.out.find("the security handler is not supported"), std::string::npos) << unknown.out;
 }
 
+// A copy of the sample with its cross-reference data cut off, and a file
+// of objects without any catalog.
+TEST(FolioCommand, InfoSaysWhenAFileWasRepaired) {
+  std::vector<unsigned char> bytes = vn::test::ReadWholeFile(kSample);
+  std::string sample(bytes.begin(), bytes.end());
+  std::string damaged = testing::TempDir() + "/folio-damaged.pdf";
+  WriteFile(damaged, sample.substr(0, sample.find("xref")));
+  Outcome text = Execute(Folio() + " info " + damaged);
+  ASSERT_EQ(text.status, 0) << text.out;
+  EXPECT_NE(text.out.find("pages:         2\n"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("repaired:      yes (the cross-reference data was rebuilt by scanning the file)"),
+            std::string::npos) << text.out;
+  Outcome json = Execute(Folio() + " info --json " + damaged);
+  EXPECT_NE(json.out.find("\"repaired\":true"), std::string::npos) << json.out;
+  EXPECT_NE(Execute(Folio() + " info --json " + kSample).out.find("\"repaired\":false"), std::string::npos);
+
+  std::string headless = testing::TempDir() + "/folio-no-catalog.pdf";
+  WriteFile(headless, "%PDF-1.4\n1 0 obj << /Kids [] >> endobj\n");
+  Outcome pageless = Execute(Folio() + " info --json " + headless);
+  ASSERT_EQ(pageless.status, 0) << pageless.out;
+  EXPECT_NE(pageless.out.find("\"pages\":0,\"page_tree_error\":\"the file's data is damaged\""), std::string::npos)
+      << pageless.out;
+}
+
+// Files where mutool and folio count differently, each for a reason.
+const char* const kPageCountExceptions[][2] = {
+    // The page tree's root is gone (zeros in the file); folio counts the
+    // pages the linearization dictionary announces, as pdfinfo does.
+    {"pypdf__017-unreadable-meta-data_unreadablemetadata.pdf", "4"},
+    // The object stream puts a comment before each object, which mutool
+    // does not read; qpdf and folio find the one page.
+    {"qpdf__bad40.pdf", "1"},
+};
+
 // Every corpus file either gives its facts or fails with one clear line, and
-// the page count equals mutool's for every file both open without repair.
+// the page count equals mutool's for every file mutool opens, damaged and
+// encrypted ones included.
 TEST(FolioCommandCorpus, InfoSucceedsOrSaysWhyAndCountsPagesAsMutoolDoes) {
   auto files = vn::test::CorpusFiles();
   if (files.empty()) GTEST_SKIP() << "corpus absent";
@@ -108,17 +170,19 @@ TEST(FolioCommandCorpus, InfoSucceedsOrSaysWhyAndCountsPagesAsMutoolDoes) {
     std::string mpw = f.userPassword.empty() ? "" : " -p '" + f.userPassword + "'";
     Outcome theirs = Execute("mutool info -M" + mpw + " '" + f.path + "' 1");
     std::smatch m, o;
-    // Only files mutool reads cleanly: no repair, no object it failed to load.
-    const bool clean = theirs.out.find("repair") == std::string::npos && theirs.out.find("error:") == std::string::npos;
-    if (!clean || !std::regex_search(theirs.out, m, mutoolPages)) continue;
+    if (!std::regex_search(theirs.out, m, mutoolPages)) continue;
     ASSERT_TRUE(std::regex_search(ours.out, o, folioPages)) << ours.out;
     ++compared;
-    if (o[1] == m[2]) ++agreed;
+    std::string expected = m[2];
+    for (const auto& exception : kPageCountExceptions) {
+      if (f.name == exception[0]) expected = exception[1];
+    }
+    if (o[1] == expected) ++agreed;
     else ADD_FAILURE() << f.name << ": " << o[1] << " pages, mutool says " << m[2];
   }
   std::printf("folio info: %d opened, %d refused with a reason; page counts: %d compared with mutool, %d agree\n",
               opened, refused, compared, agreed);
-  EXPECT_GT(compared, 200);
+  EXPECT_GT(compared, 360);
 }
 
 }  // namespace

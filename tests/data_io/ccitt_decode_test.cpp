@@ -308,10 +308,8 @@ TEST(CcittDecode, FilterTableBuildsTheDecoder) {
   AppContext context;
   FilterParams p = Params(-1, 8);
   for (const char* name : {"CCITTFaxDecode", "CCF"}) {
-    Owned<data_io::DataBlockStream> stream(
-        context, data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>(name),
-                                      static_cast<uint32_t>(std::strlen(name)), true, p,
-                                      NewMemoryStream(context, Bits("001 0111 10 1   1 1 1"))));
+    Owned<data_io::DataBlockStream> stream(context, NewMemoryStream(context, Bits("001 0111 10 1   1 1 1")));
+    AddFilter(context, stream, name, p, true);
     EXPECT_EQ(ReadAll(context, *stream), std::vector<uint8_t>({0xC7, 0xC7})) << name;
   }
 }

@@ -21,8 +21,10 @@ namespace vn::test {
 inline data_io::CCITTDataBlockStream* MakeCcitt(AppContext& context, std::vector<uint8_t> bytes,
                                                 const data_io::FilterParams& params,
                                                 uint32_t chunk = 4096) {
-  auto* source = NewMemoryStream(context, std::move(bytes), chunk);
-  return New<data_io::CCITTDataBlockStream>(context, context, source, params);
+  Owned<data_io::DataBlockStream> source(context, NewMemoryStream(context, std::move(bytes), chunk));
+  auto* stream = New<data_io::CCITTDataBlockStream>(context, context, source.get(), params);
+  source.Release();  // the decoder's now
+  return stream;
 }
 
 // Everything the decoder gives through GetNextBlock.

@@ -89,9 +89,7 @@ TEST(FilterCorpus, MatchesQpdf) {
         Owned<data_io::DataBlockStream> stream(context, NewMemoryStream(context, std::vector<uint8_t>(raw.begin(), raw.end())));
         for (size_t i = 0; i < names.size(); ++i) {
           data_io::FilterParams none;
-          const data_io::FilterParams& p = i + 1 == names.size() ? params : none;
-          stream.Set(data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>(names[i].data()),
-                                          static_cast<uint32_t>(names[i].size()), false, p, stream.Release()));
+          AddFilter(context, stream, names[i], i + 1 == names.size() ? params : none);
         }
         decoded = ReadAll(context, *stream);
       });

@@ -18,10 +18,8 @@ Bytes Of(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
 Bytes Decode(AppContext& context, const std::string& filter, const Bytes& input, const data_io::FilterParams& params = {},
              uint32_t blockSize = 4096, bool isInline = false) {
-  Owned<data_io::DataBlockStream> stream(
-      context, data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>(filter.data()),
-                                    static_cast<uint32_t>(filter.size()), isInline, params,
-                                    NewMemoryStream(context, input, blockSize)));
+  Owned<data_io::DataBlockStream> stream(context, NewMemoryStream(context, input, blockSize));
+  AddFilter(context, stream, filter, params, isInline);
   return ReadAll(context, *stream);
 }
 
@@ -105,8 +103,9 @@ TEST(FilterDecoders, Ascii85ThenFlateWithPngPredictorOnFlateOnly) {
   data_io::FilterParams png;
   png.predictor.Set(12);
   png.SetColumns(4);
-  Owned<data_io::DataBlockStream> first(context, data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>("ASCII85Decode"), 13, false, none, NewMemoryStream(context, Of(a85))));
-  Owned<data_io::DataBlockStream> chain(context, data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>("FlateDecode"), 11, false, png, first.Release()));
+  Owned<data_io::DataBlockStream> chain(context, NewMemoryStream(context, Of(a85)));
+  AddFilter(context, chain, "ASCII85Decode", none);
+  AddFilter(context, chain, "FlateDecode", png);
   EXPECT_EQ(ReadAll(context, *chain), (Bytes{1, 2, 3, 4, 3, 4, 5, 6}));
 }
 

@@ -20,10 +20,8 @@ using Bytes = std::vector<uint8_t>;
 int32_t DecodeCode(AppContext& context, const char* filter, const Bytes& input, const data_io::FilterParams& params,
                    size_t* decoded = nullptr) {
   return RaisedCode(context, [&] {
-    Owned<data_io::DataBlockStream> stream(
-        context, data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>(filter),
-                                      static_cast<uint32_t>(std::strlen(filter)), false, params,
-                                      NewMemoryStream(context, input)));
+    Owned<data_io::DataBlockStream> stream(context, NewMemoryStream(context, input));
+    AddFilter(context, stream, filter, params);
     Bytes out = ReadAll(context, *stream);
     if (decoded != nullptr) *decoded = out.size();
   });

@@ -59,10 +59,7 @@ TEST(JpgCorpus, MatchesLibjpeg) {
       std::vector<std::vector<uint8_t>> ours;
       int32_t code = RaisedCode(context, [&] {
         Owned<data_io::DataBlockStream> stream(context, NewMemoryStream(context, std::vector<uint8_t>(raw.begin(), raw.end())));
-        for (const std::string& name : names) {
-          stream.Set(data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>(name.data()),
-                                          static_cast<uint32_t>(name.size()), false, {}, stream.Release()));
-        }
+        for (const std::string& name : names) AddFilter(context, stream, name);
         data_io::DataBlockRef block(context);
         for (;;) {
           stream->GetNextBlock(block);

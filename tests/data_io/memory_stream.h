@@ -4,9 +4,11 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "data_io/data_store.h"
+#include "data_io/filter_factory.h"
 #include "runtime/engine_new.h"
 
 namespace vn::test {
@@ -43,6 +45,14 @@ class MemoryStream : public data_io::DataBlockStream {
 inline data_io::DataBlockStream* NewMemoryStream(AppContext& context, std::vector<uint8_t> bytes,
                                                  uint32_t blockSize = 4096) {
   return New<MemoryStream>(context, context, std::move(bytes), blockSize);
+}
+
+// Puts the filter `name` over the stream `stream` holds, as the engine's
+// stream builder does: if building raises, `stream` still holds its stream.
+inline void AddFilter(AppContext& context, Owned<data_io::DataBlockStream>& stream, const std::string& name,
+                      const data_io::FilterParams& params = {}, bool isInline = false) {
+  stream.Wrap(data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>(name.data()),
+                                   static_cast<uint32_t>(name.size()), isInline, params, stream.get()));
 }
 
 // Reads a stream to its end.

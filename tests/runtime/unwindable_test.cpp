@@ -182,5 +182,48 @@ TEST(Unwindable, ScopedObjectIsDestroyedExactlyOnceByARaise) {
   EXPECT_EQ(context.Budget().BytesInUse(), before);
 }
 
+TEST(Owned, SettingTheHeldObjectKeepsItAndWrapHandsOver) {
+  AppContext context;
+  int destroyed = 0;
+  const uint32_t before = context.Budget().BytesInUse();
+  {
+    Owned<Composite> owner(context, New<Composite>(context, context, &destroyed, false));
+    Composite* held = owner.get();
+    owner.Set(held);  // a stage that handed its source back: nothing to replace
+    EXPECT_EQ(destroyed, 0);
+    EXPECT_EQ(owner.get(), held);
+    owner.Wrap(held);
+    EXPECT_EQ(destroyed, 0);
+    Composite* other = New<Composite>(context, context, &destroyed, false);
+    owner.Set(other);
+    EXPECT_EQ(destroyed, 1);
+    // Wrap deletes nothing: the wrapping stage owns what was held.
+    Composite* wrapped = owner.Release();
+    owner.Wrap(wrapped);
+    EXPECT_EQ(destroyed, 1);
+  }
+  EXPECT_EQ(destroyed, 2);
+  EXPECT_EQ(context.Budget().BytesInUse(), before);
+}
+
+// Unregistering the record a frame saved as the head, then raising, would
+// unwind past the frame into its callers' records: debug builds stop there.
+TEST(UnwindableDeathTest, AFramesSavedHeadMustStayRegistered) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_DEBUG_DEATH(
+      {
+        AppContext context;
+        Journal journal;
+        Base caller(context, journal);
+        Base head(context, journal);
+        test::RaisedCode(context, [&] {
+          head.ResetBase();
+          RaiseCode(context, kBadData);
+        });
+        caller.ResetBase();
+      },
+      "saved head");
+}
+
 }  // namespace
 }  // namespace vn

@@ -10,9 +10,7 @@
 namespace vn::test {
 
 bool EngineCanOpen(const CorpusFile& file) {
-  const bool aes = file.encrypted.rfind("aes", 0) == 0 || file.encrypted.rfind("mixed", 0) == 0 ||
-                   file.encrypted == "encrypted";
-  return !file.HasFeature("broken") && !aes && file.bytes <= 20000000;
+  return !file.HasFeature("broken") && file.bytes <= 20000000;
 }
 
 int32_t OpenCorpusDocument(AppContext& context, const CorpusFile& file, Owned<pdf::store::DocumentStore>& store) {

@@ -9,8 +9,8 @@
 
 namespace vn::test {
 
-// Whether the engine is expected to open `file` today: not marked broken,
-// not AES-encrypted, and small enough for a test run.
+// Whether the engine is expected to open `file` without repairing it and
+// read all of it: not marked broken, and small enough for a test run.
 bool EngineCanOpen(const CorpusFile& file);
 
 // Opens `file` into `store`, with the manifest's user password when it has

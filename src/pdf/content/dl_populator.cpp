@@ -167,7 +167,10 @@ bool DLPopulator::PopulateMore(int32_t* errorCode, uint64_t* errorOffset) {
   } else {
     int32_t code = Catch(frame).code;
     uint64_t at = parser_ != nullptr ? parser_->OperatorOffset() : boundary_.offset;
-    if (code == kCancelled) {
+    if (code == kCancelled || code == kOutOfMemory || code == kStackExhausted) {
+      // Interrupted, or short of memory or stack for now: none of these says
+      // anything about the content, so the list stays as it was at the last
+      // boundary and the next request resumes there.
       RollBack();
       CloseParser();
       resumePending_ = true;

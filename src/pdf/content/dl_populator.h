@@ -104,7 +104,8 @@ class DLPopulator final : public ContentParserClient {
   // One step of population: true at an entry boundary, false at the end of
   // the content or on an error (its code in `errorCode`, -1 for none, and
   // the offset where it happened); the caller then releases the populator.
-  // An interruption rolls back to the last boundary and is raised again.
+  // An interruption, running out of memory or out of stack rolls back to the
+  // last boundary and is raised again: the list resumes from there.
   bool PopulateMore(int32_t* errorCode, uint64_t* errorOffset);
   bool ResumePending() const { return resumePending_; }
 

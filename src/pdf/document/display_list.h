@@ -86,9 +86,10 @@ class DisplayList : public RefCounted {
   content::ContentRecord* Record() const { return record_.get(); }
 
   // Parses on to the next entry boundary. True while the list may still
-  // grow. An interruption (kCancelled) is raised again with the list intact
-  // up to its last boundary; any other error ends the list and is kept in
-  // Errors().
+  // grow. An interruption (kCancelled), kOutOfMemory and kStackExhausted are
+  // raised again with the list intact up to its last boundary, to resume
+  // from there when asked again; any other error (the content's) ends the
+  // list and is kept in Errors().
   bool PopulateMore();
   // Populates to the end.
   void PopulateAll();

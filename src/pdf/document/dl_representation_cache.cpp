@@ -14,10 +14,31 @@ RefCounted* DLRepresentationCache<PageDisplayList>::Create(const store::Represen
   return list;
 }
 
+namespace {
+
+void ForgetInvoker(void* invoker) { *static_cast<const content::ContentRecord**>(invoker) = nullptr; }
+
+}  // namespace
+
+const void* DLRepresentationCache<FormDisplayList>::FallbackKey(const ObjectId& form,
+                                                               const content::ContentRecord& invoker) {
+  ResolvedValue object(context_);
+  resolver_.GetIndirectObject(form, object);
+  if (!IsDictionary(object.Get())) return nullptr;  // not a form: Create says so
+  ResolvedValue own(context_);
+  GetResolved(resolver_, object, "Resources", own);
+  if (!IsNull(own.Get())) return nullptr;
+  const Value& fallback = invoker.Resources().Get();
+  return IsDictionary(fallback) ? fallback.container : nullptr;
+}
+
 void DLRepresentationCache<FormDisplayList>::GetForm(Ref<FormDisplayList>& out, const ObjectId& form,
                                                      const content::ContentRecord& invoker) {
+  const void* fallback = FallbackKey(form, invoker);
   invoker_ = &invoker;
-  Get(out, store::RepresentationCacheKey{form.number, form.generation, nullptr});
+  LocalGuard forget(context_, &ForgetInvoker, &invoker_);
+  Get(out, store::RepresentationCacheKey{form.number, form.generation, fallback});
+  forget.Dismiss();
   invoker_ = nullptr;
 }
 

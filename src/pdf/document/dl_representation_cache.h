@@ -45,6 +45,12 @@ class DLRepresentationCache<FormDisplayList> final : public store::Representatio
   }
 
  private:
+  // What tells the lists of one form apart: a form without resources of its
+  // own draws with its invoker's, so it has one list per resource dictionary
+  // it falls back on, named by the dictionary's address (the list's record
+  // keeps that dictionary alive while the entry lives). Null otherwise.
+  const void* FallbackKey(const ObjectId& form, const content::ContentRecord& invoker);
+
   ObjectResolver& resolver_;
   const content::ContentRecord* invoker_ = nullptr;
 };

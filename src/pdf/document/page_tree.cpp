@@ -12,17 +12,15 @@ namespace {
 
 enum class KidKind { kOther, kNode, kLeaf };
 
-// Kids that are not dictionaries (missing objects) or have an unknown
-// "Type" are neither pages nor nodes.
+// A kid is read by where it stands, as other viewers read it: a
+// dictionary with "Kids" is a node, any other dictionary a page, whatever
+// its "Type" says (a page typed wrongly, or not at all, is still a page).
+// Only "Type /Page" makes a page of a dictionary with Kids. Kids that are
+// not dictionaries (missing objects) are neither.
 KidKind Classify(AppContext& context, const Value& kid) {
   if (!IsDictionary(kid)) return KidKind::kOther;
-  const Value type = DictionaryGet(context, kid, "Type");
-  if (!IsNull(type)) {
-    if (NameIs(type, "Pages")) return KidKind::kNode;
-    if (NameIs(type, "Page")) return KidKind::kLeaf;
-    return KidKind::kOther;
-  }
-  return IsNull(DictionaryGet(context, kid, "Count")) ? KidKind::kLeaf : KidKind::kNode;
+  if (NameIs(DictionaryGet(context, kid, "Type"), "Page")) return KidKind::kLeaf;
+  return IsArray(DictionaryGet(context, kid, "Kids")) ? KidKind::kNode : KidKind::kLeaf;
 }
 
 int32_t RequiredCount(ObjectResolver& resolver, const ResolvedValue& node) {
@@ -218,20 +216,25 @@ void GetInheritedAttribute(ObjectResolver& resolver, const ResolvedValue& node, 
   }
 }
 
-FixedRect RectFromArray(ObjectResolver& resolver, const ResolvedValue& array) {
-  AppContext& context = resolver.Context();
-  if (!IsArray(array.Get()) || ArrayLength(array.Get()) < 4) RaiseBadData(context);
+bool ReadRect(ObjectResolver& resolver, const ResolvedValue& array, FixedRect& out) {
+  if (!IsArray(array.Get()) || ArrayLength(array.Get()) < 4) return false;
   Fixed16_16 v[4];
-  ResolvedValue element(context);
+  ResolvedValue element(resolver.Context());
   for (uint32_t i = 0; i < 4; ++i) {
     element = array;
     element.SetChild(ArrayElement(array.Get(), i));
     ResolveInPlace(resolver, element);
-    if (!IsNumber(element.Get())) RaiseBadData(context);
+    if (!IsNumber(element.Get())) return false;
     v[i] = NumberToFixed(element.Get());
   }
-  return FixedRect{std::min(v[0], v[2]), std::min(v[1], v[3]), std::max(v[0], v[2]),
-                   std::max(v[1], v[3])};
+  out = FixedRect{std::min(v[0], v[2]), std::min(v[1], v[3]), std::max(v[0], v[2]), std::max(v[1], v[3])};
+  return true;
+}
+
+FixedRect RectFromArray(ObjectResolver& resolver, const ResolvedValue& array) {
+  FixedRect rect;
+  if (!ReadRect(resolver, array, rect)) RaiseBadData(resolver.Context());
+  return rect;
 }
 
 FixedMatrix RotationMatrix(int32_t degrees) {
@@ -247,11 +250,10 @@ FixedMatrix RotationMatrix(int32_t degrees) {
   }
 }
 
-int32_t NormalizeRotation(AppContext& context, int32_t rotate) {
+int32_t NormalizeRotation(int32_t rotate) {
   int32_t r = rotate % 360;
   if (r < 0) r += 360;
-  if (r % 90 != 0) RaiseBadData(context);
-  return r;
+  return (r + 45) / 90 % 4 * 90;
 }
 
 PageGeometry GetPageGeometry(ObjectResolver& resolver, const ResolvedValue& page) {
@@ -259,29 +261,28 @@ PageGeometry GetPageGeometry(ObjectResolver& resolver, const ResolvedValue& page
   PageGeometry g;
   ResolvedValue box(context);
   GetInheritedAttribute(resolver, page, "MediaBox", box);
-  g.mediaBox = IsNull(box.Get()) ? FixedRect{0, 0, IntToFixed(612), IntToFixed(792)}
-                                 : RectFromArray(resolver, box);
+  // Missing, malformed or without area: US Letter, as other viewers show it.
+  if (!ReadRect(resolver, box, g.mediaBox) || g.mediaBox.x0 == g.mediaBox.x1 || g.mediaBox.y0 == g.mediaBox.y1) {
+    g.mediaBox = FixedRect{0, 0, IntToFixed(612), IntToFixed(792)};
+  }
   g.visible = g.mediaBox;
   GetInheritedAttribute(resolver, page, "CropBox", box);
-  if (!IsNull(box.Get())) {
-    const FixedRect crop = RectFromArray(resolver, box);
+  FixedRect crop;
+  if (ReadRect(resolver, box, crop)) {  // a malformed CropBox is no crop
     const FixedRect clipped{std::max(crop.x0, g.mediaBox.x0), std::max(crop.y0, g.mediaBox.y0),
                             std::min(crop.x1, g.mediaBox.x1), std::min(crop.y1, g.mediaBox.y1)};
     // A CropBox outside the MediaBox would leave nothing visible: keep the MediaBox.
     if (clipped.x0 < clipped.x1 && clipped.y0 < clipped.y1) g.visible = clipped;
   }
   GetInheritedAttribute(resolver, page, "Rotate", box);
+  // A Rotate that is no whole number is none.
   int32_t rotate = 0;
-  if (!IsNull(box.Get())) {
-    if (IsInteger(box.Get())) {
-      rotate = IntegerOf(box.Get());
-    } else if (IsNumber(box.Get()) && (NumberToFixed(box.Get()) & 0xFFFF) == 0) {
-      rotate = NumberToFixed(box.Get()) >> 16;
-    } else {
-      RaiseBadData(context);
-    }
+  if (IsInteger(box.Get())) {
+    rotate = IntegerOf(box.Get());
+  } else if (IsNumber(box.Get()) && (NumberToFixed(box.Get()) & 0xFFFF) == 0) {
+    rotate = NumberToFixed(box.Get()) >> 16;
   }
-  g.rotation = NormalizeRotation(context, rotate);
+  g.rotation = NormalizeRotation(rotate);
   // The page is shown turned by "Rotate" clockwise: a rotation by minus it.
   g.upright = RotationMatrix((360 - g.rotation) % 360);
   const FixedRect turned = TransformRect(g.upright, g.visible);

@@ -39,16 +39,18 @@ void GetInheritedAttribute(ObjectResolver& resolver, const ResolvedValue& node, 
 // A rectangle from an array of at least four numbers, normalised so that
 // x0 <= x1 and y0 <= y1. Raises kBadData otherwise.
 FixedRect RectFromArray(ObjectResolver& resolver, const ResolvedValue& array);
+// The same, false instead of a raise for anything else.
+bool ReadRect(ObjectResolver& resolver, const ResolvedValue& array, FixedRect& out);
 
 // The exact matrix of a rotation by `degrees` (0, 90, 180 or 270)
 // counter-clockwise, without translation.
 FixedMatrix RotationMatrix(int32_t degrees);
-// "Rotate" reduced into [0, 360); raises kBadData unless it is a multiple
-// of 90.
-int32_t NormalizeRotation(AppContext& context, int32_t rotate);
+// "Rotate" reduced into [0, 360) and, when it is not a multiple of 90, to
+// the nearest one (a page can only be shown upright or turned by quarters).
+int32_t NormalizeRotation(int32_t rotate);
 
 struct PageGeometry {
-  FixedRect mediaBox;   // normalised; 612 x 792 when absent
+  FixedRect mediaBox;   // normalised; 612 x 792 when absent, malformed or of zero area
   FixedRect visible;    // the CropBox clipped to the MediaBox, in default user space
   int32_t rotation;     // the page's "Rotate", in [0, 360)
   FixedMatrix upright;  // turns the visible area upright, its corner at the origin

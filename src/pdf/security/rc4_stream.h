@@ -13,7 +13,7 @@ class RC4DataBlockStream final : public data_io::DataBlockStream {
  public:
   static constexpr uint32_t kBlockSize = 4096;
 
-  // Takes ownership of `source` (built with New). The key is copied.
+  // Owns `source` (built with New) once built. The key is copied.
   RC4DataBlockStream(AppContext& context, data_io::DataBlockStream* source, const uint8_t* key,
                      uint32_t keyLength);
   ~RC4DataBlockStream() override;

@@ -121,9 +121,9 @@ int32_t UserPermissions(const StandardParams& params) {
 }
 
 uint32_t ComputeObjectKey(const uint8_t* fileKey, uint32_t keyLength, int32_t objectNumber, int32_t generation,
-                          uint8_t key[kMaxKeyLength]) {
+                          uint8_t key[kMaxKeyLength], bool aes) {
   if (keyLength > kMaxKeyLength) keyLength = kMaxKeyLength;
-  uint8_t input[kMaxKeyLength + 5];
+  uint8_t input[kMaxKeyLength + 9];
   std::memcpy(input, fileKey, keyLength);
   uint32_t number = static_cast<uint32_t>(objectNumber);
   uint32_t gen = static_cast<uint32_t>(generation);
@@ -132,9 +132,10 @@ uint32_t ComputeObjectKey(const uint8_t* fileKey, uint32_t keyLength, int32_t ob
   input[keyLength + 2] = static_cast<uint8_t>(number >> 16);
   input[keyLength + 3] = static_cast<uint8_t>(gen);
   input[keyLength + 4] = static_cast<uint8_t>(gen >> 8);
+  if (aes) std::memcpy(input + keyLength + 5, "sAlT", 4);
   uint8_t digest[16];
-  Md5Digest(input, keyLength + 5, digest);
-  uint32_t length = keyLength + 5 < 16 ? keyLength + 5 : 16;
+  Md5Digest(input, keyLength + (aes ? 9 : 5), digest);
+  uint32_t length = aes || keyLength + 5 >= 16 ? 16 : keyLength + 5;
   std::memcpy(key, digest, length);
   return length;
 }

@@ -1,5 +1,5 @@
-// The standard password handler's key and password algorithms (RC4,
-// revisions 2 to 4) over plain bytes.
+// The standard password handler's key and password algorithms of
+// revisions 2 to 4 (MD5 and RC4) over plain bytes.
 #pragma once
 
 #include <cstdint>
@@ -44,10 +44,11 @@ bool CheckOwnerPassword(const StandardParams& params, const uint8_t* password, u
 int32_t UserPermissions(const StandardParams& params);
 constexpr int32_t kOwnerPermissions = -4;
 
-// The key for one object's strings and streams: min(n + 5, 16) bytes;
-// returns its length.
+// The key for one object's strings and streams: min(n + 5, 16) bytes for
+// RC4; for AES-128 ("sAlT" added to the digest input) always 16 bytes, the
+// only key length AES-128 has. Returns its length.
 uint32_t ComputeObjectKey(const uint8_t* fileKey, uint32_t keyLength, int32_t objectNumber, int32_t generation,
-                          uint8_t key[kMaxKeyLength]);
+                          uint8_t key[kMaxKeyLength], bool aes = false);
 
 // Outcome of trying a password first as the owner's, then as the user's.
 enum class PasswordResult { kRefused, kUser, kOwner };

@@ -18,6 +18,9 @@ class SecurityHandler;
 
 namespace vn::pdf::store {
 
+class ObjectStreamData;
+class XRefRepairedSection;
+
 struct EntryChunkKey {
   uint64_t section;
   uint64_t chunk;
@@ -36,6 +39,8 @@ class DocumentStore {
   AppContext& Context() const { return context_; }
   data_io::DataStore& File() const { return *file_.get(); }
   uint64_t HeaderOffset() const { return headerOffset_; }
+  // Whether "%PDF" starts within the first 1024 bytes.
+  bool HasHeader() const { return hasHeader_; }
   // The "%PDF-" version text ("1.4"), empty when unreadable.
   const char* Version() const { return version_; }
 
@@ -48,8 +53,12 @@ class DocumentStore {
   // Trailer entries, resolved ("Root", "Info", "Encrypt"); "ID" as it stands.
   Value TrailerEntry(const char* key, Ref<ParsedObject>& holder);
 
-  // The newest entry for `objectNumber` along the Prev chain.
+  // The newest entry for `objectNumber` along the Prev chain (or in the
+  // index rebuilt by scanning, once the cross-reference data proved
+  // damaged).
   XRefEntry FindEntry(int32_t objectNumber);
+  // Whether the cross-reference data was rebuilt by scanning the file.
+  bool IsRepaired() const { return repaired_; }
   // The parsed object `objectNumber` (its value null when it is free or
   // missing). The returned reference keeps it alive.
   void GetObject(Ref<ParsedObject>& out, int32_t objectNumber);
@@ -69,8 +78,10 @@ class DocumentStore {
   bool SetupSecurity(const char* handlerName, const uint8_t* password);
   security::SecurityHandler* Security() const { return security_.get(); }
 
-  // The section at `offset` through the section cache.
+  // The section at `offset` through the section cache (kRepairedIndex:
+  // the index rebuilt by scanning).
   void GetSection(Ref<XRefSection>& out, uint64_t offset);
+  static constexpr uint64_t kRepairedIndex = ~static_cast<uint64_t>(0);
   CacheSet<EntryChunkKey>& EntryChunks() { return entryChunks_; }
   uint64_t FirstSectionOffset() const { return firstSection_; }
 
@@ -78,13 +89,29 @@ class DocumentStore {
   void Open();
 
  private:
-  void LoadObject(ParsedObject& object, const XRefEntry& entry);
+  // Finds the first section and the trailer through "startxref" (or the
+  // linearization dictionary); raises kBadData where the data is damaged.
+  void OpenFromCrossReference(bool linearized);
+  XRefEntry FindInChain(int32_t objectNumber);
+  // Looks `objectNumber` up in `section` and, where a table lists it as
+  // free or not at all, in the cross-reference stream of a hybrid file.
+  XRefEntry LookupWithHybrid(XRefSection& section, int32_t objectNumber);
+  // From now on, objects are found through the index rebuilt by scanning.
+  void Repair();
+  void BuildRepairedIndex(Ref<XRefSection>& out);
+  // False when no "n g obj" header of this object stands at the entry's
+  // offset.
+  bool LoadObject(ParsedObject& object, const XRefEntry& entry);
   void LoadFromObjectStream(ParsedObject& object, const XRefEntry& entry);
+  // The decoded data and (number, offset) pairs of an object stream,
+  // through the object-stream cache.
+  void GetObjectStream(Ref<ObjectStreamData>& out, int32_t streamNumber);
   bool CheckLinearization();
 
   AppContext& context_;
   Owned<data_io::DataStore> file_;
   uint64_t headerOffset_ = 0;
+  bool hasHeader_ = false;
   uint64_t firstSection_ = 0;
   char version_[8] = {};
   Ref<ParsedObject> linearization_;
@@ -107,12 +134,17 @@ class DocumentStore {
   // in a cross-reference stream's dictionary).
   uint64_t loading_[4] = {};
   uint32_t loadingCount_ = 0;
+  bool repaired_ = false;
+  // The repaired index while its object streams are read through it.
+  Ref<XRefRepairedSection> building_;
 };
 
 // Opens a document over `file` (built with New; the store takes it over,
-// and deletes it if opening fails). Raises kBadData for a file without a
-// "%PDF" header, "startxref" or a readable cross-reference section. The
-// security handler is set up with the empty password.
+// and deletes it if opening fails). Cross-reference data that cannot be
+// found or read, or whose trailer names no root, is rebuilt by scanning
+// the file; raises kBadData when even that finds no root (a file without
+// a "%PDF" header is scanned as well). The security handler is set up with
+// the empty password.
 DocumentStore* OpenDocument(AppContext& context, data_io::DataStore* file);
 
 }  // namespace vn::pdf::store

@@ -70,12 +70,11 @@ data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamD
     const Value& name = filter.IsName() ? filter : ArrayAt(context, filter, i);
     if (IsCrypt(name)) hasCrypt = true;
   }
-  if (decrypter != nullptr && !hasCrypt) {
-    data_io::DataBlockStream* decrypted = security::DecryptStreamData(context, decrypter, stream.get());
-    if (decrypted != stream.get()) {
-      stream.Release();
-      stream.Set(decrypted);
-    }
+  // Metadata streams stay in the clear when the document says so.
+  bool clearMetadata = decrypter != nullptr && !decrypter->EncryptsMetadata() &&
+                       Get(context, streamDict, "Type").NameIs("Metadata");
+  if (decrypter != nullptr && !hasCrypt && !clearMetadata) {
+    stream.Wrap(security::DecryptStreamData(context, decrypter, stream.get()));
   }
 
   for (uint32_t i = 0; i < count; ++i) {
@@ -87,13 +86,12 @@ data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamD
       if (decrypter == nullptr) RaiseUnsupported(context);
       data_io::DataBlockStream* decrypted = nullptr;
       decrypter->ApplyCryptFilter(decrypted, stream.get(), stageParms);
-      if (decrypted != stream.get()) stream.Release();
-      stream.Set(decrypted);
+      stream.Wrap(decrypted);  // an Identity filter gives the stream itself back
       continue;
     }
     data_io::FilterParams params = ReadFilterParams(context, stageParms, inlineImage);
     if (i + 1 == count) params.dctScaleDenominator.value = dctScaleDenominator;
-    stream.Set(data_io::BuildFilter(context, name.Bytes(), name.Length(), inlineImage, params, stream.Release()));
+    stream.Wrap(data_io::BuildFilter(context, name.Bytes(), name.Length(), inlineImage, params, stream.get()));
   }
   return stream.Release();
 }

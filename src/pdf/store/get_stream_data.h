@@ -34,9 +34,10 @@ data_io::DataBlockStream* GetStreamData(AppContext& context, data_io::DataStore&
 // Reads a "DecodeParms" dictionary (null: all defaults).
 data_io::FilterParams ReadFilterParams(AppContext& context, const Value& parms, bool inlineImage);
 
-// Wraps `source` (owned, given up to the result) in the filter chain of
-// `streamDict`. The decrypter applies before the first filter unless the
-// chain has a "Crypt" filter, which then takes its place.
+// Wraps `source` (owned from the call on, given up to the result, deleted
+// when this raises) in the filter chain of `streamDict`. The decrypter
+// applies before the first filter unless the chain has a "Crypt" filter,
+// which then takes its place.
 data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamDict, bool inlineImage,
                                        security::Decrypter* decrypter, ValueResolver& resolver, Arena& scratch,
                                        data_io::DataBlockStream* source, int32_t dctScaleDenominator = 1);

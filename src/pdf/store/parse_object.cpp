@@ -39,4 +39,29 @@ void ExpectKeyword(data_io::BufferedStream& source, const char* word) {
   if (!source.MatchAndConsume(word, static_cast<uint32_t>(std::strlen(word)))) RaiseBadData(source.Context());
 }
 
+namespace {
+
+// Up to ten digits; false when there are none or more.
+bool MatchNumber(data_io::BufferedStream& source, int64_t& value) {
+  value = 0;
+  uint32_t digits = 0;
+  for (int c = source.PeekByte(); c >= '0' && c <= '9'; c = source.PeekByte()) {
+    if (++digits > 10) return false;
+    value = value * 10 + (c - '0');
+    source.Advance();
+  }
+  return digits != 0;
+}
+
+}  // namespace
+
+bool MatchObjectHeader(data_io::BufferedStream& source, int64_t& number, int64_t& generation) {
+  SkipWhiteSpaceAndComments(source);
+  if (!MatchNumber(source, number)) return false;
+  SkipWhiteSpaceAndComments(source);
+  if (!MatchNumber(source, generation)) return false;
+  SkipWhiteSpaceAndComments(source);
+  return source.MatchAndConsume("obj", 3);
+}
+
 }  // namespace vn::pdf::store

@@ -21,5 +21,8 @@ Value ParseInlineImageDictionary(data_io::BufferedStream& source, Arena& arena);
 void SkipWhiteSpaceAndComments(data_io::BufferedStream& source);
 // The bytes at the position must be `word`, else kBadData; nothing is skipped first.
 void ExpectKeyword(data_io::BufferedStream& source, const char* word);
+// Reads an object header "n g obj" (white space and comments before and
+// between); false, without raising, where anything else stands.
+bool MatchObjectHeader(data_io::BufferedStream& source, int64_t& number, int64_t& generation);
 
 }  // namespace vn::pdf::store

@@ -186,8 +186,10 @@ Value LexNumber(Arena& arena, BufferedStream& source) {
   char digits[10];
   uint32_t significant = 0;  // counted up to 11
   uint32_t value = 0;
+  uint32_t lowBits = 0;  // the value modulo 2^32
   while (c >= 0 && (kCharClasses[c] & kNotDecimal) == 0) {
     source.Advance();
+    lowBits = lowBits * 10 + static_cast<uint32_t>(c - '0');
     if (significant != 0 || c != '0') {
       if (significant < 10) {
         digits[significant] = static_cast<char>(c);
@@ -200,8 +202,9 @@ Value LexNumber(Arena& arena, BufferedStream& source) {
   Value result;
   if (significant > 10 || (significant == 10 && std::memcmp(digits, "2147483647", 10) > 0)) {
     result.type = kIntegerOutOfRange;
-    result.outOfRange = static_cast<int32_t*>(arena.Allocate(sizeof(int32_t)));
-    *result.outOfRange = negative ? static_cast<int32_t>(0x80000000u) : 0x7FFFFFFF;
+    result.outOfRange = static_cast<int32_t*>(arena.Allocate(2 * sizeof(int32_t)));
+    result.outOfRange[0] = negative ? static_cast<int32_t>(0x80000000u) : 0x7FFFFFFF;
+    result.outOfRange[1] = static_cast<int32_t>(negative ? 0u - lowBits : lowBits);
     SkipTokenRest(source);
     return result;
   }

@@ -12,7 +12,9 @@
 namespace vn::pdf::store {
 
 // The store object a representation was made from: its object number and
-// generation (number 0 for direct objects, then `direct` tells them apart).
+// generation (number 0 for direct objects, then `direct` tells them apart),
+// and for a representation that also depends on something outside that
+// object, `direct` names that too.
 struct RepresentationCacheKey {
   int32_t number;
   int32_t generation;

@@ -15,6 +15,8 @@ int32_t Value::AsInt() const {
   }
 }
 
+int32_t Value::AsInt32Bits() const { return type == kIntegerOutOfRange ? outOfRange[1] : AsInt(); }
+
 int32_t Value::AsFixed() const {
   switch (type) {
     case kInteger:
@@ -165,8 +167,9 @@ Value CopyValue(Arena& arena, const Value& value) {
       *r.ref = *value.ref;
       break;
     case kIntegerOutOfRange:
-      r.outOfRange = static_cast<int32_t*>(arena.Allocate(sizeof(int32_t)));
-      *r.outOfRange = *value.outOfRange;
+      r.outOfRange = static_cast<int32_t*>(arena.Allocate(2 * sizeof(int32_t)));
+      r.outOfRange[0] = value.outOfRange[0];
+      r.outOfRange[1] = value.outOfRange[1];
       break;
     default:
       break;

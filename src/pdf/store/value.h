@@ -42,7 +42,7 @@ struct Value {
     ByteString* string;
     Container* container;
     ObjectRef* ref;
-    int32_t* outOfRange;
+    int32_t* outOfRange;  // [0]: the value saturated; [1]: its low 32 bits
   };
   Value() : i(0) {}
 
@@ -57,6 +57,9 @@ struct Value {
   bool AsBool() const { return type == kBoolean && i != 0; }
   // Integers as they are; reals truncated toward zero; out of range saturated.
   int32_t AsInt() const;
+  // For a 32-bit bit field: integers as they are, out of range ones by their
+  // low 32 bits (so "/P 4294967292", written unsigned, is -4); else AsInt().
+  int32_t AsInt32Bits() const;
   // 16.16: integers scaled (saturating), reals as they are.
   int32_t AsFixed() const;
   // For names and strings.

@@ -23,31 +23,40 @@ class EntryChunk final : public RefCounted {
 
 }  // namespace
 
-XRefSection::XRefSection(DocumentStore& store)
-    : store_(store), context_(store.Context()), subsections_(context_), trailer_(context_) {}
+XRefSection::XRefSection(DocumentStore& store) : store_(store), context_(store.Context()), trailer_(context_) {}
 
 XRefSection::~XRefSection() = default;
 
 uint32_t XRefSection::GetMemorySize() const {
-  return static_cast<uint32_t>(sizeof(*this)) + subsections_.MemorySize() +
-         (trailer_ ? trailer_->AccountedSize() : 0);
+  return static_cast<uint32_t>(sizeof(*this)) + (trailer_ ? trailer_->AccountedSize() : 0);
 }
 
-void XRefSection::AddSubsection(int32_t first, int32_t count, uint64_t entryPosition, bool fixedSize) {
+void XRefSection::ReadPrev(bool table) {
+  Value prev = Get(context_, trailer_->value, "Prev");
+  if (!prev.IsNull()) {
+    if (!prev.IsInteger() || prev.i < 0) RaiseBadData(context_);
+    prevOffset_ = static_cast<uint64_t>(prev.i) + store_.HeaderOffset();
+  }
+  // A cross-reference stream's own XRefStm means nothing.
+  Value hybrid = table ? Get(context_, trailer_->value, "XRefStm") : Value();
+  if (hybrid.IsInteger() && hybrid.i >= 0) hybridOffset_ = static_cast<uint64_t>(hybrid.i) + store_.HeaderOffset();
+}
+
+XRefGoodSection::XRefGoodSection(DocumentStore& store) : XRefSection(store), subsections_(context_) {}
+
+uint32_t XRefGoodSection::GetMemorySize() const {
+  return XRefSection::GetMemorySize() + static_cast<uint32_t>(sizeof(*this) - sizeof(XRefSection)) +
+         subsections_.MemorySize();
+}
+
+void XRefGoodSection::AddSubsection(int32_t first, int32_t count, uint64_t entryPosition, bool fixedSize) {
   if (first < 0 || count < 0 || static_cast<int64_t>(first) + count > 0x7FFFFFFF) RaiseBadData(context_);
   subsections_.Push(XRefSubsection{first, count, entryPosition, fixedSize});
 }
 
-void XRefSection::DecodeEntriesAfter(uint64_t, uint32_t, XRefEntry*, uint32_t) { RaiseBadData(context_); }
+void XRefGoodSection::DecodeEntriesAfter(uint64_t, uint32_t, XRefEntry*, uint32_t) { RaiseBadData(context_); }
 
-void XRefSection::ReadPrev() {
-  Value prev = Get(context_, trailer_->value, "Prev");
-  if (prev.IsNull()) return;
-  if (!prev.IsInteger() || prev.i < 0) RaiseBadData(context_);
-  prevOffset_ = static_cast<uint64_t>(prev.i) + store_.HeaderOffset();
-}
-
-XRefEntry XRefSection::Lookup(int32_t objectNumber) {
+XRefEntry XRefGoodSection::Lookup(int32_t objectNumber) {
   XRefEntry none{kNotInSection, 0, 0, 0, 0};
   for (const XRefSubsection& sub : subsections_) {
     if (objectNumber < sub.first || objectNumber - sub.first >= sub.count) continue;
@@ -90,7 +99,7 @@ void SkipEntry(data_io::BufferedStream& source) {
 
 }  // namespace
 
-XRefNormalSection::XRefNormalSection(DocumentStore& store, uint64_t sectionOffset) : XRefSection(store) {
+XRefNormalSection::XRefNormalSection(DocumentStore& store, uint64_t sectionOffset) : XRefGoodSection(store) {
   offset = sectionOffset;
   Scoped<BufferedDataStore> source(context_, context_, &store.File(), sectionOffset);
   SkipWhiteSpaceAndComments(*source);
@@ -123,7 +132,7 @@ XRefNormalSection::XRefNormalSection(DocumentStore& store, uint64_t sectionOffse
     }
     AddSubsection(static_cast<int32_t>(first), static_cast<int32_t>(count), entries, fixedSize);
   }
-  ReadPrev();
+  ReadPrev(true);
 }
 
 void XRefNormalSection::DecodeEntries(uint64_t position, XRefEntry* entries, uint32_t count) {
@@ -160,16 +169,11 @@ void XRefNormalSection::DecodeEntriesAfter(uint64_t position, uint32_t skip, XRe
 
 // ---- cross-reference streams
 
-XRefStreamSection::XRefStreamSection(DocumentStore& store, uint64_t sectionOffset) : XRefSection(store) {
+XRefStreamSection::XRefStreamSection(DocumentStore& store, uint64_t sectionOffset) : XRefGoodSection(store) {
   offset = sectionOffset;
   {
     Scoped<BufferedDataStore> source(context_, context_, &store.File(), sectionOffset);
-    SkipWhiteSpaceAndComments(*source);
-    ReadInteger(*source);
-    SkipWhiteSpaceAndComments(*source);
-    ReadInteger(*source);
-    SkipWhiteSpaceAndComments(*source);
-    ExpectKeyword(*source, "obj");
+    if (!MatchObjectHeader(*source, number_, generation_)) RaiseBadData(context_);
     trailer_.Set(New<ParsedObject>(context_, context_, 0, 0));
     trailer_->value = ParseObject(*source, trailer_->arena, nullptr);
   }
@@ -202,11 +206,24 @@ XRefStreamSection::XRefStreamSection(DocumentStore& store, uint64_t sectionOffse
     if (!size.IsInteger()) RaiseBadData(context_);
     AddSubsection(0, size.i, 0);
   }
-  ReadPrev();
+  ReadPrev(false);
   // Cross-reference streams are never encrypted.
   Owned<data_io::DataBlockStream> entries(context_, store.OpenStreamData(*trailer_, false));
   data_.Set(New<data_io::DataStoreFromStream>(context_, context_, entries.get()));
   entries.Release();
+}
+
+uint32_t XRefStreamSection::GetMemorySize() const {
+  return XRefGoodSection::GetMemorySize() + static_cast<uint32_t>(sizeof(*this) - sizeof(XRefGoodSection)) +
+         (data_ ? data_->GetMemorySize() : 0);
+}
+
+XRefEntry XRefStreamSection::Lookup(int32_t objectNumber) {
+  XRefEntry entry = XRefGoodSection::Lookup(objectNumber);
+  if (entry.kind == kNotInSection && objectNumber == number_) {
+    entry = XRefEntry{kInUse, static_cast<int32_t>(generation_ & 0xFFFF), offset, 0, 0};
+  }
+  return entry;
 }
 
 void XRefStreamSection::DecodeEntries(uint64_t position, XRefEntry* entries, uint32_t count) {

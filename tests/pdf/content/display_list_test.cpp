@@ -53,16 +53,17 @@ class FakeResolver : public document::ObjectResolver {
   std::vector<std::unique_ptr<data_io::RawDataStore>> stores_;
 };
 
-// Hands out its bytes in small blocks and raises kCancelled once when a
-// block at or past the byte `*cancelAt` is asked for (-1: never).
+// Hands out its bytes in small blocks and raises `code` (kCancelled unless
+// told otherwise) once when a block at or past the byte `*cancelAt` is
+// asked for (-1: never).
 class ChoppyStream final : public data_io::DataBlockStream {
  public:
-  ChoppyStream(AppContext& context, const std::string& bytes, uint32_t blockSize, int* cancelAt)
-      : context_(context), bytes_(bytes), blockSize_(blockSize), cancelAt_(cancelAt) {}
+  ChoppyStream(AppContext& context, const std::string& bytes, uint32_t blockSize, int* cancelAt, int32_t code)
+      : context_(context), bytes_(bytes), blockSize_(blockSize), cancelAt_(cancelAt), code_(code) {}
   void GetNextBlock(data_io::DataBlockRef& out) override {
     if (cancelAt_ != nullptr && *cancelAt_ >= 0 && position_ >= static_cast<size_t>(*cancelAt_)) {
       *cancelAt_ = -1;
-      RaiseCode(context_, kCancelled);
+      RaiseCode(context_, code_);
     }
     if (position_ >= bytes_.size()) return out.Clear();
     uint32_t n = static_cast<uint32_t>(std::min<size_t>(blockSize_, bytes_.size() - position_));
@@ -80,6 +81,7 @@ class ChoppyStream final : public data_io::DataBlockStream {
   const std::string& bytes_;
   uint32_t blockSize_;
   int* cancelAt_;
+  int32_t code_;
   size_t position_ = 0;
   std::vector<std::unique_ptr<data_io::simple_block>> blocks_;
 };
@@ -92,7 +94,7 @@ class TestRecord final : public ContentRecord {
   }
   data_io::DataBlockStream* OpenContentStream() override {
     ++opened;
-    return New<ChoppyStream>(context_, context_, content_, blockSize, &cancelAt);
+    return New<ChoppyStream>(context_, context_, content_, blockSize, &cancelAt, raiseCode);
   }
   const ResolvedValue& Resources() const override { return resources_; }
   const ResolvedValue& FallbackResources() const override { return resources_; }
@@ -100,6 +102,7 @@ class TestRecord final : public ContentRecord {
 
   uint32_t blockSize = 4096;
   int cancelAt = -1;
+  int32_t raiseCode = kCancelled;
   int opened = 0;
 
  private:
@@ -406,6 +409,53 @@ TEST_F(DisplayListTest, InterruptionsResumeWithoutDuplicatingEntries) {
     EXPECT_EQ(Opcodes(list), expectedOps);
     EXPECT_EQ(FirstError(list), -1);
   }
+}
+
+// Running out of memory or of stack says nothing about the content: the
+// list keeps what it had at its last boundary and goes on from there when
+// replayed again, as after an interruption; it never ends short.
+TEST_F(DisplayListTest, OutOfMemoryAndStackExhaustionResumeLikeInterruptions) {
+  std::string content;
+  for (int i = 0; i < 200; ++i) {
+    content += "q " + std::to_string(i % 4) + " w BT /F1 9 Tf (s" + std::to_string(i) + ") Tj ET " +
+               std::to_string(i) + " 0 m " + std::to_string(i) + " 9 l S Q\n";
+    if (i % 40 == 0) content += "BI /W 2 /H 1 /BPC 8 /CS /G ID xy EI\n";
+  }
+  DisplayList& reference = *MakeList(content);
+  std::string expected;
+  ASSERT_EQ(Print(reference, &expected), -1);
+
+  DisplayList& exhausted = *MakeList(content);
+  record_->raiseCode = kStackExhausted;
+  record_->blockSize = 64;
+  record_->cancelAt = static_cast<int>(content.size() / 2);
+  std::string text;
+  EXPECT_EQ(Print(exhausted, &text), kStackExhausted);
+  EXPECT_FALSE(exhausted.IsComplete());
+  EXPECT_EQ(Print(exhausted, &text), -1);
+  EXPECT_TRUE(text == expected);
+  EXPECT_EQ(FirstError(exhausted), -1);
+
+  // Memory: the budget squeezed to a little above what is in use, again and
+  // again, the list growing a little each time.
+  DisplayList& squeezed = *MakeList(content);
+  const BudgetLimits roomy = test::TinyLimits(context_.Budget().SoftLimit(), context_.Budget().HardLimit());
+  std::mt19937 random(11);
+  int shortages = 0;
+  for (int round = 0; round < 200; ++round) {
+    const uint32_t room = 2000 + static_cast<uint32_t>(random() % 40000);
+    context_.Budget().SetLimits(test::TinyLimits(roomy.softLimit, context_.Budget().BytesInUse() + room));
+    int32_t code = Print(squeezed, &text);
+    context_.Budget().SetLimits(roomy);
+    if (code == -1) break;
+    ASSERT_EQ(code, kOutOfMemory);
+    ++shortages;
+  }
+  EXPECT_GT(shortages, 0);
+  EXPECT_EQ(Print(squeezed, &text), -1);
+  EXPECT_TRUE(text == expected);
+  EXPECT_EQ(Opcodes(squeezed), Opcodes(reference));
+  EXPECT_EQ(FirstError(squeezed), -1);
 }
 
 TEST_F(DisplayListTest, ReplayChecksNestingAndYields) {

@@ -7,11 +7,14 @@
 #include <vector>
 
 #include "data_io/file_data_store.h"
+#include "data_io/filter_encoders.h"
 #include "pdf/security/security_handler.h"
+#include "pdf/store/xref_section.h"
 #include "support/corpus.h"
 #include "support/pdf_builder.h"
 #include "support/test_documents.h"
 #include "support/test_context.h"
+#include "store_fixture.h"
 
 namespace vn::pdf::store {
 namespace {
@@ -19,34 +22,7 @@ namespace {
 // The header every built file starts with (after any leading bytes).
 const std::string kHeader = "%PDF-1.5\n%\xe2\xe3\xcf\xd3\n";
 
-class DocumentStoreTest : public ::testing::Test {
- protected:
-  // Opens `bytes`; returns the code raised (-1: opened).
-  int32_t Open(const std::string& bytes) {
-    data_ = bytes;
-    store_.Reset();
-    return test::OpenMemoryDocument(context_, data_, store_);
-  }
-  Value Object(int32_t number) {
-    store_->GetObject(held_, number);
-    return held_->value;
-  }
-  std::string StreamText(int32_t number) {
-    std::string text;
-    store_->GetObject(held_, number);
-    Owned<data_io::DataBlockStream> stream(context_, store_->OpenStreamData(*held_));
-    data_io::DataBlockRef block(context_);
-    for (stream->GetNextBlock(block); !block.Empty(); stream->GetNextBlock(block)) {
-      text.append(reinterpret_cast<const char*>(block.Data()), block.Length());
-    }
-    return text;
-  }
-
-  AppContext context_;
-  std::string data_;
-  Owned<DocumentStore> store_{context_};
-  Ref<ParsedObject> held_{context_};
-};
+using DocumentStoreTest = StoreFixture;
 
 TEST_F(DocumentStoreTest, OpensAClassicFileAndResolvesObjects) {
   test::PdfBuilder pdf(kHeader);
@@ -74,13 +50,25 @@ TEST_F(DocumentStoreTest, LeadingBytesShiftEveryOffset) {
   EXPECT_TRUE(Object(2).IsString());
 }
 
-TEST_F(DocumentStoreTest, FilesWithoutHeaderOrStartxrefOrTableFail) {
+TEST_F(DocumentStoreTest, FilesWithoutObjectsFailOthersAreRepaired) {
   Unwindable* head = context_.Errors().unwindHead;
   EXPECT_EQ(Open("hello world, not a PDF"), kBadData);
-  EXPECT_EQ(Open("%PDF-1.4\n1 0 obj << >> endobj\n%%EOF\n"), kBadData);           // no startxref
-  EXPECT_EQ(Open("%PDF-1.4\n1 0 obj << >> endobj\nstartxref\n9\n"), kBadData);     // no %%EOF
   EXPECT_EQ(Open("%PDF-1.4\nstartxref\n3\n%%EOF\n"), kBadData);                    // no table there
   EXPECT_EQ(Open(std::string(2000, ' ') + "%PDF-1.4\n"), kBadData);                // header too late
+  EXPECT_EQ(Open("%PDF-1.4\ntrailer << /Root 1 0 R >>\n%%EOF\n"), kBadData);        // a trailer alone
+  EXPECT_EQ(Open("Text that quotes 1 0 obj << >> endobj\n"), kBadData);          // no header, no root
+  // Objects but no usable cross-reference data: rebuilt; without a root
+  // anywhere the document opens and its trailer has none.
+  for (const char* text : {"%PDF-1.4\n1 0 obj << >> endobj\n%%EOF\n",          // no startxref
+                           "%PDF-1.4\n1 0 obj << >> endobj\nstartxref\n9\n"}) {  // no %%EOF
+    ASSERT_EQ(Open(text), -1) << text;
+    EXPECT_TRUE(store_->IsRepaired());
+    EXPECT_TRUE(Object(1).IsDictionary());
+    EXPECT_TRUE(Get(context_, store_->Trailer(), "Root").IsNull());
+  }
+  // Without a header, a catalog makes it a PDF file.
+  ASSERT_EQ(Open("1 0 obj << /Type /Catalog >> endobj\n"), -1);
+  EXPECT_EQ(Get(context_, store_->Trailer(), "Root").ref->number, 1);
   EXPECT_EQ(context_.Errors().unwindHead, head);  // nothing left behind
 }
 
@@ -117,10 +105,17 @@ TEST_F(DocumentStoreTest, TableLinesOfNineteenBytesStillResolve) {
 }
 
 TEST_F(DocumentStoreTest, SubsectionBoundsAreChecked) {
-  std::string ok = "%PDF-1.4\nxref\n0 0\ntrailer\n<< /Size 0 >>\nstartxref\n9\n%%EOF\n";
-  EXPECT_EQ(Open(ok), -1);
-  std::string bad = "%PDF-1.4\nxref\n1 2147483647\ntrailer\n<< /Size 0 >>\nstartxref\n9\n%%EOF\n";
-  EXPECT_EQ(Open(bad), kBadData);
+  const std::string object = "%PDF-1.4\n1 0 obj << >> endobj\n";
+  std::string ok = object + "xref\n0 0\n1 1\n0000000009 00000 n \ntrailer\n<< /Size 2 /Root 1 0 R >>\nstartxref\n" +
+                   std::to_string(object.size()) + "\n%%EOF\n";
+  ASSERT_EQ(Open(ok), -1);
+  EXPECT_FALSE(store_->IsRepaired());
+  // first + count past 2^31 - 1: the table is bad data, and the file is repaired.
+  std::string bad = ok;
+  bad.replace(bad.find("1 1\n"), 3, "1 2147483647");
+  ASSERT_EQ(Open(bad), -1);
+  EXPECT_TRUE(store_->IsRepaired());
+  EXPECT_TRUE(Object(1).IsDictionary());
 }
 
 TEST_F(DocumentStoreTest, NewerSectionWinsAndALoopingPrevChainEnds) {
@@ -152,7 +147,11 @@ TEST_F(DocumentStoreTest, NewerSectionWinsAndALoopingPrevChainEnds) {
                   "/Prev " + std::to_string(loop));
   looping += "startxref\n" + std::to_string(update) + "\n%%EOF\n";
   ASSERT_EQ(Open(looping), -1);
-  EXPECT_TRUE(Object(1).IsNull());  // only in the unreachable first section: missing, and no hang
+  // The root is only in the unreachable first section: no hang, and the
+  // file is repaired, the newest definitions winning.
+  EXPECT_TRUE(store_->IsRepaired());
+  EXPECT_TRUE(Object(1).IsDictionary());
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(Object(2).Bytes()), Object(2).Length()), "new");
 }
 
 std::string XRefStreamFile(const std::string& objstmBody, int objstmN, int objstmFirst, bool selfReference) {
@@ -193,6 +192,17 @@ TEST_F(DocumentStoreTest, ObjectsInsideObjectStreams) {
   EXPECT_TRUE(Object(3).IsNull());
 }
 
+// A cross-reference stream that does not list itself (Size 4, object 4) is
+// still an object of the file, as qpdf reads it.
+TEST_F(DocumentStoreTest, CrossReferenceStreamThatDoesNotListItself) {
+  std::string text = XRefStreamFile("3 0 [1 2 3]", 1, 4, false);
+  text.replace(text.find("/Size 5"), 7, "/Size 4");
+  ASSERT_EQ(Open(text), -1);
+  EXPECT_TRUE(Get(context_, Object(4), "Type").NameIs("XRef"));
+  EXPECT_TRUE(Object(5).IsNull());
+  EXPECT_FALSE(store_->IsRepaired());
+}
+
 TEST_F(DocumentStoreTest, CrossReferenceStreamWithZeroTypeWidthGivesObjectsInUse) {
   std::string text = "%PDF-1.5\n";
   size_t o1 = text.size();
@@ -208,6 +218,54 @@ TEST_F(DocumentStoreTest, CrossReferenceStreamWithZeroTypeWidthGivesObjectsInUse
           " >>\nstream\n" + entries + "\nendstream\nendobj\nstartxref\n" + std::to_string(o2) + "\n%%EOF\n";
   ASSERT_EQ(Open(text), -1);
   EXPECT_TRUE(Get(context_, Object(1), "Type").NameIs("Catalog"));
+}
+
+// A cross-reference stream section holds the store of its decoded entries
+// and that store's decoders: its accounted size covers what they take from
+// the budget, the inflater's window included once entries were read.
+TEST_F(DocumentStoreTest, ACrossReferenceStreamSectionCountsItsDecoders) {
+  std::string text = "%PDF-1.5\n";
+  const size_t o1 = text.size();
+  text += "1 0 obj\n<< /Type /Catalog >>\nendobj\n";
+  const size_t o2 = text.size();
+  // Enough entries that inflating them takes more than one call, as real
+  // sections do (only then does zlib take its window).
+  constexpr int kEntries = 3000;
+  std::string entries;
+  for (int n = 0; n < kEntries; ++n) {
+    const size_t o = n == 1 ? o1 : n == 2 ? o2 : 0;
+    entries += static_cast<char>(o == 0 ? 0 : 1);
+    entries += static_cast<char>((o >> 8) & 0xFF);
+    entries += static_cast<char>(o & 0xFF);
+    entries += static_cast<char>(n * 7);
+  }
+  const std::vector<uint8_t> encoded = test::Encoded("FlateDecode", std::vector<uint8_t>(entries.begin(), entries.end()));
+  const std::string packed(encoded.begin(), encoded.end());
+  text += "2 0 obj\n<< /Type /XRef /Size " + std::to_string(kEntries) +
+          " /W [1 2 1] /Root 1 0 R /Filter /FlateDecode /Length " +
+          std::to_string(packed.size()) + " >>\nstream\n" + packed + "\nendstream\nendobj\nstartxref\n" +
+          std::to_string(o2) + "\n%%EOF\n";
+  ASSERT_EQ(Open(text), -1);
+  EXPECT_TRUE(Get(context_, Object(1), "Type").NameIs("Catalog"));
+
+  // A second section over the same bytes, measured by the budget (less what
+  // the caches account for themselves: the decoded blocks).
+  auto heldBySection = [&](uint32_t inUse, uint32_t cached) {
+    return (context_.Budget().BytesInUse() - inUse) - (context_.Caches().TotalBytes() - cached);
+  };
+  const uint32_t inUse = context_.Budget().BytesInUse();
+  const uint32_t cached = context_.Caches().TotalBytes();
+  Ref<XRefGoodSection> section(context_, static_cast<XRefGoodSection*>(LoadSection(*store_, o2)));
+  EXPECT_GE(section->GetMemorySize(), heldBySection(inUse, cached));
+  XRefEntry read[3];
+  section->DecodeEntries(0, read, 3);
+  EXPECT_EQ(read[1].offset, o1);
+  section->DecodeEntries(4 * (kEntries - 1), read, 1);
+  EXPECT_EQ(read[0].kind, kFree);
+  const uint32_t reading = heldBySection(inUse, cached);
+  EXPECT_GT(reading, 32768u);  // the inflater's window
+  EXPECT_GE(section->GetMemorySize(), reading);
+  EXPECT_LT(section->GetMemorySize(), reading + 4096);
 }
 
 // A dictionary that only looks like linearization data leaves the file

@@ -12,6 +12,7 @@
 #include "support/pdf_builder.h"
 #include "support/test_context.h"
 #include "support/test_documents.h"
+#include "store_fixture.h"
 
 namespace vn::pdf::store {
 namespace {
@@ -23,21 +24,8 @@ std::string Field(uint64_t v, int width) {
   return s;
 }
 
-class HostileStoreTest : public ::testing::Test {
+class HostileStoreTest : public StoreFixture {
  protected:
-  int32_t Open(const std::string& bytes) {
-    data_ = bytes;
-    store_.Reset();
-    return test::OpenMemoryDocument(context_, data_, store_);
-  }
-  // The code raised while fetching object `number` (-1: none); `type` gets its value's type.
-  int32_t Fetch(int32_t number, int32_t* type = nullptr) {
-    return test::RaisedCode(context_, [&] {
-      Ref<ParsedObject> object(context_);
-      store_->GetObject(object, number);
-      if (type != nullptr) *type = object->value.type;
-    });
-  }
   // The code raised while reading stream `number` to the end; `bytes` gets its length.
   int32_t ReadStream(int32_t number, uint64_t* bytes = nullptr) {
     return test::RaisedCode(context_, [&] {
@@ -50,16 +38,6 @@ class HostileStoreTest : public ::testing::Test {
       if (bytes != nullptr) *bytes = total;
     });
   }
-  void TearDown() override {
-    store_.Reset();
-    context_.Caches().LowMemory();
-    EXPECT_EQ(context_.Budget().BytesInUse(), baseline_);
-  }
-
-  AppContext context_;
-  uint32_t baseline_ = context_.Budget().BytesInUse();
-  std::string data_;
-  Owned<DocumentStore> store_{context_};
 };
 
 TEST_F(HostileStoreTest, DeepNestingInObjectsAndTrailerIsBadData) {
@@ -79,7 +57,10 @@ TEST_F(HostileStoreTest, DeepNestingInObjectsAndTrailerIsBadData) {
   deepTrailer.Add(1, "<< /Type /Catalog >>");
   std::string nested;
   for (int i = 0; i < 5000; ++i) nested += "<< /A ";
-  EXPECT_EQ(Open(deepTrailer.Finish("<< /Size 2 /Root 1 0 R /X " + nested + " >>")), kBadData);
+  // The trailer cannot be read: the repair finds the catalog instead.
+  ASSERT_EQ(Open(deepTrailer.Finish("<< /Size 2 /Root 1 0 R /X " + nested + " >>")), -1);
+  EXPECT_TRUE(store_->IsRepaired());
+  EXPECT_EQ(Get(context_, store_->Trailer(), "Root").ref->number, 1);
 }
 
 TEST_F(HostileStoreTest, LengthThatRefersToItsOwnStream) {
@@ -151,8 +132,12 @@ TEST_F(HostileStoreTest, CrossReferenceStreamWithHugeIndex) {
   for (std::string w : {"[4 9 4]", "[1 -2 1]", "[2147483647 2147483647 2]", "[0 0 0]", "[1 2 1 5]", "7"}) {
     std::string text = "%PDF-1.5\n1 0 obj\n<< /Type /XRef /Size 1 /W " + w +
                        " /Length 0 >>\nstream\n\nendstream\nendobj\nstartxref\n9\n%%EOF\n";
-    int32_t code = Open(text);
-    EXPECT_TRUE(code == kBadData || (code == -1 && Fetch(0) == kBadData)) << w << " " << code;
+    // The section is bad data; the repair finds object 1 and no root.
+    ASSERT_EQ(Open(text), -1) << w;
+    EXPECT_TRUE(store_->IsRepaired());
+    int32_t type = -1;
+    EXPECT_EQ(Fetch(1, &type), -1) << w;
+    EXPECT_EQ(type, kDictionary);
   }
 }
 
@@ -166,7 +151,10 @@ TEST_F(HostileStoreTest, CrossReferenceStreamThatNeedsItselfToBeRead) {
                           Field(1, 1) + Field(0, 2) + Field(0, 1);
     text += "1 0 obj\n<< /Type /XRef /Size 3 /W [1 2 1] " + key + " >>\nstream\n" + entries +
             "\nendstream\nendobj\n2 0 obj 12 endobj\nstartxref\n" + std::to_string(o1) + "\n%%EOF\n";
-    EXPECT_EQ(Open(text), kBadData) << key;
+    // The section cannot be read; the repaired file has objects and no root.
+    ASSERT_EQ(Open(text), -1) << key;
+    EXPECT_TRUE(store_->IsRepaired());
+    EXPECT_TRUE(Get(context_, store_->Trailer(), "Root").IsNull());
   }
 }
 
@@ -250,6 +238,41 @@ TEST_F(HostileStoreTest, JunkAfterTheHeader) {
   // A startxref that points into the junk.
   std::string wrong = "%PDF-1.4\n" + junk + "\nstartxref\n500000\n%%EOF\n";
   EXPECT_EQ(Open(wrong), kBadData);
+}
+
+// Files that only a repair opens, made to make the repair hang, blow the
+// budget or crash: they end opened or in a clean error.
+TEST_F(HostileStoreTest, RepairOfHostileFiles) {
+  // A million objects: more than the index holds.
+  std::string many = "%PDF-1.4\n";
+  many.reserve(15000000);
+  for (int i = 0; i < 1000000; ++i) many += std::to_string(i) + " 0 obj\n";
+  EXPECT_EQ(Open(many), kLimitExceeded);
+  // Endless trailers, none of them usable, and one that never ends.
+  std::string trailers = "%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\n";
+  for (int i = 0; i < 100000; ++i) trailers += "trailer << /Root " + std::to_string(i + 2) + " 0 R /Prev 9 >>\n";
+  trailers += "trailer << /Root 1 0 R " + std::string(200000, '[');
+  ASSERT_EQ(Open(trailers), -1);
+  EXPECT_EQ(Get(context_, store_->Trailer(), "Root").ref->number, 1);  // the catalog, found by its type
+  // Objects inside strings, and strings inside objects that never close.
+  std::string strings = "%PDF-1.4\n1 0 obj << /Type /Catalog /T (2 0 obj << /Type /Catalog >> endobj) >> endobj\n"
+                        "3 0 obj (" + std::string(100000, '(') + "\n4 0 obj (x) endobj\n";
+  ASSERT_EQ(Open(strings), -1);
+  int32_t type = -1;
+  EXPECT_EQ(Fetch(2, &type), -1);
+  EXPECT_EQ(type, kNull);
+  EXPECT_EQ(Get(context_, store_->Trailer(), "Root").ref->number, 1);
+  // Object streams that list a million members, or themselves.
+  std::string pairs;
+  for (int i = 0; i < 100000; ++i) pairs += std::to_string(i + 10) + " 0 ";
+  std::string objstm = "%PDF-1.5\n1 0 obj << /Type /Catalog >> endobj\n2 0 obj << /Type /ObjStm /N 1000000 /First " +
+                       std::to_string(pairs.size()) + " /Length " + std::to_string(pairs.size()) + " >>\nstream\n" +
+                       pairs + "\nendstream\nendobj\n3 0 obj << /Type /ObjStm /N 1 /First 4 /Length 3 0 R >>\n"
+                       "stream\n3 0 \nendstream\nendobj\ntrailer << /Root 1 0 R >>\n";
+  ASSERT_EQ(Open(objstm), -1);
+  EXPECT_EQ(Fetch(50000), kBadData);  // listed, but nothing stands at its offset
+  EXPECT_EQ(Fetch(3, &type), -1);
+  EXPECT_EQ(type, kDictionary);
 }
 
 // The same deep objects fetched on an engine thread, whose 16 KB stack runs

@@ -33,6 +33,10 @@ class ParserTest : public ::testing::Test {
     return ParseObject(*in_, arena_, decrypter);
   }
   int32_t Code(const std::string& text) {
+    // The previous parse's holders go before the frame is entered: destroyed
+    // inside it they would take the frame's saved unwind head with them.
+    in_.reset();
+    store_.reset();
     return test::RaisedCode(context_, [&] { Parse(text); });
   }
   static std::string Bytes(const Value& v) { return std::string(reinterpret_cast<const char*>(v.Bytes()), v.Length()); }
@@ -84,6 +88,13 @@ TEST_F(ParserTest, Numbers) {
   Value small = Parse("-2147483648");
   ASSERT_EQ(small.type, kIntegerOutOfRange);
   EXPECT_EQ(*small.outOfRange, static_cast<int32_t>(0x80000000u));
+  // Bit fields written unsigned keep their low 32 bits.
+  EXPECT_EQ(Parse("4294967292").AsInt32Bits(), -4);
+  EXPECT_EQ(Parse("4294963392").AsInt32Bits(), -3904);
+  EXPECT_EQ(Parse("-4294967292").AsInt32Bits(), 4);
+  EXPECT_EQ(Parse("18446744073709551615").AsInt32Bits(), -1);  // 2^64 - 1
+  EXPECT_EQ(Parse("4294967292").AsInt(), 0x7FFFFFFF);
+  EXPECT_EQ(Parse("-3904").AsInt32Bits(), -3904);
   Value huge = Parse(std::string(1000, '9') + ".5");
   ASSERT_EQ(huge.type, kIntegerOutOfRange);
   Value longFraction = Parse("1." + std::string(1000, '5'));
