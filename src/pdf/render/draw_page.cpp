@@ -32,7 +32,8 @@ PageView MakePageView(AppContext& context, const document::PageGeometry& geometr
   if (numerator <= 0 || denominator <= 0 || numerator > kMaxScaleNumerator || denominator > kMaxScaleDenominator) {
     RaiseCode(context, kLimitExceeded);
   }
-  const int32_t total = document::NormalizeRotation(context, geometry.rotation + rotation);
+  if (rotation % 90 != 0) RaiseBadData(context);
+  const int32_t total = document::NormalizeRotation(geometry.rotation + rotation % 360);
   // Shown turned clockwise by the rotation: a turn by minus it.
   const FixedMatrix turn = document::RotationMatrix((360 - total) % 360);
   const FixedRect turned = TransformRect(turn, geometry.visible);
