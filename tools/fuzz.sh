@@ -15,6 +15,9 @@
 #     tools/fuzz-seeds.sh (raw stream data extracted from the corpus);
 #   display_list: the content_parser seeds (decoded page content);
 #   imaging: build-fuzz/seeds/imaging, made by tools/imaging-fuzz-seeds.py;
+#   cff, truetype, type1: the font programs embedded in the corpus, extracted
+#     by tools/extract_fonts.py into build-fuzz/seeds/fonts and sorted by
+#     format into build-fuzz/seeds/TARGET;
 #   icc: the profiles of icc-profiles-free and Ghostscript (/usr/share/color/icc);
 #   every target: fuzz/seeds/TARGET when present.
 # New inputs go to build-fuzz/work/TARGET; crashes, hangs and budget faults
@@ -60,7 +63,23 @@ case $target in
     ;;
 esac
 case $target in
-  filter | display_list | imaging | function) ;;
+  cff | truetype | type1)
+    if [ ! -d build-fuzz/seeds/fonts ] && [ -n "$corpus" ]; then
+      FOLIO_CORPUS=$corpus python3 tools/extract_fonts.py build-fuzz/seeds/fonts
+      mkdir -p build-fuzz/seeds/cff build-fuzz/seeds/truetype build-fuzz/seeds/type1
+      for f in build-fuzz/seeds/fonts/*; do
+        case $f in
+          *.cff | *.cid) cp "$f" build-fuzz/seeds/cff/ ;;
+          *.ttf) cp "$f" build-fuzz/seeds/truetype/ ;;
+          *.t1) cp "$f" build-fuzz/seeds/type1/ ;;
+        esac
+      done
+    fi
+    [ -d "build-fuzz/seeds/$target" ] && seeds+=("build-fuzz/seeds/$target")
+    ;;
+esac
+case $target in
+  filter | display_list | imaging | cff | truetype | type1 | function) ;;
   icc) seeds+=(/usr/share/color/icc /usr/share/color/icc/ghostscript) ;;
   *) [ -n "$corpus" ] && seeds+=("$corpus") ;;
 esac

@@ -13,6 +13,7 @@ packages=(
   qpdf mupdf-tools poppler-utils python3
   libcairo2-dev
   liblcms2-dev icc-profiles-free ghostscript
+  libfreetype-dev
 )
 
 missing=()
