@@ -27,7 +27,12 @@
 // (kEventObjectSkipped, code) and drawing goes on; out of memory,
 // cancellation and stack exhaustion end the drawing.
 //
-// Images, text, shadings and patterns are drawn by their own parts of the
+// Text (text_drawing.cpp) is drawn as glyph outlines filled, stroked or
+// added to the text clip by render mode; Type 3 glyphs are their procedures
+// replayed as nested content. Text whose font cannot be drawn still moves
+// the text position and is reported once per font (kTextNotDrawn).
+//
+// Images, shadings and patterns are drawn by their own parts of the
 // renderer when they exist; until then each such object is skipped with its
 // display event, never silently.
 //
@@ -44,6 +49,7 @@
 #include "pdf/render/clip_path.h"
 #include "pdf/render/display_events.h"
 #include "pdf/render/gstate_consumer.h"
+#include "pdf/text/pdf_font.h"
 
 namespace vn::pdf::render {
 
@@ -63,6 +69,9 @@ inline constexpr uint32_t kMaxHelperThreads = 4;
 inline constexpr uint32_t kMaxFormDepth = 32;
 // Path clips in force at once before they are folded into one mask.
 inline constexpr uint32_t kMaxClipChain = 16;
+// Type 3 glyphs drawn inside Type 3 glyphs, at most (deeper ones are
+// skipped with a display event).
+inline constexpr uint32_t kMaxType3Depth = 4;
 
 class RenderConsumer;
 
@@ -129,6 +138,12 @@ class RenderConsumer : public GStateConsumer {
   class Level;
   struct FormVisit;
   struct FormReplay;
+  // A Type 3 glyph's procedure and the CTM it is drawn under.
+  struct GlyphReplay {
+    document::DisplayList* list;
+    FixedMatrix ctm;
+    bool shapeOnly;  // d1: painted in the colour of the text
+  };
 
   // Runs `replay(*this, argument)` as a nested replay: counted, bounded, and
   // on a helper thread's fresh stack when this one runs low.
@@ -137,6 +152,17 @@ class RenderConsumer : public GStateConsumer {
   static void PlayText(RenderConsumer& self, void* textObject);
   static void PlaySubListReplay(RenderConsumer& self, void* list);
   static void PlayForm(RenderConsumer& self, void* replay);
+  static void PlayGlyphProcedure(RenderConsumer& self, void* replay);
+
+  // Text (text_drawing.cpp).
+  // The font of the text state, made or found in the document's cache; null
+  // when there is none.
+  text::PDFFont* CurrentFont();
+  void ShowText(const content::TextArrayElement* elements, uint32_t count);
+  // Draws Type 3 glyph `glyph` of `font` whose glyph space maps to user
+  // space by `glyphToUser`.
+  void DrawType3Glyph(const text::PDFFont& font, uint32_t glyph, const FixedMatrix& glyphToUser);
+  void ReportUnusableFont(const text::PDFFont& font);
 
   void DrawForm(const document::ObjectId& id, const FixedMatrix& matrix, const FixedRect& bbox,
                 const content::ContentRecord& invoker);
@@ -173,6 +199,14 @@ class RenderConsumer : public GStateConsumer {
   im::PixelRect dirty_ = {0, 0, 0, 0};
   im::PathWriter textClip_;     // glyph outlines of the current text object, in device space
   bool textClipUsed_ = false;
+  // The font last resolved, and the font resource it came from.
+  Ref<text::PDFFont> font_;
+  const content::ContentRecord* fontRecord_ = nullptr;
+  uint8_t fontName_[256] = {};
+  uint32_t fontNameLength_ = 0;
+  document::ObjectId fontReference_ = {-1, 0};
+  EngineArray<const text::PDFFont*> reportedFonts_;  // fonts whose text was reported as not drawn
+  uint32_t type3Depth_ = 0;
 };
 
 }  // namespace vn::pdf::render
