@@ -96,7 +96,8 @@ void RenderConsumer::ShowText(const content::TextArrayElement* elements, uint32_
   if (visible && !font->Usable()) ReportUnusableFont(*font);
   fonts::Font* program = font->Program();
   const bool type3 = font->Type() == text::FontType::kType3;
-  const bool draw = visible && font->Usable() && (program != nullptr || type3);
+  // Type 3 glyphs are painted, never made into clips.
+  const bool draw = visible && font->Usable() && (program != nullptr || (type3 && (Fills(mode) || Strokes(mode))));
 
   Scoped<im::PathWriter> outlines(context_, context_);
   PathSink sink(*outlines);
