@@ -120,7 +120,9 @@ TrueTypeOrType1PDFFont::TrueTypeOrType1PDFFont(document::ObjectResolver& resolve
   if (program_ != nullptr && program_->Kind() == fonts::FontKind::kNameKeyed) {
     programEncoding = program_->BuiltInEncoding();
   }
-  CodeNames names;
+  // 4 KB: on the heap, as fonts are made deep inside nested content.
+  Owned<CodeNames> table(context, New<CodeNames>(context));
+  CodeNames& names = *table;
   const bool encodingGiven = ReadEncoding(resolver, font, builtIn, programEncoding, names, encodingLabel_);
 
   const bool trueType = program_ != nullptr && program_->Kind() == fonts::FontKind::kGlyphIndex;

@@ -38,7 +38,9 @@ Type3PDFFont::Type3PDFFont(document::ObjectResolver& resolver, const ResolvedVal
     procedures_[i] = document::IsReference(procedure) ? document::ReferenceOf(procedure) : document::ObjectId{-1, 0};
   }
 
-  CodeNames names;
+  // 4 KB: on the heap, as fonts are made deep inside nested content.
+  Owned<CodeNames> table(context, New<CodeNames>(context));
+  CodeNames& names = *table;
   ReadEncoding(resolver, font, NamedEncoding::kNone, nullptr, names, encodingLabel_);
   for (uint32_t code = 0; code < 256; ++code) {
     const GlyphName name = names.names[code];
