@@ -107,6 +107,10 @@ class RenderConsumer : public GStateConsumer {
   // not hidden (annotations.cpp); a damaged annotation is skipped.
   void DrawAnnotations(int32_t pageIndex, content::ContentRecord& pageRecord);
 
+  // While the display event of text not drawn is sent: the font that
+  // could not draw it (null otherwise).
+  const text::PDFFont* FontBeingReported() const { return fontBeingReported_; }
+
   // Objects painted (or attempted) so far.
   uint32_t PaintedObjects() const { return painted_; }
   // Identifies the entry being played (with the chain of forms it is in) the
@@ -207,6 +211,7 @@ class RenderConsumer : public GStateConsumer {
   document::ObjectId fontReference_ = {-1, 0};
   EngineArray<const text::PDFFont*> reportedFonts_;  // fonts whose text was reported as not drawn
   uint32_t type3Depth_ = 0;
+  const text::PDFFont* fontBeingReported_ = nullptr;
 };
 
 }  // namespace vn::pdf::render

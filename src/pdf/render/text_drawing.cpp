@@ -70,7 +70,9 @@ void RenderConsumer::ReportUnusableFont(const text::PDFFont& font) {
     if (reported == &font) return;
   }
   reportedFonts_.Push(&font);
+  fontBeingReported_ = &font;
   SendEvent(kEventText, kTextNotDrawn);
+  fontBeingReported_ = nullptr;
 }
 
 void RenderConsumer::ShowString(const uint8_t* bytes, uint32_t length, FixedRect&) {
