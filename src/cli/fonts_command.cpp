@@ -209,11 +209,7 @@ void PrintText(const std::vector<FontFacts>& fonts) {
 int RunFonts(const Arguments& arguments) {
   const std::string& file = arguments.Positionals()[0];
   std::vector<PageSpan> spans;
-  if (arguments.Positionals().size() > 1 && !ParsePageRange(arguments.Positionals()[1], spans)) {
-    std::fprintf(stderr, "folio fonts: '%s' is not a page range (examples: 3, 2-5, 1,4,7-9)\n",
-                 arguments.Positionals()[1].c_str());
-    return kExitUsage;
-  }
+  if (!ReadPagesArgument(arguments.Positionals(), "fonts", spans)) return kExitUsage;
   std::string password = arguments.Has("--password") ? arguments.Value("--password") : "";
   vn::AppContext context;
   OpenDocument document(context);
@@ -226,8 +222,7 @@ int RunFonts(const Arguments& arguments) {
   FontLister lister(context, resolver);
   for (const PageSpan& span : spans) {
     if (span.second > count) {
-      return Fail(file, "page " + std::to_string(span.second) + " is out of range (the document has " +
-                            std::to_string(count) + (count == 1 ? " page)" : " pages)"));
+      return Fail(file, PageOutOfRange(span.second, count));
     }
     for (int32_t page = span.first; page <= span.second; ++page) {
       code = EngineErrorOf(context, [&] {
