@@ -1,7 +1,9 @@
 // Annotations drawn with the page: the normal appearance stream of every
 // annotation that has one and is not hidden ("Hidden" or "NoView" flag),
 // mapped from its BBox and Matrix onto its Rect: the box, transformed by the
-// matrix, is fitted onto the rectangle by a scale and a translation.
+// matrix, is fitted onto the rectangle by a scale and a translation. With
+// the "NoRotate" flag the appearance stays upright on a rotated page,
+// turned about the rectangle's upper-left corner.
 #include "im/path.h"
 #include "pdf/document/page_tree.h"
 #include "pdf/render/render_consumer.h"
@@ -13,6 +15,7 @@ namespace {
 using document::ResolvedValue;
 
 constexpr int32_t kHiddenFlag = 1 << 1;
+constexpr int32_t kNoRotateFlag = 1 << 4;
 constexpr int32_t kNoViewFlag = 1 << 5;
 
 struct Appearance {
@@ -23,7 +26,7 @@ struct Appearance {
 
 // The appearance to draw for annotation `index` of `annotations`, if any.
 bool FindAppearance(document::ObjectResolver& resolver, const ResolvedValue& annotations, uint32_t index,
-                    const content::ContentRecord& page, Appearance& out) {
+                    const content::ContentRecord& page, int32_t pageRotation, Appearance& out) {
   AppContext& context = resolver.Context();
   ResolvedValue annotation(annotations);
   annotation.SetChild(document::ArrayElement(annotations.Get(), index));
@@ -31,9 +34,8 @@ bool FindAppearance(document::ObjectResolver& resolver, const ResolvedValue& ann
   if (!document::IsDictionary(annotation.Get())) return false;
   ResolvedValue value(context);
   GetResolved(resolver, annotation, "F", value);
-  if (document::IsInteger(value.Get()) && (document::IntegerOf(value.Get()) & (kHiddenFlag | kNoViewFlag)) != 0) {
-    return false;
-  }
+  const int32_t flags = document::IsInteger(value.Get()) ? document::IntegerOf(value.Get()) : 0;
+  if ((flags & (kHiddenFlag | kNoViewFlag)) != 0) return false;
   ResolvedValue appearances(context);
   GetResolved(resolver, annotation, "AP", appearances);
   if (!document::IsDictionary(appearances.Get())) return false;
@@ -69,6 +71,16 @@ bool FindAppearance(document::ObjectResolver& resolver, const ResolvedValue& ann
   const FixedMatrix fit{sx, 0, 0, sy, FixedSubSat(rect.x0, FixedMul(sx, shown.x0)),
                         FixedSubSat(rect.y0, FixedMul(sy, shown.y0))};
   out.matrix = Concat(matrix, fit);
+  if ((flags & kNoRotateFlag) != 0 && pageRotation != 0) {
+    // The page is shown turned clockwise: turn the appearance back about
+    // the corner that stays in place.
+    FixedMatrix turn = document::RotationMatrix(pageRotation);
+    const FixedPoint corner{rect.x0, rect.y1};
+    const FixedPoint moved = TransformPoint(turn, corner);
+    turn.tx = FixedSubSat(corner.x, moved.x);
+    turn.ty = FixedSubSat(corner.y, moved.y);
+    out.matrix = Concat(out.matrix, turn);
+  }
   return true;
 }
 
@@ -81,6 +93,7 @@ void RenderConsumer::DrawAnnotations(int32_t pageIndex, content::ContentRecord& 
   ResolvedValue annotations(context_);
   GetResolved(resolver, page, "Annots", annotations);
   if (!document::IsArray(annotations.Get())) return;
+  const int32_t rotation = document::GetPageGeometry(resolver, page).rotation;
   const uint32_t count = document::ArrayLength(annotations.Get());
   // Objects of different annotations are told apart even where they share
   // an appearance stream.
@@ -89,7 +102,7 @@ void RenderConsumer::DrawAnnotations(int32_t pageIndex, content::ContentRecord& 
     formKey_ = pageKey + 0x9E3779B97F4A7C15ull * (i + 1);
     Appearance appearance{};
     bool found = false;
-    if (!Guard([&] { found = FindAppearance(resolver, annotations, i, pageRecord, appearance); }) || !found) continue;
+    if (!Guard([&] { found = FindAppearance(resolver, annotations, i, pageRecord, rotation, appearance); }) || !found) continue;
     DrawAppearance(appearance.form, appearance.matrix, appearance.bbox, pageRecord);
   }
   formKey_ = pageKey;

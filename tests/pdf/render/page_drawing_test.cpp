@@ -118,5 +118,23 @@ TEST(PageDrawingTest, AnnotationAppearancesAreFittedOntoTheirRectangles) {
   EXPECT_EQ(r.At(65, 55), "0,255,0");      // the "On" state
 }
 
+TEST(PageDrawingTest, NoRotateAnnotationsStayUprightOnATurnedPage) {
+  AppContext context;
+  // A 10 x 20 appearance, blue along its top; the page turned by 90.
+  const std::string appearance = StreamObject("/Type /XObject /Subtype /Form /BBox [0 0 10 20]",
+                                              "1 0 0 rg 0 0 10 15 re f 0 0 1 rg 0 15 10 5 re f");
+  const std::string pdf =
+      OnePagePdf("", "", {"<< /Type /Annot /Subtype /Square /F 16 /Rect [20 60 30 80] /AP << /N 6 0 R >> >>",
+                          appearance},
+                 "0 0 100 100", "/Rotate 90 /Annots [5 0 R]");
+  Rendered r = RenderPdf(context, pdf);
+  ASSERT_EQ(r.error, -1);
+  // The rectangle's upper-left corner, user (20, 80), shows at device (80, 20);
+  // the appearance hangs from it upright: 10 wide, 20 high, blue on top.
+  EXPECT_EQ(r.At(85, 22), "0,0,255");
+  EXPECT_EQ(r.At(85, 35), "255,0,0");
+  EXPECT_EQ(r.At(70, 25), "255,255,255");
+}
+
 }  // namespace
 }  // namespace vn::test
