@@ -1,6 +1,9 @@
-// Font programs: glyph outlines per second for one Type 1, one CFF and one
-// TrueType font embedded in the corpus, against FreeType (unscaled,
-// unhinted outlines walked with FT_Outline_Decompose) on the same fonts.
+// Font programs: glyph outlines and 12-pixel glyph bitmaps per second for
+// one Type 1, one CFF and one TrueType font embedded in the corpus, against
+// FreeType on the same fonts (unscaled unhinted outlines walked with
+// FT_Outline_Decompose; unhinted anti-aliased rendering). Our bitmaps are
+// measured through the glyph cache's hits and with the cache emptied before
+// every pass.
 #include <benchmark/benchmark.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -12,7 +15,9 @@
 #include <vector>
 
 #include "data_io/raw_data_store.h"
+#include "fonts/glyph_cache.h"
 #include "fonts/recognise_font_file.h"
+#include "im/raster_painter.h"
 #include "runtime/app_context.h"
 #include "runtime/engine_new.h"
 #include "support/corpus.h"
@@ -50,6 +55,42 @@ const Bytes& FontBytes(const Sample& sample) {
   return bytes;
 }
 
+// The sample as our font program, or null (the benchmark then skips).
+vn::fonts::Font* OurFont(vn::AppContext& context, const Sample& sample, benchmark::State& state) {
+  const Bytes& bytes = FontBytes(sample);
+  if (bytes.empty()) {
+    state.SkipWithError("no corpus");
+    return nullptr;
+  }
+  vn::fonts::Font* font =
+      vn::fonts::MakeProgram(context, vn::New<vn::data_io::RawDataStore>(context, context, bytes.data(), bytes.size()));
+  if (font == nullptr) state.SkipWithError("font refused");
+  return font;
+}
+
+// The sample as a FreeType face; `face` is null when there is none (the
+// benchmark then skips).
+struct FreeTypeFace {
+  FreeTypeFace(const Sample& sample, benchmark::State& state) {
+    const Bytes& bytes = FontBytes(sample);
+    if (bytes.empty() || FT_Init_FreeType(&library) != 0) {
+      library = nullptr;
+      state.SkipWithError(bytes.empty() ? "no corpus" : "FreeType did not start");
+      return;
+    }
+    if (FT_New_Memory_Face(library, bytes.data(), static_cast<FT_Long>(bytes.size()), 0, &face) != 0) {
+      state.SkipWithError("FreeType refuses the font");
+      face = nullptr;
+    }
+  }
+  ~FreeTypeFace() {
+    if (face != nullptr) FT_Done_Face(face);
+    if (library != nullptr) FT_Done_FreeType(library);
+  }
+  FT_Library library = nullptr;
+  FT_Face face = nullptr;
+};
+
 class CountingSink final : public vn::fonts::OutlineSink {
  public:
   void MoveTo(vn::FixedPoint) override { ++points; }
@@ -60,18 +101,9 @@ class CountingSink final : public vn::fonts::OutlineSink {
 };
 
 void BM_GlyphOutlines(benchmark::State& state, const Sample* sample) {
-  const Bytes& bytes = FontBytes(*sample);
-  if (bytes.empty()) {
-    state.SkipWithError("no corpus");
-    return;
-  }
   vn::AppContext context;
-  vn::Owned<vn::fonts::Font> font(
-      context, vn::fonts::MakeProgram(context, vn::New<vn::data_io::RawDataStore>(context, context, bytes.data(), bytes.size())));
-  if (!font) {
-    state.SkipWithError("font refused");
-    return;
-  }
+  vn::Owned<vn::fonts::Font> font(context, OurFont(context, *sample, state));
+  if (!font) return;
   const vn::FixedMatrix m{12 << 16, 0, 0, 12 << 16, 0, 0};
   CountingSink sink;
   for (auto _ : state) {
@@ -95,18 +127,9 @@ int Count3(const FT_Vector*, const FT_Vector*, const FT_Vector*, void* user) {
 }
 
 void BM_GlyphOutlinesFreeType(benchmark::State& state, const Sample* sample) {
-  const Bytes& bytes = FontBytes(*sample);
-  FT_Library library;
-  FT_Face face;
-  if (bytes.empty() || FT_Init_FreeType(&library) != 0) {
-    state.SkipWithError("no corpus");
-    return;
-  }
-  if (FT_New_Memory_Face(library, bytes.data(), static_cast<FT_Long>(bytes.size()), 0, &face) != 0) {
-    state.SkipWithError("FreeType refuses the font");
-    FT_Done_FreeType(library);
-    return;
-  }
+  FreeTypeFace ft(*sample, state);
+  FT_Face face = ft.face;
+  if (face == nullptr) return;
   FT_Outline_Funcs funcs{Count, Count, Count2, Count3, 0, 0};
   uint64_t points = 0;
   for (auto _ : state) {
@@ -118,8 +141,48 @@ void BM_GlyphOutlinesFreeType(benchmark::State& state, const Sample* sample) {
   }
   benchmark::DoNotOptimize(points);
   state.SetItemsProcessed(state.iterations() * face->num_glyphs);
-  FT_Done_Face(face);
-  FT_Done_FreeType(library);
+}
+
+// Glyph bitmaps at 12 pixels per em: `cached` keeps the cache between
+// passes (every glyph a hit), otherwise the cache is dropped after each.
+void BM_GlyphBitmaps(benchmark::State& state, const Sample* sample, bool cached) {
+  vn::AppContext context;
+  vn::Owned<vn::fonts::Font> font(context, OurFont(context, *sample, state));
+  if (!font) return;
+  const vn::FixedMatrix m{12 << 16, 0, 0, -(12 << 16), 0, 0};
+  const vn::im::PixelRect page{0, 0, 1000, 1000};
+  vn::Scoped<vn::fonts::TransientGlyph> scratch(context, context);
+  uint64_t pixels = 0;
+  for (auto _ : state) {
+    vn::Ref<vn::fonts::BitmapCache> cache(context, font->MakeBitmapCache(m));
+    for (uint32_t g = 0; g < font->GlyphCount(); ++g) {
+      const vn::fonts::GlyphMask& b = vn::fonts::GlyphBitmap(*cache, g, page, 100, 100, *scratch);
+      pixels += static_cast<uint64_t>(b.x1 - b.x0);
+    }
+    if (!cached) {
+      cache.Reset();
+      context.Caches().LowMemory();
+    }
+  }
+  benchmark::DoNotOptimize(pixels);
+  state.SetItemsProcessed(state.iterations() * font->GlyphCount());
+}
+
+void BM_GlyphBitmapsFreeType(benchmark::State& state, const Sample* sample) {
+  FreeTypeFace ft(*sample, state);
+  FT_Face face = ft.face;
+  if (face == nullptr) return;
+  FT_Set_Pixel_Sizes(face, 0, 12);
+  uint64_t pixels = 0;
+  for (auto _ : state) {
+    for (FT_Long g = 0; g < face->num_glyphs; ++g) {
+      if (FT_Load_Glyph(face, static_cast<FT_UInt>(g), FT_LOAD_NO_HINTING | FT_LOAD_RENDER) == 0) {
+        pixels += face->glyph->bitmap.width;
+      }
+    }
+  }
+  benchmark::DoNotOptimize(pixels);
+  state.SetItemsProcessed(state.iterations() * face->num_glyphs);
 }
 
 BENCHMARK_CAPTURE(BM_GlyphOutlines, type1, &kSamples[0]);
@@ -128,5 +191,14 @@ BENCHMARK_CAPTURE(BM_GlyphOutlines, cff, &kSamples[1]);
 BENCHMARK_CAPTURE(BM_GlyphOutlinesFreeType, cff, &kSamples[1]);
 BENCHMARK_CAPTURE(BM_GlyphOutlines, truetype, &kSamples[2]);
 BENCHMARK_CAPTURE(BM_GlyphOutlinesFreeType, truetype, &kSamples[2]);
+BENCHMARK_CAPTURE(BM_GlyphBitmaps, type1_uncached, &kSamples[0], false);
+BENCHMARK_CAPTURE(BM_GlyphBitmaps, type1_cached, &kSamples[0], true);
+BENCHMARK_CAPTURE(BM_GlyphBitmapsFreeType, type1, &kSamples[0]);
+BENCHMARK_CAPTURE(BM_GlyphBitmaps, cff_uncached, &kSamples[1], false);
+BENCHMARK_CAPTURE(BM_GlyphBitmaps, cff_cached, &kSamples[1], true);
+BENCHMARK_CAPTURE(BM_GlyphBitmapsFreeType, cff, &kSamples[1]);
+BENCHMARK_CAPTURE(BM_GlyphBitmaps, truetype_uncached, &kSamples[2], false);
+BENCHMARK_CAPTURE(BM_GlyphBitmaps, truetype_cached, &kSamples[2], true);
+BENCHMARK_CAPTURE(BM_GlyphBitmapsFreeType, truetype, &kSamples[2]);
 
 }  // namespace

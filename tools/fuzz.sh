@@ -79,7 +79,7 @@ case $target in
     ;;
 esac
 case $target in
-  filter | display_list | imaging | cff | truetype | type1 | function) ;;
+  filter | display_list | cff | truetype | type1 | function | imaging) ;;
   icc) seeds+=(/usr/share/color/icc /usr/share/color/icc/ghostscript) ;;
   *) [ -n "$corpus" ] && seeds+=("$corpus") ;;
 esac

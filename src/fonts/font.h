@@ -27,6 +27,7 @@
 
 #include <cstdint>
 
+#include "fonts/glyph_cache.h"
 #include "fonts/glyph_outline.h"
 #include "fonts/scaled_matrix.h"
 #include "runtime/engine_array.h"
@@ -67,7 +68,7 @@ enum class CmapSubtable : uint8_t {
 
 class Font {
  public:
-  explicit Font(AppContext& context) : context_(context), nameIndex_(context) {}
+  explicit Font(AppContext& context) : context_(context), nameIndex_(context), bitmapCaches_(context) {}
   Font(const Font&) = delete;
   Font& operator=(const Font&) = delete;
   virtual ~Font() = default;
@@ -97,8 +98,13 @@ class Font {
   }
   // False when the program could not be set up (drawn by substitution).
   virtual bool IsUsable() const { return true; }
-  // Bytes the program holds (its caches included).
+  // Bytes the program holds (its glyph caches report their own).
   virtual uint32_t Footprint() const = 0;
+  // The glyph bitmap cache for a text-to-device matrix whose translation is
+  // the glyph origin's sub-pixel phase (glyph_cache.h), made on first use.
+  // Borrowed: hold it in a Ref while drawing, and let it go before the
+  // program.
+  virtual BitmapCache* MakeBitmapCache(const FixedMatrix& m) { return bitmapCaches_.FindOrMake(*this, m); }
 
   // Beyond the font-program record, for the PDF font layer:
   // The advance width of a glyph in glyph space (16.16 font units); 0 for
@@ -117,6 +123,8 @@ class Font {
   // subtable lacks it, -1 when the font has no such subtable.
   virtual int32_t CmapLookup(CmapSubtable /*subtable*/, uint32_t /*code*/) { return -1; }
 
+  BitmapCacheSet& BitmapCaches() { return bitmapCaches_; }
+
  protected:
   // Bytes of the name index, for Footprint().
   uint32_t NameIndexSize() const { return nameIndex_.MemorySize(); }
@@ -125,6 +133,7 @@ class Font {
 
  private:
   EngineArray<int32_t> nameIndex_;  // open addressing: glyph id + 1, 0 empty
+  BitmapCacheSet bitmapCaches_;
 };
 
 }  // namespace vn::fonts

@@ -139,6 +139,9 @@ class BezierRasterPainter final : public RasterPainter {
   void SortPieces(uint32_t appended);
   int32_t SweepCluster(uint32_t first, uint32_t end, int32_t windingLeft, int32_t columnStart,
                        int32_t columnEnd, int32_t top);
+  bool SweepUncrossedCluster(uint32_t first, uint32_t end, int32_t windingLeft, int32_t columnStart,
+                             int32_t columnEnd, int32_t top);
+  bool Crosses(const SweepSlot& left, const SweepSlot& right, int32_t top, int32_t bottom) const;
   int32_t NextBandBottom(int32_t top, int32_t bottom);
   int32_t FirstCrossing(int32_t top, int32_t bottom);
   void EvaluateSlots(int32_t top, int32_t bottom, bool bottomOnly);

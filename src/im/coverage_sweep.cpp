@@ -52,6 +52,11 @@ int32_t BezierRasterPainter::SweepCluster(uint32_t first, uint32_t end, int32_t 
     return windingLeft + flux;
   }
 
+  if (SweepUncrossedCluster(first, end, windingLeft, columnStart, columnEnd, top)) {
+    FinishCluster(columnStart, columnEnd);
+    return windingLeft + flux;
+  }
+
   slots_.Clear();
   for (uint32_t i = first; i < end; ++i) {
     const Piece& piece = active_[i];
@@ -80,6 +85,113 @@ int32_t BezierRasterPainter::SweepCluster(uint32_t first, uint32_t end, int32_t 
   }
   FinishCluster(columnStart, columnEnd);
   return windingLeft + flux;
+}
+
+bool BezierRasterPainter::SweepUncrossedCluster(uint32_t first, uint32_t end, int32_t windingLeft,
+                                                int32_t columnStart, int32_t columnEnd, int32_t top) {
+  // The common case (glyphs, the sides of shapes): no two edges of the
+  // cluster cross inside the row. Then the row needs sub-bands only where
+  // an edge begins or ends: inside such a band the edges keep their order,
+  // each one enters or leaves the filled region for the whole band, and its
+  // chords deposit their areas directly. A crossing found on the way wipes
+  // what was deposited and leaves the row to the full sweep.
+  const RowVertex* v = rowVertices_.Data();
+  const int32_t bottom = top + kRowHeight;
+  slots_.Clear();
+  for (uint32_t i = first; i < end; ++i) {
+    const Piece& piece = active_[i];
+    if (piece.dir != 0) slots_.Push(SweepSlot{piece.first, piece.first + piece.count - 1, 0, 0, piece.dir, false});
+  }
+  if (Inside(windingLeft)) cover_[static_cast<uint32_t>(columnStart)] += kRowHeight;
+  auto xAt = [v](uint32_t segment, uint32_t last, int32_t y) {
+    for (; segment < last && v[segment + 1].y <= y; ++segment) {
+    }
+    const RowVertex& a = v[segment];
+    if (segment == last) return a.x;
+    return a.x + static_cast<int32_t>((static_cast<int64_t>(y - a.y) * a.slope) >> rasterizer_detail::kSlopeShift);
+  };
+  auto before = [](const SweepSlot& l, const SweepSlot& r) {
+    return l.active > r.active || (l.active == r.active && (l.xTop < r.xTop || (l.xTop == r.xTop && l.xBottom < r.xBottom)));
+  };
+  for (int32_t band = top; band < bottom;) {
+    int32_t next = bottom;
+    for (const SweepSlot& slot : slots_) {
+      const int32_t from = v[slot.segment].y, to = v[slot.last].y;
+      if (from > band) {
+        if (from < next) next = from;
+      } else if (to > band && to < next) {
+        next = to;
+      }
+    }
+    uint32_t active = 0;
+    for (SweepSlot& slot : slots_) {
+      slot.active = v[slot.segment].y <= band && v[slot.last].y > band;
+      if (!slot.active) continue;
+      ++active;
+      while (slot.segment < slot.last && v[slot.segment + 1].y <= band) ++slot.segment;
+      slot.xTop = xAt(slot.segment, slot.last, band);
+      slot.xBottom = xAt(slot.segment, slot.last, next);
+    }
+    rasterizer_detail::SortNearlySorted(slots_.Data(), slots_.Size(), before);
+    work_.Charge(1000 + 200 * active);
+    bool crossed = false;
+    for (uint32_t i = 1; i < active && !crossed; ++i) crossed = Crosses(slots_[i - 1], slots_[i], band, next);
+    if (crossed) {
+      for (int32_t c = columnStart; c < columnEnd; ++c) area_[static_cast<uint32_t>(c)] = cover_[static_cast<uint32_t>(c)] = 0;
+      return false;
+    }
+    bool inside = Inside(windingLeft);
+    int32_t winding = windingLeft;
+    for (uint32_t i = 0; i < active; ++i) {
+      const SweepSlot& slot = slots_[i];
+      winding += slot.dir;
+      const bool now = Inside(winding);
+      if (now == inside) continue;
+      inside = now;
+      // The slot's chords within the band.
+      int32_t x = slot.xTop, y = band;
+      for (uint32_t k = slot.segment; y < next; ++k) {
+        const bool inBand = k < slot.last && v[k + 1].y < next;
+        const int32_t toX = inBand ? v[k + 1].x : slot.xBottom, toY = inBand ? v[k + 1].y : next;
+        if (toY > y) Deposit(x, toX, toY - y, now ? 1 : -1, columnStart, columnEnd);
+        x = toX;
+        y = toY;
+      }
+    }
+    band = next;
+  }
+  return true;
+}
+
+bool BezierRasterPainter::Crosses(const SweepSlot& left, const SweepSlot& right, int32_t top, int32_t bottom) const {
+  // Apart in x, the two cannot meet.
+  const int32_t leftMax = left.xTop > left.xBottom ? left.xTop : left.xBottom;
+  const int32_t rightMin = right.xTop < right.xBottom ? right.xTop : right.xBottom;
+  if (leftMax <= rightMin) return false;
+  if (left.xBottom > right.xBottom) return true;
+  // Else both are straight between the vertices of either, so they keep
+  // their order if they keep it at every vertex: walk down both at once. A
+  // flat chord (two vertices at one y) is left to the full sweep.
+  const RowVertex* v = rowVertices_.Data();
+  auto xAt = [v](uint32_t segment, uint32_t last, int32_t y) {
+    const RowVertex& a = v[segment];
+    if (segment == last) return a.x;
+    return a.x + static_cast<int32_t>((static_cast<int64_t>(y - a.y) * a.slope) >> rasterizer_detail::kSlopeShift);
+  };
+  uint32_t l = left.segment, r = right.segment;
+  for (int32_t y = top;;) {
+    for (; l < left.last && v[l + 1].y <= y; ++l) {
+      if (v[l + 1].y == v[l].y) return true;
+    }
+    for (; r < right.last && v[r + 1].y <= y; ++r) {
+      if (v[r + 1].y == v[r].y) return true;
+    }
+    if (xAt(l, left.last, y) > xAt(r, right.last, y)) return true;
+    const int32_t nextLeft = l < left.last ? v[l + 1].y : bottom;
+    const int32_t nextRight = r < right.last ? v[r + 1].y : bottom;
+    y = nextLeft < nextRight ? nextLeft : nextRight;
+    if (y >= bottom) return false;  // the bottoms were compared above
+  }
 }
 
 int32_t BezierRasterPainter::NextBandBottom(int32_t top, int32_t bottom) {

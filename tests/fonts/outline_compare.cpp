@@ -213,6 +213,24 @@ long ReferenceFace::Advance(long index) const {
   return face->glyph->metrics.horiAdvance;
 }
 
+bool ReferenceFace::Render(long index, int pixels, std::vector<unsigned char>& bitmap, int& left, int& top,
+                           int& width, int& rows) const {
+  FT_Face face = static_cast<FT_Face>(face_);
+  if (FT_Set_Pixel_Sizes(face, 0, static_cast<FT_UInt>(pixels)) != 0) return false;
+  if (FT_Load_Glyph(face, static_cast<FT_UInt>(index), FT_LOAD_NO_HINTING | FT_LOAD_RENDER) != 0) return false;
+  const FT_Bitmap& b = face->glyph->bitmap;
+  if (b.pixel_mode != FT_PIXEL_MODE_GRAY && b.rows != 0) return false;
+  left = face->glyph->bitmap_left;
+  top = face->glyph->bitmap_top;
+  width = static_cast<int>(b.width);
+  rows = static_cast<int>(b.rows);
+  bitmap.assign(static_cast<size_t>(width) * rows, 0);
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < width; ++c) bitmap[static_cast<size_t>(r) * width + c] = b.buffer[r * b.pitch + c];
+  }
+  return true;
+}
+
 long ReferenceFace::CmapGlyph(int platform, int encoding, unsigned long code) const {
   FT_Face face = static_cast<FT_Face>(face_);
   for (int i = 0; i < face->num_charmaps; ++i) {

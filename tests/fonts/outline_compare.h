@@ -52,6 +52,11 @@ class ReferenceFace {
   bool Load(long index, Outline& outline) const;
   // The unscaled advance width in font units.
   long Advance(long index) const;
+  // FreeType's unhinted anti-aliased bitmap of glyph `index` at `pixels`
+  // per em: rows top first; `left` and `top` place it (top counts upward
+  // from the baseline). False when it cannot render the glyph.
+  bool Render(long index, int pixels, std::vector<unsigned char>& bitmap, int& left, int& top, int& width,
+              int& rows) const;
   // The glyph of `code` in the "cmap" subtable (platform, encoding), or -1
   // when the font has no such subtable.
   long CmapGlyph(int platform, int encoding, unsigned long code) const;
