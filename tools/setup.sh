@@ -13,7 +13,8 @@ packages=(
   qpdf mupdf-tools poppler-utils python3
   libcairo2-dev
   liblcms2-dev icc-profiles-free ghostscript
-  libfreetype-dev fonts-urw-base35
+  libfreetype-dev
+  fonts-urw-base35 fonts-dejavu-core
 )
 
 missing=()

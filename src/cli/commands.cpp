@@ -34,6 +34,9 @@ const std::vector<Command>& Commands() {
        {{"--password", true}, {"-r", true}, {"-w", true}, {"-H", true}, {"--rotate", true}, {"-o", true},
         {"-F", true}, {"--json", false}, {"--help", false}},
        1, &RunRender, 1},
+      {"fonts", "the fonts of pages (all pages, or PAGES): name, type, encoding, embedded program, object",
+       "FILE [PAGES] [--password PW] [--json]", {{"--password", true}, {"--json", false}, {"--help", false}}, 1,
+       &RunFonts, 1},
   };
   return commands;
 }

@@ -34,5 +34,6 @@ int RunShow(const Arguments& arguments);
 int RunStream(const Arguments& arguments);
 int RunContent(const Arguments& arguments);
 int RunRender(const Arguments& arguments);
+int RunFonts(const Arguments& arguments);
 
 }  // namespace folio::cli

@@ -1,5 +1,6 @@
 #include "cli/page_range.h"
 
+#include <cstdio>
 #include <sstream>
 
 namespace folio::cli {
@@ -37,6 +38,18 @@ bool ParsePageRange(const std::string& text, std::vector<PageSpan>& spans) {
   }
   // getline drops a trailing empty item: "1," must fail too.
   return !spans.empty() && text.back() != ',';
+}
+
+bool ReadPagesArgument(const std::vector<std::string>& positionals, const char* command, std::vector<PageSpan>& spans) {
+  if (positionals.size() < 2 || ParsePageRange(positionals[1], spans)) return true;
+  std::fprintf(stderr, "folio %s: '%s' is not a page range (examples: 3, 2-5, 1,4,7-9)\n", command,
+               positionals[1].c_str());
+  return false;
+}
+
+std::string PageOutOfRange(int32_t page, int32_t count) {
+  return "page " + std::to_string(page) + " is out of range (the document has " + std::to_string(count) +
+         (count == 1 ? " page)" : " pages)");
 }
 
 }  // namespace folio::cli

@@ -14,4 +14,12 @@ using PageSpan = std::pair<int32_t, int32_t>;  // first and last page, both incl
 // `spans` unspecified) for anything else: empty items, "0", "5-3", signs.
 bool ParsePageRange(const std::string& text, std::vector<PageSpan>& spans);
 
+// The optional PAGES argument of `command` (its second positional) into
+// `spans` (left empty when absent). Prints the usage message and returns
+// false when it is not a page range.
+bool ReadPagesArgument(const std::vector<std::string>& positionals, const char* command, std::vector<PageSpan>& spans);
+
+// "page 9 is out of range (the document has 3 pages)".
+std::string PageOutOfRange(int32_t page, int32_t count);
+
 }  // namespace folio::cli

@@ -58,11 +58,7 @@ void PrintText(const std::vector<PageFacts>& pages) {
 int RunPages(const Arguments& arguments) {
   const std::string& file = arguments.Positionals()[0];
   std::vector<PageSpan> spans;
-  if (arguments.Positionals().size() > 1 && !ParsePageRange(arguments.Positionals()[1], spans)) {
-    std::fprintf(stderr, "folio pages: '%s' is not a page range (examples: 3, 2-5, 1,4,7-9)\n",
-                 arguments.Positionals()[1].c_str());
-    return kExitUsage;
-  }
+  if (!ReadPagesArgument(arguments.Positionals(), "pages", spans)) return kExitUsage;
   std::string password = arguments.Has("--password") ? arguments.Value("--password") : "";
   vn::AppContext context;
   OpenDocument document(context);
@@ -76,8 +72,7 @@ int RunPages(const Arguments& arguments) {
   std::vector<PageFacts> pages;
   for (const PageSpan& span : spans) {
     if (span.second > count) {
-      return Fail(file, "page " + std::to_string(span.second) + " is out of range (the document has " +
-                            std::to_string(count) + (count == 1 ? " page)" : " pages)"));
+      return Fail(file, PageOutOfRange(span.second, count));
     }
     for (int32_t page = span.first; page <= span.second; ++page) {
       PageFacts facts{page, {}};

@@ -243,7 +243,7 @@ void PrintJson(const std::vector<PageOutcome>& pages) {
     for (const auto& [kind, objects] : p.tally.events) {
       w.BeginObject().Key("category").Number(kind.first).Key("detail").Number(kind.second);
       w.Key("count").Number(static_cast<int64_t>(objects.size()));
-      const std::string words = DescribeEvents(kind.first, kind.second, objects.size());
+      const std::string words = DescribeEvents(kind.first, kind.second, objects.size(), p.tally);
       if (!words.empty()) w.Key("description").String(words);
       w.EndObject();
     }
@@ -336,7 +336,7 @@ int RunRender(const Arguments& arguments) {
       std::fflush(stdout);
     }
     for (const auto& [kind, objects] : outcome.tally.events) {
-      const std::string words = DescribeEvents(kind.first, kind.second, objects.size());
+      const std::string words = DescribeEvents(kind.first, kind.second, objects.size(), outcome.tally);
       if (!words.empty()) std::fprintf(stderr, "page %d: %s\n", page, words.c_str());
     }
     if (!outcome.failure.empty()) {

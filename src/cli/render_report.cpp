@@ -24,12 +24,17 @@ const char* SkipReason(int32_t code) {
 
 }  // namespace
 
-std::string DescribeEvents(int32_t category, int32_t detail, size_t count) {
+std::string DescribeEvents(int32_t category, int32_t detail, size_t count, const PageTally& tally) {
   switch (category) {
     case kEventImages:
       return Counted(count, "image", "images") + " not drawn: unsupported image data";
-    case kEventText:
-      return Counted(count, "text run", "text runs") + " not drawn: no usable font";
+    case kEventText: {
+      std::string words = Counted(count, "text run", "text runs") + " not drawn: no usable font";
+      const char* separator = " (";
+      for (const std::string& font : tally.unusableFonts) words.append(separator).append(font), separator = ", ";
+      if (!tally.unusableFonts.empty()) words.append(": not embedded, or its program is damaged)");
+      return words;
+    }
     case kEventShadings:
       if (detail == kPatternNotDrawn) return Counted(count, "pattern fill", "pattern fills") + " not drawn: patterns are not supported";
       return Counted(count, "shading", "shadings") + " not drawn: shading type not supported";

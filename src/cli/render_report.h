@@ -18,6 +18,8 @@ struct PageTally {
   std::set<uint64_t> painted;  // objects that painted pixels
   // Display events by (category, detail): the objects they were met on.
   std::map<std::pair<int32_t, int32_t>, std::set<uint64_t>> events;
+  // The names of the fonts whose text was not drawn.
+  std::set<std::string> unusableFonts;
 };
 
 // The visible page of one band for DrawPageDLConsumer: it notes painted
@@ -29,6 +31,9 @@ class BandPage {
   void AreaPainted(const vn::FixedRect&) { tally_.painted.insert(consumer_->ObjectKey()); }
   void DisplayEvent(int32_t, int32_t category, int32_t detail) {
     tally_.events[{category, detail}].insert(consumer_->ObjectKey());
+    if (const vn::pdf::text::PDFFont* font = consumer_->FontBeingReported()) {
+      tally_.unusableFonts.insert(font->BaseFont()[0] != 0 ? font->BaseFont() : "a font without a name");
+    }
   }
 
  private:
@@ -37,7 +42,8 @@ class BandPage {
 };
 
 // "2 images not drawn: unsupported image data" for `count` events of a
-// kind; empty for kinds drawn faithfully (constant alpha).
-std::string DescribeEvents(int32_t category, int32_t detail, size_t count);
+// kind; empty for kinds drawn faithfully (constant alpha). Text not drawn
+// names the page's `unusableFonts`.
+std::string DescribeEvents(int32_t category, int32_t detail, size_t count, const PageTally& tally);
 
 }  // namespace folio::cli

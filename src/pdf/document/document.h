@@ -1,18 +1,21 @@
 // An open document as the content layer sees it: the object store, the
-// resolver over it, and the two caches of display lists (pages and forms).
+// resolver over it, the two caches of display lists (pages and forms) and
+// the cache of fonts.
 // Holds Unwindables: make it with New or declare it as Scoped.
 #pragma once
 
 #include "pdf/document/dl_representation_cache.h"
 #include "pdf/document/store_resolver.h"
 #include "pdf/store/document_store.h"
+#include "pdf/text/font_cache.h"
 
 namespace vn::pdf::document {
 
 class Document {
  public:
   explicit Document(store::DocumentStore& store)
-      : store_(store), resolver_(store), pages_(store.Context(), resolver_), forms_(store.Context(), resolver_) {}
+      : store_(store), resolver_(store), pages_(store.Context(), resolver_), forms_(store.Context(), resolver_),
+        fonts_(store.Context(), resolver_) {}
   Document(const Document&) = delete;
   Document& operator=(const Document&) = delete;
 
@@ -28,12 +31,14 @@ class Document {
 
   PageDLCache& PageLists() { return pages_; }
   FormDLCache& FormLists() { return forms_; }
+  text::PDFFontCache& Fonts() { return fonts_; }
 
  private:
   store::DocumentStore& store_;
   StoreResolver resolver_;
   PageDLCache pages_;
   FormDLCache forms_;
+  text::PDFFontCache fonts_;
 };
 
 }  // namespace vn::pdf::document

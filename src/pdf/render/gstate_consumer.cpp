@@ -67,6 +67,7 @@ void GStateConsumer::SetRenderingIntent(uint8_t intent) {
 }
 
 void GStateConsumer::SetColorSpace(bool stroking, const DLName& name) {
+  if (colorsLocked_) return;
   Guard([&] {
     pdfcolor::ColorSpaceRef space(context_);
     colors_.ResolveName(space, name.bytes, name.length, ResourceDictionary());
@@ -81,6 +82,7 @@ void GStateConsumer::SetColorSpace(bool stroking, const DLName& name) {
 
 void GStateConsumer::SetColorComponents(bool stroking, const Fixed16_16* components, uint32_t count,
                                         const DLName* pattern, int32_t family) {
+  if (colorsLocked_) return;
   Guard([&] { SetComponents(stroking ? state_->stroke : state_->fill, components, count, pattern, family); });
 }
 
@@ -123,6 +125,11 @@ void GStateConsumer::MoveTextPosition(Fixed16_16 tx, Fixed16_16 ty, bool setLead
   if (setLeading) state_->leading = FixedSubSat(0, ty);
   lineMatrix_ = Concat(FixedMatrix{kFixedOne, 0, 0, kFixedOne, tx, ty}, lineMatrix_);
   textMatrix_ = lineMatrix_;
+}
+
+void GStateConsumer::AdvanceTextMatrix(Fixed16_16 tx) {
+  textMatrix_.tx = FixedAddSat(textMatrix_.tx, FixedMul(tx, textMatrix_.a));
+  textMatrix_.ty = FixedAddSat(textMatrix_.ty, FixedMul(tx, textMatrix_.b));
 }
 
 void GStateConsumer::SetTextMatrix(const FixedMatrix& m) {

@@ -58,6 +58,19 @@ class GStateConsumer : public content::DLConsumer {
  protected:
   ~GStateConsumer() = default;
 
+  // Moves the text matrix along its x axis by `tx` text-space units (the
+  // advance after a glyph or a TJ offset); the line matrix stays.
+  void AdvanceTextMatrix(Fixed16_16 tx);
+  // Puts both text matrices back (after content nested inside a text
+  // object, such as a Type 3 glyph, has used its own).
+  void RestoreTextMatrices(const FixedMatrix& text, const FixedMatrix& line) {
+    textMatrix_ = text;
+    lineMatrix_ = line;
+  }
+  // While set, colour operators change nothing: a Type 3 glyph that only
+  // gives its shape (d1) paints in the colour of the text.
+  bool colorsLocked_ = false;
+
   // Reports content drawn approximately or not at all (display_events.h).
   virtual void SendEvent(int32_t category, int32_t detail) = 0;
 

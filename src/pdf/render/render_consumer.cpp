@@ -136,7 +136,7 @@ RenderConsumer::RenderConsumer(document::Document& document, pdfcolor::DocumentC
     : GStateConsumer(colors), document_(document), events_(events),
       work_(colors.Context()), page_(page), pageIn_(page_), area_(im::PixelRect{page.x0, page.y0, page.x1, page.y1}),
       areaIn_(area_), clip_(&areaIn_), pageToDevice_(pageToDevice), base_(colors.Context()),
-      textClip_(colors.Context()) {
+      textClip_(colors.Context()), font_(colors.Context()), reportedFonts_(colors.Context()) {
   base_.Set(New<GraphicsState>(context_, context_));
   SetState(*base_);
   base_->SetDeviceClip(area_.Rect());
@@ -229,6 +229,23 @@ void RenderConsumer::PlaySubListReplay(RenderConsumer& self, void* argument) {
   Level level(self, self.State());
   self.SetRecord(list.Record());
   DLPlayer player(list, self);
+  self.player_ = &player;
+  player.Play();
+}
+
+// A Type 3 glyph: its procedure as a level of its own, under the glyph's
+// matrix; a shape-only glyph (d1) keeps the colours of the text.
+void RenderConsumer::PlayGlyphProcedure(RenderConsumer& self, void* argument) {
+  StackCheck(self.context_);
+  const GlyphReplay& r = *static_cast<const GlyphReplay*>(argument);
+  Level level(self, self.State());
+  RestoreOnExit<bool> locked(self.context_, self.colorsLocked_);
+  RestoreOnExit<uint32_t> depth(self.context_, self.type3Depth_);
+  ++self.type3Depth_;
+  if (r.shapeOnly) self.colorsLocked_ = true;
+  self.State().SetCTM(self.context_, r.ctm);
+  self.SetRecord(r.list->Record());
+  DLPlayer player(*r.list, self);
   self.player_ = &player;
   player.Play();
 }
@@ -395,15 +412,7 @@ void RenderConsumer::ClipTo(const im::Path& path, const FixedMatrix& matrix, im:
   clipChain_ = 1;
 }
 
-// ---- text and shadings: drawn by their own parts of the renderer (images: image_drawing.cpp)
-
-void RenderConsumer::ShowString(const uint8_t*, uint32_t, FixedRect&) {
-  if (State().renderMode != 3) SendEvent(kEventText, kTextNotDrawn);
-}
-
-void RenderConsumer::ShowArray(const content::TextArrayElement*, uint32_t) {
-  if (State().renderMode != 3) SendEvent(kEventText, kTextNotDrawn);
-}
+// ---- text clips and shadings (text: text_drawing.cpp; images: image_drawing.cpp)
 
 void RenderConsumer::AddTextClipOutline(const im::Path& outline, const FixedMatrix& toDevice) {
   im::PathIterator it(outline);

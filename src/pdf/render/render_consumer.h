@@ -27,10 +27,15 @@
 // (kEventObjectSkipped, code) and drawing goes on; out of memory,
 // cancellation and stack exhaustion end the drawing.
 //
+// Text (text_drawing.cpp) is drawn as glyph outlines filled, stroked or
+// added to the text clip by render mode; Type 3 glyphs are their procedures
+// replayed as nested content. Text whose font cannot be drawn still moves
+// the text position and is reported once per font (kTextNotDrawn).
+//
 // Images are drawn by image_drawing.cpp (the image pipes and samplers).
-// Text, shadings and patterns are drawn by their own parts of the renderer
-// when they exist; until then each such object is skipped with its display
-// event, never silently.
+// Shadings and patterns are drawn by their own parts of the
+// renderer when they exist; until then each such object is skipped with its
+// display event, never silently.
 //
 // Owns engine memory and Unwindables: a local is a Scoped.
 #pragma once
@@ -45,6 +50,7 @@
 #include "pdf/render/clip_path.h"
 #include "pdf/render/display_events.h"
 #include "pdf/render/gstate_consumer.h"
+#include "pdf/text/pdf_font.h"
 
 namespace vn::pdf::render {
 
@@ -64,6 +70,9 @@ inline constexpr uint32_t kMaxHelperThreads = 4;
 inline constexpr uint32_t kMaxFormDepth = 32;
 // Path clips in force at once before they are folded into one mask.
 inline constexpr uint32_t kMaxClipChain = 16;
+// Type 3 glyphs drawn inside Type 3 glyphs, at most (deeper ones are
+// skipped with a display event).
+inline constexpr uint32_t kMaxType3Depth = 4;
 
 class RenderConsumer;
 
@@ -99,6 +108,10 @@ class RenderConsumer : public GStateConsumer {
   // not hidden (annotations.cpp); a damaged annotation is skipped.
   void DrawAnnotations(int32_t pageIndex, content::ContentRecord& pageRecord);
 
+  // While the display event of text not drawn is sent: the font that
+  // could not draw it (null otherwise).
+  const text::PDFFont* FontBeingReported() const { return fontBeingReported_; }
+
   // Objects painted (or attempted) so far.
   uint32_t PaintedObjects() const { return painted_; }
   // Identifies the entry being played (with the chain of forms it is in) the
@@ -130,6 +143,12 @@ class RenderConsumer : public GStateConsumer {
   class Level;
   struct FormVisit;
   struct FormReplay;
+  // A Type 3 glyph's procedure and the CTM it is drawn under.
+  struct GlyphReplay {
+    document::DisplayList* list;
+    FixedMatrix ctm;
+    bool shapeOnly;  // d1: painted in the colour of the text
+  };
 
   // Runs `replay(*this, argument)` as a nested replay: counted, bounded, and
   // on a helper thread's fresh stack when this one runs low.
@@ -138,6 +157,17 @@ class RenderConsumer : public GStateConsumer {
   static void PlayText(RenderConsumer& self, void* textObject);
   static void PlaySubListReplay(RenderConsumer& self, void* list);
   static void PlayForm(RenderConsumer& self, void* replay);
+  static void PlayGlyphProcedure(RenderConsumer& self, void* replay);
+
+  // Text (text_drawing.cpp).
+  // The font of the text state, made or found in the document's cache; null
+  // when there is none.
+  text::PDFFont* CurrentFont();
+  void ShowText(const content::TextArrayElement* elements, uint32_t count);
+  // Draws Type 3 glyph `glyph` of `font` whose glyph space maps to user
+  // space by `glyphToUser`.
+  void DrawType3Glyph(const text::PDFFont& font, uint32_t glyph, const FixedMatrix& glyphToUser);
+  void ReportUnusableFont(const text::PDFFont& font);
 
   void DrawForm(const document::ObjectId& id, const FixedMatrix& matrix, const FixedRect& bbox,
                 const content::ContentRecord& invoker);
@@ -186,6 +216,15 @@ class RenderConsumer : public GStateConsumer {
   im::PixelRect dirty_ = {0, 0, 0, 0};
   im::PathWriter textClip_;     // glyph outlines of the current text object, in device space
   bool textClipUsed_ = false;
+  // The font last resolved, and the font resource it came from.
+  Ref<text::PDFFont> font_;
+  const content::ContentRecord* fontRecord_ = nullptr;
+  uint8_t fontName_[256] = {};
+  uint32_t fontNameLength_ = 0;
+  document::ObjectId fontReference_ = {-1, 0};
+  EngineArray<const text::PDFFont*> reportedFonts_;  // fonts whose text was reported as not drawn
+  uint32_t type3Depth_ = 0;
+  const text::PDFFont* fontBeingReported_ = nullptr;
 };
 
 }  // namespace vn::pdf::render

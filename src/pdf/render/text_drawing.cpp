@@ -1,0 +1,168 @@
+// Drawing text: the glyphs of Tj, TJ, ' and " placed by the text state and
+// painted by render mode.
+//
+// Each glyph's outline is written in user space (text space through the
+// text rendering matrix without the CTM) into one path per shown string or
+// array, which is then filled, stroked and/or added to the text clip like
+// any path. A glyph's origin moves by
+//   tx = (w * Tfs + Tc + Tw [single-byte code 32 only]) * Th
+// and a TJ number n by tx = -n / 1000 * Tfs * Th, all in 16.16.
+#include <cstring>
+
+#include "pdf/content/dl_player.h"
+#include "pdf/document/page_tree.h"
+#include "pdf/render/render_consumer.h"
+#include "pdf/text/type3_font.h"
+#include "runtime/error.h"
+
+namespace vn::pdf::render {
+
+namespace {
+
+// Glyph outlines into a path.
+class PathSink final : public fonts::OutlineSink {
+ public:
+  explicit PathSink(im::PathWriter& path) : path_(path) {}
+  void MoveTo(FixedPoint p) override { path_.MoveTo(p); }
+  void LineTo(FixedPoint p) override { path_.LineTo(p); }
+  void CurveTo(FixedPoint c1, FixedPoint c2, FixedPoint end) override { path_.CurveTo(c1, c2, end); }
+  void Close() override { path_.Close(); }
+
+ private:
+  im::PathWriter& path_;
+};
+
+bool Fills(int32_t mode) { return mode == 0 || mode == 2 || mode == 4 || mode == 6; }
+bool Strokes(int32_t mode) { return mode == 1 || mode == 2 || mode == 5 || mode == 6; }
+bool Clips(int32_t mode) { return mode >= 4; }
+
+}  // namespace
+
+text::PDFFont* RenderConsumer::CurrentFont() {
+  GraphicsState& s = State();
+  const SharedBytes* name = s.fontName.get();
+  if (name == nullptr && s.fontReference.number < 0) return nullptr;
+  const bool same = font_ && fontRecord_ == Record() &&
+                    (name != nullptr ? fontNameLength_ == name->Count() &&
+                                           std::memcmp(fontName_, name->Data(), name->Count()) == 0
+                                     : fontNameLength_ == 0 && fontReference_.number == s.fontReference.number &&
+                                           fontReference_.generation == s.fontReference.generation);
+  if (same) return font_.get();
+  font_.Set(nullptr);
+  document::ResolvedValue font(context_);
+  document::ObjectId id = s.fontReference;
+  if (name != nullptr) {
+    if (Record() == nullptr) RaiseBadData(context_);
+    document::LookupResource(*Resolver(), Record()->Resources(), "Font", name->Data(), name->Count(), font, &id);
+  } else {
+    Resolver()->GetIndirectObject(id, font);
+  }
+  document_.Fonts().GetFont(font_, id, font);
+  fontRecord_ = Record();
+  fontNameLength_ = name != nullptr ? name->Count() : 0;
+  if (fontNameLength_ != 0) std::memcpy(fontName_, name->Data(), fontNameLength_);
+  fontReference_ = s.fontReference;
+  return font_.get();
+}
+
+void RenderConsumer::ReportUnusableFont(const text::PDFFont& font) {
+  for (const text::PDFFont* reported : reportedFonts_) {
+    if (reported == &font) return;
+  }
+  reportedFonts_.Push(&font);
+  fontBeingReported_ = &font;
+  SendEvent(kEventText, kTextNotDrawn);
+  fontBeingReported_ = nullptr;
+}
+
+void RenderConsumer::ShowString(const uint8_t* bytes, uint32_t length, FixedRect&) {
+  const content::TextArrayElement string{bytes, length, 0};
+  ShowText(&string, 1);
+}
+
+void RenderConsumer::ShowArray(const content::TextArrayElement* elements, uint32_t count) {
+  ShowText(elements, count);
+}
+
+void RenderConsumer::ShowText(const content::TextArrayElement* elements, uint32_t count) {
+  text::PDFFont* volatile found = nullptr;
+  if (!Guard([&] { found = CurrentFont(); })) return;
+  text::PDFFont* font = found;
+  if (font == nullptr) {
+    // Text shown before any Tf.
+    SendEvent(kEventObjectSkipped, kBadData);
+    return;
+  }
+  const int32_t mode = State().renderMode;
+  const bool visible = mode != 3 && mode >= 0 && mode <= 7;
+  if (visible && !font->Usable()) ReportUnusableFont(*font);
+  fonts::Font* program = font->Program();
+  const bool type3 = font->Type() == text::FontType::kType3;
+  // Type 3 glyphs are painted, never made into clips.
+  const bool draw = visible && font->Usable() && (program != nullptr || (type3 && (Fills(mode) || Strokes(mode))));
+
+  Scoped<im::PathWriter> outlines(context_, context_);
+  PathSink sink(*outlines);
+  const text::GlyphInfo& glyphs = font->Glyphs();
+  for (uint32_t i = 0; i < count; ++i) {
+    GraphicsState& s = State();
+    const Fixed16_16 size = s.fontSize;
+    const Fixed16_16 scaling = s.horizontalScaling;
+    const content::TextArrayElement& element = elements[i];
+    if (element.bytes == nullptr) {
+      const int64_t offset = -static_cast<int64_t>(element.number) * size / (int64_t{1000} << 16);
+      AdvanceTextMatrix(FixedMul(FixedSaturate(offset), scaling));
+      continue;
+    }
+    const uint8_t* cursor = element.bytes;
+    const uint8_t* end = cursor + element.length;
+    while (cursor < end) {
+      const text::GlyphStep step = glyphs.NextGlyph(cursor, end);
+      if (draw) {
+        const FixedMatrix textToUser =
+            Concat(FixedMatrix{FixedMul(size, scaling), 0, 0, size, 0, s.rise}, TextMatrix());
+        if (type3) {
+          DrawType3Glyph(*font, step.glyph, textToUser);
+        } else {
+          // A damaged glyph draws nothing; the rest of the text goes on.
+          Guard([&] { program->AppendOutline(step.glyph, textToUser, sink); });
+        }
+      }
+      Fixed16_16 advance = FixedAddSat(FixedMul(step.width, size), s.charSpacing);
+      if (step.wordSpace) advance = FixedAddSat(advance, s.wordSpacing);
+      AdvanceTextMatrix(FixedMul(advance, scaling));
+    }
+  }
+  if (outlines->Size() == 0) return;
+  GraphicsState& s = State();
+  Guard([&] {
+    if (Fills(mode)) PaintMark(outlines->View(), s.ctm, im::kNonZero, s.fill, s.fillAlpha);
+    if (Strokes(mode)) Stroke(outlines->View());
+  });
+  FinishObject();
+  if (Clips(mode)) AddTextClipOutline(outlines->View(), s.ctm);
+}
+
+void RenderConsumer::DrawType3Glyph(const text::PDFFont& font, uint32_t glyph, const FixedMatrix& glyphToUser) {
+  const auto& type3 = static_cast<const text::Type3PDFFont&>(font);
+  const document::ObjectId procedure = type3.Procedure(glyph);
+  if (procedure.number < 0) return;
+  if (type3Depth_ >= kMaxType3Depth) {
+    SendEvent(kEventObjectSkipped, kLimitExceeded);
+    return;
+  }
+  const FixedMatrix text = TextMatrix();
+  const FixedMatrix line = LineMatrix();
+  Guard([&] {
+    Ref<content::ContentRecord> record(
+        context_, New<text::Type3GlyphContentRecord>(context_, *Resolver(), procedure, type3.Resources(), *Record()));
+    const bool shapeOnly = static_cast<text::Type3GlyphContentRecord*>(record.get())->ShapeOnly();
+    Ref<document::FormDisplayList> list(context_,
+                                        New<document::FormDisplayList>(context_, context_, *Resolver(), record.get()));
+    GlyphReplay replay{list.get(), Concat(Concat(type3.FontMatrix(), glyphToUser), State().ctm), shapeOnly};
+    RunNested(&PlayGlyphProcedure, &replay);
+  });
+  RestoreTextMatrices(text, line);
+}
+
+}  // namespace vn::pdf::render

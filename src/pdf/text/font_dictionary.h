@@ -1,0 +1,46 @@
+// Reading the entries that simple and Type 3 font dictionaries share:
+// BaseFont, Encoding with Differences, and Widths.
+#pragma once
+
+#include <cstdint>
+
+#include "pdf/document/object_resolver.h"
+#include "pdf/text/encodings.h"
+
+namespace vn::pdf::text {
+
+// Code -> glyph name (empty: none). Names point into static tables, the
+// font program or the font dictionary, which outlive the table's use.
+struct CodeNames {
+  GlyphName names[256];
+};
+
+// Copies "BaseFont" (cut to 63 bytes; a subset tag "ABCDEF+" is kept) into
+// `out` and returns its standard font index (encodings.h).
+int32_t ReadBaseFont(AppContext& context, const document::ResolvedValue& font, char (&out)[64]);
+
+// Fills `names` from "Encoding": a named encoding, or a dictionary with an
+// optional "BaseEncoding" and "Differences"; without either the base is
+// `programEncoding` (the program's own, when it has one) or `builtIn`.
+// `label` receives the encoding's name for listings. Returns whether the
+// dictionary gives an encoding (a known name or Differences). Raises
+// kBadData for Differences that are not an array of numbers and names.
+bool ReadEncoding(document::ObjectResolver& resolver, const document::ResolvedValue& font, NamedEncoding builtIn,
+                  const char* const* programEncoding, CodeNames& names, const char*& label);
+
+// The widths of "Widths" from "FirstChar" on, in the dictionary's units
+// (read as far as the array and the code range go; non-numbers count as
+// missing); other codes get the descriptor's "MissingWidth". Returns false
+// (and leaves `widths` alone) when the font has no Widths array. Raises
+// kBadData when FirstChar lies outside 0..255.
+bool ReadWidths(document::ObjectResolver& resolver, const document::ResolvedValue& font,
+                const document::ResolvedValue& descriptor, Fixed16_16 (&widths)[256]);
+
+// A width in thousandths of an em as a fraction of the em, rounded (1000
+// gives exactly 1.0).
+inline Fixed16_16 ThousandthsToFixed(Fixed16_16 thousandths) {
+  const int64_t scaled = static_cast<int64_t>(thousandths);
+  return static_cast<Fixed16_16>(scaled >= 0 ? (scaled + 500) / 1000 : (scaled - 500) / 1000);
+}
+
+}  // namespace vn::pdf::text

@@ -1,0 +1,100 @@
+// PDF fonts: a font dictionary turned into what text drawing needs, the
+// glyph and advance of each character code (GlyphInfo) and the program that
+// draws the glyphs.
+//
+//   PDFFont                  the base: flags, name, glyph info, footprint
+//   NormalPDFFont            owns a font program (fonts/font.h)
+//   TrueTypeOrType1PDFFont   simple fonts: Type1, MMType1, TrueType
+//   Type3PDFFont             glyphs are content streams (CharProcs)
+//
+// A font that cannot be drawn (no embedded program, or one that failed to
+// load) keeps its widths so that the text after it stays in place; it is
+// not Usable() and the renderer reports its text instead of drawing it.
+//
+// Fonts are reference counted and cached per document (font_cache.h) with
+// their footprint.
+#pragma once
+
+#include <cstdint>
+
+#include "fonts/font.h"
+#include "pdf/document/object_resolver.h"
+#include "pdf/text/encodings.h"
+#include "pdf/text/glyph_info.h"
+#include "runtime/engine_new.h"
+#include "runtime/ref_counted.h"
+
+namespace vn::pdf::text {
+
+enum class FontType : uint8_t { kType1, kMMType1, kTrueType, kType3 };
+
+// The format of an embedded program.
+enum class ProgramFormat : uint8_t { kNone, kType1, kCff, kTrueType, kOpenType };
+
+class PDFFont : public RefCounted {
+ public:
+  ~PDFFont() override = default;
+
+  virtual const GlyphInfo& Glyphs() const = 0;
+  // The program that draws the glyphs (null for Type 3 and for fonts
+  // without a usable program).
+  virtual fonts::Font* Program() const { return nullptr; }
+  // Bytes held by the font, its program and glyph info included.
+  virtual uint32_t Footprint() const = 0;
+
+  FontType Type() const { return type_; }
+  // Whether the glyphs can be drawn.
+  bool Usable() const { return usable_; }
+  bool Symbolic() const { return symbolic_; }
+  bool Embedded() const { return format_ != ProgramFormat::kNone; }
+  ProgramFormat Format() const { return format_; }
+  // "BaseFont" (cut to 63 bytes; empty when absent), NUL-terminated.
+  const char* BaseFont() const { return baseFont_; }
+  // The encoding as the font dictionary names it ("WinAnsiEncoding",
+  // "Custom" for a Differences dictionary, "Builtin" without one).
+  const char* EncodingLabel() const { return encodingLabel_; }
+  // Code -> Unicode value (0 when unknown), for text extraction.
+  const uint16_t* UnicodeTable() const { return unicode_; }
+
+ protected:
+  explicit PDFFont(FontType type) : type_(type) {}
+
+  FontType type_;
+  bool usable_ = false;
+  bool symbolic_ = true;
+  ProgramFormat format_ = ProgramFormat::kNone;
+  char baseFont_[64] = {};
+  const char* encodingLabel_ = "Builtin";
+  uint16_t unicode_[256] = {};
+};
+
+class NormalPDFFont : public PDFFont {
+ public:
+  ~NormalPDFFont() override { Delete(context_, program_); }
+  const GlyphInfo& Glyphs() const override { return glyphs_; }
+  fonts::Font* Program() const override { return usable_ ? program_ : nullptr; }
+  uint32_t Footprint() const override {
+    return static_cast<uint32_t>(sizeof(*this)) + (program_ != nullptr ? program_->Footprint() : 0);
+  }
+
+ protected:
+  NormalPDFFont(AppContext& context, FontType type) : PDFFont(type), context_(context) {}
+
+  AppContext& context_;
+  fonts::Font* program_ = nullptr;  // owned
+  SimpleGlyphInfo glyphs_;
+};
+
+class TrueTypeOrType1PDFFont final : public NormalPDFFont {
+ public:
+  // Reads the font dictionary `font` (resolved). Raises kBadData for a
+  // damaged Widths range, Encoding or Differences.
+  TrueTypeOrType1PDFFont(document::ObjectResolver& resolver, const document::ResolvedValue& font, FontType type);
+};
+
+// Makes the font for a font dictionary; raises kUnsupported for a Subtype
+// that is not drawn here (Type0 until composite fonts come), kBadData for a
+// damaged dictionary.
+PDFFont* MakeFont(document::ObjectResolver& resolver, const document::ResolvedValue& font);
+
+}  // namespace vn::pdf::text

@@ -1,0 +1,235 @@
+// PDF fonts from their dictionaries: widths (exact thousandths, short and
+// lying ranges, MissingWidth, the standard fonts' metrics), encodings and
+// Differences against real programs (URW and DejaVu fonts), the glyph list,
+// and damaged dictionaries.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "fonts/font.h"
+#include "pdf/document/document.h"
+#include "pdf/text/encodings.h"
+#include "pdf/text/pdf_font.h"
+#include "pdf/text/type3_font.h"
+#include "runtime/error.h"
+#include "support/render_pages.h"
+#include "support/test_documents.h"
+
+namespace vn::test {
+namespace {
+
+using namespace pdf::text;
+
+const char kType1Path[] = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
+const char kTrueTypePath[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
+
+std::string ReadFile(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// Text-space width of `thousandths` / 1000, as the fonts must give it.
+Fixed16_16 Em(int thousandths) { return static_cast<Fixed16_16>((thousandths * 65536LL + 500) / 1000); }
+
+class PDFFontTest : public ::testing::Test {
+ protected:
+  // Makes the font of object 5 (the font dictionary); objects 6... follow.
+  // Returns the engine error code, or -1. The document stays open until
+  // the next call (the font's program reads from it).
+  int32_t Make(const std::vector<std::string>& objects) {
+    font.Set(nullptr);
+    document.Set(nullptr);
+    pdf = OnePagePdf("", "", objects);  // the document reads it in place
+    if (OpenMemoryDocument(context, pdf, store) != -1) return 100;
+    TryFrame frame;
+    volatile int32_t code = -1;
+    if (VN_TRY(context, frame)) {
+      document.Set(New<pdf::document::Document>(context, *store));
+      pdf::document::ResolvedValue dictionary(context);
+      document->Resolver().GetIndirectObject(pdf::document::ObjectId{5, 0}, dictionary);
+      font.Set(MakeFont(document->Resolver(), dictionary));
+    } else {
+      code = Catch(frame).code;
+    }
+    EndTry(frame);
+    return code;
+  }
+  Fixed16_16 Width(uint8_t code) const { return static_cast<const SimpleGlyphInfo&>(font->Glyphs()).widths[code]; }
+  uint32_t Glyph(uint8_t code) const { return static_cast<const SimpleGlyphInfo&>(font->Glyphs()).glyphs[code]; }
+
+  AppContext context;
+  std::string pdf;
+  Owned<pdf::store::DocumentStore> store{context};
+  Owned<pdf::document::Document> document{context};
+  Ref<PDFFont> font{context};
+};
+
+std::string FontFileObject(const std::string& key, const std::string& bytes) {
+  return StreamObject(key == "FontFile2" ? "/Length1 " + std::to_string(bytes.size()) : "", bytes);
+}
+
+TEST_F(PDFFontTest, WidthsAreExactThousandthsWithMissingWidthOutsideTheRange) {
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /Unknown /FirstChar 32 /LastChar 126 "
+                  "/Widths [278 500 333] /FontDescriptor 6 0 R >>",
+                  "<< /Type /FontDescriptor /Flags 32 /MissingWidth 250 >>"}),
+            -1);
+  EXPECT_EQ(Width(31), Em(250));
+  EXPECT_EQ(Width(32), Em(278));
+  EXPECT_EQ(Width(33), 0x8000);  // 500/1000 exactly, not 500 * 65/65536
+  EXPECT_EQ(Width(34), Em(333));
+  EXPECT_EQ(Width(35), Em(250));  // past the end of a short Widths array
+  EXPECT_FALSE(font->Usable());   // no program: reported, not drawn
+  EXPECT_FALSE(font->Embedded());
+}
+
+TEST_F(PDFFontTest, WidthRangesThatLieAreReadOnlyAsFarAsTheyGo) {
+  // LastChar far past 255 and a Widths array longer than the code range.
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 250 /LastChar 100000 "
+                  "/Widths [1 2 3 4 5 6 7 8 9 10 11 12] >>"}),
+            -1);
+  EXPECT_EQ(Width(255), Em(6));
+  // LastChar below FirstChar: the array alone says how far.
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 65 /LastChar 3 /Widths [600 (x) 700] >>"}),
+            -1);
+  EXPECT_EQ(Width(65), Em(600));
+  EXPECT_EQ(Width(66), 0);  // not a number: missing
+  EXPECT_EQ(Width(67), Em(700));
+  // A FirstChar outside the codes is damaged.
+  EXPECT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 256 /LastChar 300 /Widths [1] >>"}),
+            kBadData);
+  EXPECT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar -5 /LastChar 3 /Widths [1] >>"}), kBadData);
+}
+
+TEST_F(PDFFontTest, StandardFontsWithoutWidthsUseTheirMetrics) {
+  // Adobe's published metrics: Helvetica A 667, space 278; Times-Roman
+  // a 444; Courier 600 throughout; Symbol alpha 631.
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /Arial /Encoding /WinAnsiEncoding >>"}), -1);
+  EXPECT_EQ(Width('A'), Em(667));
+  EXPECT_EQ(Width(' '), Em(278));
+  EXPECT_EQ(Width(0xA0), Em(278));  // WinAnsi's second space
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /Times-Roman >>"}), -1);
+  EXPECT_EQ(Width('a'), Em(444));
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /Courier-Bold >>"}), -1);
+  EXPECT_EQ(Width('W'), Em(600));
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /Symbol >>"}), -1);
+  EXPECT_EQ(Width('a'), Em(631));  // code 0x61 is alpha in Symbol's own encoding
+}
+
+TEST_F(PDFFontTest, DifferencesRenameCodesOfAnEmbeddedType1Program) {
+  const std::string program = ReadFile(kType1Path);
+  if (program.empty()) GTEST_SKIP() << "fonts-urw-base35 is not installed";
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /NimbusSans-Regular /FontDescriptor 6 0 R "
+                  "/Encoding << /Differences [65 /B /C 200 /nosuchglyph] >> >>",
+                  "<< /Type /FontDescriptor /Flags 32 /FontFile 7 0 R >>", FontFileObject("FontFile", program)}),
+            -1);
+  EXPECT_EQ(font->Format(), ProgramFormat::kType1);
+  ASSERT_TRUE(font->Usable());
+  fonts::Font& p = *font->Program();
+  EXPECT_EQ(Glyph('A'), static_cast<uint32_t>(p.FindGlyph("B", 1)));
+  EXPECT_EQ(Glyph('B'), static_cast<uint32_t>(p.FindGlyph("C", 1)));
+  EXPECT_EQ(Glyph('D'), static_cast<uint32_t>(p.FindGlyph("D", 1)));  // the program's own encoding
+  EXPECT_EQ(Glyph(200), static_cast<uint32_t>(p.FindGlyph(".notdef", 7)));
+  // Without Widths the advances are the program's: NimbusSans B is 667.
+  EXPECT_EQ(Width('A'), Em(667));
+  EXPECT_EQ(font->UnicodeTable()['A'], 'B');
+  EXPECT_STREQ(font->EncodingLabel(), "Custom");
+}
+
+TEST_F(PDFFontTest, TrueTypeCodesGoThroughNamesAndTheUnicodeTable) {
+  const std::string program = ReadFile(kTrueTypePath);
+  if (program.empty()) GTEST_SKIP() << "fonts-dejavu-core is not installed";
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /TrueType /BaseFont /DejaVuSans /FontDescriptor 6 0 R "
+                  "/Encoding << /BaseEncoding /WinAnsiEncoding /Differences [66 /Euro /uni0416] >> >>",
+                  "<< /Type /FontDescriptor /Flags 32 /FontFile2 7 0 R >>", FontFileObject("FontFile2", program)}),
+            -1);
+  ASSERT_TRUE(font->Usable());
+  fonts::Font& p = *font->Program();
+  using fonts::CmapSubtable;
+  EXPECT_EQ(Glyph('A'), static_cast<uint32_t>(p.CmapLookup(CmapSubtable::kWindowsUnicode, 'A')));
+  EXPECT_EQ(Glyph(0x80), static_cast<uint32_t>(p.CmapLookup(CmapSubtable::kWindowsUnicode, 0x20AC)));
+  EXPECT_EQ(Glyph('B'), Glyph(0x80));  // /Euro by its Unicode value
+  // "uni0416" is not in the glyph list: found by the "post" name instead.
+  EXPECT_EQ(Glyph('C'), static_cast<uint32_t>(p.FindGlyph("uni0416", 7)));
+  EXPECT_NE(Glyph('C'), 0u);
+}
+
+TEST_F(PDFFontTest, SymbolicFontsWithoutAProgramStayReported) {
+  // pdfTeX's /Flags 4 on text fonts: no program, so not drawn (substitution
+  // comes later), but the widths still hold.
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /CMR10 /FirstChar 65 /LastChar 65 /Widths [750] "
+                  "/FontDescriptor 6 0 R >>",
+                  "<< /Type /FontDescriptor /Flags 4 >>"}),
+            -1);
+  EXPECT_FALSE(font->Usable());
+  EXPECT_TRUE(font->Symbolic());
+  EXPECT_EQ(Width('A'), Em(750));
+}
+
+TEST_F(PDFFontTest, DamagedDictionariesAreCleanErrors) {
+  EXPECT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /X /Encoding << /Differences [/A 65 /B] >> >>"}),
+            kBadData);
+  EXPECT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /X /Encoding << /Differences [65 (B)] >> >>"}),
+            kBadData);
+  EXPECT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /X /Encoding << /Differences 12 >> >>"}), kBadData);
+  EXPECT_EQ(Make({"<< /Type /Font /Subtype /Type7 /BaseFont /X >>"}), kUnsupported);
+  EXPECT_EQ(Make({"<< /Type /Font /Subtype /Type3 /FontMatrix [1 0 0] /CharProcs << >> >>"}), kBadData);
+  EXPECT_EQ(Make({"<< /Type /Font /Subtype /Type3 /FontMatrix [1 0 0 1 0 0] >>"}), kBadData);
+  // Junk Differences beyond code 255 and a broken embedded program are no
+  // error: the codes are ignored and the font is not drawn.
+  EXPECT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /X /Encoding << /Differences [300 /A /B 255 /C /D] >> "
+                  "/FontDescriptor 6 0 R >>",
+                  "<< /Type /FontDescriptor /Flags 32 /FontFile 7 0 R >>", StreamObject("", "%!PS-AdobeFont-1.0 junk")}),
+            -1);
+  EXPECT_FALSE(font->Usable());
+  EXPECT_TRUE(font->Embedded());
+}
+
+TEST_F(PDFFontTest, Type3GlyphsAreTheCharProcsInDictionaryOrder) {
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type3 /FontMatrix [0.5 0 0 0.5 0 0] /FontBBox [0 0 1 1] "
+                  "/CharProcs << /square 6 0 R /dot 7 0 R >> /Encoding << /Differences [97 /dot /square /none] >> "
+                  "/FirstChar 97 /LastChar 99 /Widths [1 2 3] >>",
+                  StreamObject("", "1 0 0 0 1 1 d1 0 0 1 1 re f"), StreamObject("", "1 0 d0")}),
+            -1);
+  const auto& type3 = static_cast<const Type3PDFFont&>(*font);
+  EXPECT_EQ(Glyph('a'), 2u);
+  EXPECT_EQ(Glyph('b'), 1u);
+  EXPECT_EQ(Glyph('c'), 0u);  // not a CharProcs key: draws nothing
+  EXPECT_EQ(type3.Procedure(1).number, 6);
+  EXPECT_EQ(type3.Procedure(0).number, -1);
+  EXPECT_EQ(Width('b'), kFixedOne);  // 2 glyph units under a matrix of 0.5
+  EXPECT_TRUE(font->Usable());
+}
+
+TEST(EncodingsTest, GlyphListAndNamedEncodings) {
+  auto unicode = [](const char* name) { return GlyphNameToUnicode(GlyphName{name, uint32_t(strlen(name))}); };
+  EXPECT_EQ(unicode("A"), 'A');
+  EXPECT_EQ(unicode("Euro"), 0x20AC);
+  EXPECT_EQ(unicode("germandbls"), 0xDF);
+  EXPECT_EQ(unicode("uni0041"), 0);  // not in the list, and not taken apart
+  EXPECT_EQ(unicode("nosuchname"), 0);
+  auto named = [](const char* name) { return EncodingFromName(reinterpret_cast<const uint8_t*>(name), strlen(name)); };
+  EXPECT_EQ(named("PDFDocEncoding"), NamedEncoding::kWinAnsi);
+  EXPECT_EQ(named("Identity-H"), NamedEncoding::kNone);
+  auto name = [](NamedEncoding e, uint8_t code) {
+    GlyphName n = EncodingGlyphName(e, code);
+    return std::string(n.bytes, n.length);
+  };
+  EXPECT_EQ(name(NamedEncoding::kWinAnsi, 0x80), "Euro");
+  EXPECT_EQ(name(NamedEncoding::kWinAnsi, 0x81), "bullet");
+  EXPECT_EQ(name(NamedEncoding::kWinAnsi, 0xA0), "space");
+  EXPECT_EQ(name(NamedEncoding::kMacRoman, 0xCA), "space");
+  EXPECT_EQ(name(NamedEncoding::kMacRoman, 0x80), "Adieresis");
+  EXPECT_EQ(name(NamedEncoding::kStandard, 0x27), "quoteright");
+  EXPECT_EQ(name(NamedEncoding::kMacExpert, 0x61), "Asmall");
+  EXPECT_EQ(name(NamedEncoding::kStandard, 0x7F), "");
+  auto standard = [](const char* n) { return StandardFontIndex(reinterpret_cast<const uint8_t*>(n), strlen(n)); };
+  EXPECT_EQ(standard("TimesNewRomanPSMT"), 8);
+  EXPECT_EQ(standard("TimesNewRomanPSMT,Bold"), kNotStandardFont);
+  EXPECT_EQ(standard("Arial,BoldItalic"), 7);
+  EXPECT_EQ(standard("ZapfDingbats"), 13);
+}
+
+}  // namespace
+}  // namespace vn::test
