@@ -263,6 +263,10 @@ void JPGDataBlockStream::Destroy() {
     jpeg_destroy_decompress(&cinfo_);
   }
   memory_ = nullptr;
+  if (charged_) {
+    charged_ = false;
+    Uncharge(context_, kLibraryBytes);
+  }
 }
 
 void JPGDataBlockStream::ResetDecoder() {
@@ -350,6 +354,8 @@ void JPGDataBlockStream::Start() {
   errorMgr_.emit_message = &EmitMessage;
   errorMgr_.output_message = &OutputMessage;
   cinfo_.client_data = this;
+  Charge(context_, kLibraryBytes);
+  charged_ = true;
   created_ = true;  // destroying a half-made decompressor is safe
   jpeg_create_decompress(&cinfo_);
   memory_ = static_cast<JpegMemory*>(Allocate(context_, sizeof(JpegMemory)));
@@ -463,7 +469,8 @@ uint32_t JPGDataBlockStream::Decode(uint8_t* buffer, uint32_t maximum) {
 uint32_t JPGDataBlockStream::GetMemorySize() const {
   return FilteredDataBlockStream::GetMemorySize() + static_cast<uint32_t>(sizeof(*this)) -
          static_cast<uint32_t>(sizeof(FilteredDataBlockStream)) +
-         (memory_ != nullptr ? memory_->bytes + static_cast<uint32_t>(sizeof(JpegMemory)) : 0u);
+         (memory_ != nullptr ? memory_->bytes + static_cast<uint32_t>(sizeof(JpegMemory)) : 0u) +
+         (charged_ ? kLibraryBytes : 0u);
 }
 
 }  // namespace vn::data_io

@@ -38,20 +38,36 @@ bool MemoryBudget::Purge(uint32_t amount, bool thorough) {
   return true;
 }
 
+bool MemoryBudget::Admit(uint32_t bytes, bool* purged) {
+  if (hook_ != nullptr) hook_(hookArgument_, *this, bytes);
+  *purged = false;
+  if (static_cast<uint64_t>(bytesInUse_) + bytes > softLimit_) *purged = Purge(bytes, true);
+  return static_cast<uint64_t>(bytesInUse_) + bytes <= hardLimit_;
+}
+
+void MemoryBudget::Count(uint32_t bytes) {
+  bytesInUse_ += bytes;
+  if (bytesInUse_ > peakBytes_) peakBytes_ = bytesInUse_;
+}
+
 void* MemoryBudget::HeapTry(uint32_t bytes) {
   void* block = heap_->allocate(bytes);
-  if (block != nullptr) {
-    bytesInUse_ += static_cast<uint32_t>(heap_->blockSize(block));
-    if (bytesInUse_ > peakBytes_) peakBytes_ = bytesInUse_;
-  }
+  if (block != nullptr) Count(static_cast<uint32_t>(heap_->blockSize(block)));
   return block;
 }
 
+bool MemoryBudget::TryCharge(uint32_t bytes) {
+  bool purged;
+  if (!Admit(bytes, &purged)) return false;
+  Count(bytes);
+  return true;
+}
+
+void MemoryBudget::Uncharge(uint32_t bytes) { bytesInUse_ -= bytes; }
+
 void* MemoryBudget::TryAllocate(uint32_t bytes) {
-  bool ran = false;
-  uint64_t wanted = static_cast<uint64_t>(bytesInUse_) + bytes;
-  if (wanted > softLimit_) ran = Purge(bytes, true);
-  if (static_cast<uint64_t>(bytesInUse_) + bytes > hardLimit_) return nullptr;
+  bool ran;
+  if (!Admit(bytes, &ran)) return nullptr;
   void* block = HeapTry(bytes);
   if (block != nullptr || bytes == 0) return block;
   // The heap refused although the budget allows: purge ever larger amounts.
@@ -80,5 +96,11 @@ void* Allocate(AppContext& context, uint32_t bytes) {
 void* TryAllocate(AppContext& context, uint32_t bytes) { return context.Budget().TryAllocate(bytes); }
 
 void Free(AppContext& context, void* block) { context.Budget().Free(block); }
+
+void Charge(AppContext& context, uint32_t bytes) {
+  if (!context.Budget().TryCharge(bytes)) RaiseOutOfMemory(context);
+}
+
+void Uncharge(AppContext& context, uint32_t bytes) { context.Budget().Uncharge(bytes); }
 
 }  // namespace vn

@@ -31,6 +31,20 @@ class MemoryBudget {
 
   void* TryAllocate(uint32_t bytes);
   void Free(void* block);
+  // Counts `bytes` that a library takes from its own allocator as if they
+  // were allocated here (same purging, same limits); false when the budget
+  // cannot take them.
+  bool TryCharge(uint32_t bytes);
+  // Gives back bytes counted by TryCharge.
+  void Uncharge(uint32_t bytes);
+
+  // Called with every request (allocation or charge) before it is weighed
+  // against the limits; tests use it to squeeze the budget at a chosen one.
+  using RequestHook = void (*)(void* argument, MemoryBudget& budget, uint32_t bytes);
+  void SetRequestHook(RequestHook hook, void* argument) {
+    hook_ = hook;
+    hookArgument_ = argument;
+  }
 
   void SetLimits(const BudgetLimits& limits);
   uint32_t SoftLimit() const { return softLimit_; }
@@ -44,6 +58,10 @@ class MemoryBudget {
 
  private:
   bool Purge(uint32_t amount, bool thorough);
+  // Purges when the request passes the soft limit (`purged` tells whether a
+  // purge ran); false when it would pass the hard limit.
+  bool Admit(uint32_t bytes, bool* purged);
+  void Count(uint32_t bytes);
   void* HeapTry(uint32_t bytes);
   static void RestorePurging(void* budget);
 
@@ -56,6 +74,8 @@ class MemoryBudget {
   uint32_t peakBytes_ = 0;
   CacheManager& caches_;
   const HeapInterface* heap_;
+  RequestHook hook_ = nullptr;
+  void* hookArgument_ = nullptr;
 };
 
 // Raises kOutOfMemory when the budget or the heap cannot give the block.
@@ -64,5 +84,8 @@ void* Allocate(AppContext& context, uint32_t bytes);
 void* TryAllocate(AppContext& context, uint32_t bytes);
 // Null is ignored.
 void Free(AppContext& context, void* block);
+// MemoryBudget::TryCharge, raising kOutOfMemory when the budget refuses.
+void Charge(AppContext& context, uint32_t bytes);
+void Uncharge(AppContext& context, uint32_t bytes);
 
 }  // namespace vn

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <malloc.h>
+
 #include <cstring>
 #include <string>
 #include <vector>
@@ -238,6 +240,56 @@ TEST(JpgDecode, MemoryComesFromTheBudgetAndIsGivenBack) {
   EXPECT_EQ(RaisedCode(tiny, [&] { stream->GetNextBlock(block); }), kOutOfMemory);
   stream.Reset();
   EXPECT_EQ(tiny.Budget().BytesInUse(), 0u);
+}
+
+// What libjpeg allocates itself while a decompressor exists (its own
+// manager and first pool) is charged to the budget: no more than the charge
+// (measured through glibc's counters, which sanitizers replace) and given
+// back with the decompressor. Without room for the charge the decode fails
+// cleanly.
+TEST(JpgDecode, LibjpegsOwnAllocationsAreChargedToTheBudget) {
+#if !defined(__SANITIZE_ADDRESS__)
+  jpeg_decompress_struct cinfo;
+  jpeg_error_mgr error;
+  cinfo.err = jpeg_std_error(&error);
+  jpeg_create_decompress(&cinfo);  // once first: libjpeg keeps some process-wide state
+  jpeg_destroy_decompress(&cinfo);
+  const size_t before = mallinfo2().uordblks;
+  jpeg_create_decompress(&cinfo);
+  const size_t taken = mallinfo2().uordblks - before;
+  jpeg_destroy_decompress(&cinfo);
+  EXPECT_GT(taken, 0u);
+  EXPECT_LE(taken, JPGDataBlockStream::kLibraryBytes);
+#endif
+  const std::vector<uint8_t> jpeg = EncodeJpeg(16, 16, 3);
+  AppContext context;
+  {
+    Owned<JPGDataBlockStream> stream(context, MakeJpg(context, jpeg));
+    const uint32_t idle = context.Budget().BytesInUse();
+    DataBlockRef block(context);
+    stream->GetNextBlock(block);
+    ASSERT_FALSE(block.Empty());
+    const uint32_t decoding = context.Budget().BytesInUse();
+    while (!block.Empty()) stream->GetNextBlock(block);  // to the end, where the decompressor goes
+    EXPECT_GE(decoding, idle + JPGDataBlockStream::kLibraryBytes);
+    EXPECT_EQ(context.Budget().BytesInUse(), idle);
+  }
+  EXPECT_EQ(context.Budget().BytesInUse(), 0u);
+
+  AppContext tight(TinyLimits(1000000, 1000000));
+  Owned<JPGDataBlockStream> stream(tight, MakeJpg(tight, jpeg));
+  const uint32_t idle = tight.Budget().BytesInUse();
+  // The charge comes first, before libjpeg is called: no room for it, no decoder.
+  tight.Budget().SetLimits(TinyLimits(idle + JPGDataBlockStream::kLibraryBytes - 1,
+                                      idle + JPGDataBlockStream::kLibraryBytes - 1));
+  DataBlockRef block(tight);
+  EXPECT_EQ(RaisedCode(tight, [&] { stream->GetNextBlock(block); }), kOutOfMemory);
+  EXPECT_EQ(tight.Budget().BytesInUse(), idle);
+  tight.Budget().SetLimits(TinyLimits(1000000, 1000000));
+  stream->Rewind();
+  EXPECT_EQ(Scanlines(tight, *stream), ReferenceDecode(jpeg).rows);
+  stream.Reset();
+  EXPECT_EQ(tight.Budget().BytesInUse(), 0u);
 }
 
 TEST(JpgDecode, SourceErrorsPassThroughUnrecorded) {

@@ -133,5 +133,56 @@ TEST_F(BudgetTest, AnErrorDuringAPurgeRestoresThePurgingFlag) {
   EXPECT_FALSE(context.Budget().IsPurging());
 }
 
+// A library's own allocations, charged: counted and limited like
+// allocations, purging first, without touching the heap.
+TEST_F(BudgetTest, ChargesCountAgainstTheLimitsLikeAllocations) {
+  AppContext context(test::TinyLimits(4000, 6000));
+  context.Budget().SetHeap(FakeHeap::Interface());
+  CacheSet<uint32_t> cache(context);
+  for (uint32_t key = 0; key < 3; ++key) cache.Insert(key, New<Payload>(context, context, 1000), 0, 1000);
+  const uint32_t cached = context.Budget().BytesInUse();
+  FakeHeap::calls = 0;
+  Charge(context, 500);
+  EXPECT_EQ(FakeHeap::calls, 0);
+  EXPECT_EQ(context.Budget().BytesInUse(), cached + 500);
+  EXPECT_EQ(context.Budget().PeakBytes(), cached + 500);
+  Charge(context, 2000);  // over the soft limit: the cache gives way first
+  EXPECT_LT(cache.EntryCount(), 3u);
+  const uint32_t inUse = context.Budget().BytesInUse();
+  EXPECT_LE(inUse, 4000u);
+  EXPECT_FALSE(context.Budget().TryCharge(6001));  // past the hard limit, whatever is purged
+  EXPECT_EQ(test::RaisedCode(context, [&] { Charge(context, 6001); }), kOutOfMemory);
+  const uint32_t refused = context.Budget().BytesInUse();  // the refusal purged, took nothing
+  EXPECT_LE(refused, inUse);
+  Uncharge(context, 2500);
+  EXPECT_EQ(context.Budget().BytesInUse(), refused - 2500);
+}
+
+// The hook sees every request before the limits do, charges included.
+TEST_F(BudgetTest, RequestHookSeesEveryRequestFirst) {
+  AppContext context(test::TinyLimits(100000, 100000));
+  context.Budget().SetHeap(FakeHeap::Interface());
+  struct Seen {
+    uint32_t requests = 0;
+    uint32_t bytes = 0;
+  } seen;
+  context.Budget().SetRequestHook(
+      [](void* argument, MemoryBudget& budget, uint32_t bytes) {
+        auto* s = static_cast<Seen*>(argument);
+        ++s->requests;
+        s->bytes += bytes;
+        if (s->requests == 3) budget.SetLimits(test::TinyLimits(100000, budget.BytesInUse()));
+      },
+      &seen);
+  void* block = Allocate(context, 40);
+  Charge(context, 60);
+  EXPECT_EQ(TryAllocate(context, 1), nullptr);  // the third: squeezed to what is in use
+  EXPECT_EQ(seen.requests, 3u);
+  EXPECT_EQ(seen.bytes, 101u);
+  context.Budget().SetRequestHook(nullptr, nullptr);
+  Uncharge(context, 60);
+  Free(context, block);
+}
+
 }  // namespace
 }  // namespace vn
