@@ -150,6 +150,7 @@ void Jbig2DataBlockStream::DecodeImage(const uint8_t* data, uint32_t size) {
   fatal_ = false;
   RunOnMainStack(context_, &RunDecode, this);
   data_ = nullptr;
+  ReleaseEncoded();  // jbig2dec keeps what it needs
   if (memory_->refusedBeyondLimit) RaiseCode(context_, kLimitExceeded);
   if (memory_->refused) RaiseOutOfMemory(context_);
   if (fatal_ || page_ == nullptr || page_->width == 0 || page_->height == 0) RaiseBadData(context_);

@@ -72,16 +72,18 @@ bool ReadJpxHeader(const uint8_t* data, uint32_t size, JpxHeader& header) {
   if (size < 4 + 38 + 3 || Read16(data) != 0xFF4F || Read16(data + 2) != 0xFF51) return false;
   const uint8_t* siz = data + 4;
   uint32_t length = Read16(siz);
-  uint32_t components = Read16(siz + 38);
+  uint32_t components = Read16(siz + 36);
   if (components == 0 || components > 16384 || length != 38 + 3 * components || size - 4 < length)
     return false;
-  uint32_t x1 = Read32(siz + 6), y1 = Read32(siz + 10);
-  uint32_t x0 = Read32(siz + 14), y0 = Read32(siz + 18);
-  uint32_t tileWidth = Read32(siz + 22), tileHeight = Read32(siz + 26);
-  uint32_t tileX0 = Read32(siz + 30), tileY0 = Read32(siz + 34);
+  uint32_t x1 = Read32(siz + 4), y1 = Read32(siz + 8);
+  uint32_t x0 = Read32(siz + 12), y0 = Read32(siz + 16);
+  uint32_t tileWidth = Read32(siz + 20), tileHeight = Read32(siz + 24);
+  uint32_t tileX0 = Read32(siz + 28), tileY0 = Read32(siz + 32);
   if (x0 >= x1 || y0 >= y1 || tileWidth == 0 || tileHeight == 0 || tileX0 > x0 || tileY0 > y0) return false;
   if (static_cast<uint64_t>(tileX0) + tileWidth <= x0 || static_cast<uint64_t>(tileY0) + tileHeight <= y0)
     return false;
+  header.x0 = x0;
+  header.y0 = y0;
   header.width = x1 - x0;
   header.height = y1 - y0;
   header.tileWidth = tileWidth < header.width ? tileWidth : header.width;
@@ -89,15 +91,16 @@ bool ReadJpxHeader(const uint8_t* data, uint32_t size, JpxHeader& header) {
   header.tileCount = CeilDiv(x1 - tileX0, tileWidth) * CeilDiv(y1 - tileY0, tileHeight);
   header.components = components;
   for (uint32_t c = 0; c < components; ++c) {
-    const uint8_t* p = siz + 40 + 3 * c;
+    const uint8_t* p = siz + 38 + 3 * c;
     uint32_t precision = (p[0] & 0x7F) + 1u;
     uint32_t dx = p[1], dy = p[2];
     if (precision > 38 || dx == 0 || dy == 0) return false;
     if (precision > header.maxPrecision) header.maxPrecision = precision;
+    if (dx != 1 || dy != 1) header.subsampled = true;
     header.samples += CeilDiv(header.width, dx) * CeilDiv(header.height, dy);
     header.tileSamples += CeilDiv(header.tileWidth, dx) * CeilDiv(header.tileHeight, dy);
   }
-  ReadLevels(data + 4 + 2 + length, size - 4 - 2 - length, components, header);
+  ReadLevels(data + 4 + length, size - 4 - length, components, header);
   return true;
 }
 

@@ -9,13 +9,16 @@ namespace vn::data_io {
 
 struct JpxHeader {
   bool isJp2File = false;  // a JP2 file (boxes) rather than a bare codestream
-  uint32_t width = 0;      // the reference grid's image area
+  uint32_t x0 = 0;  // the image area on the reference grid
+  uint32_t y0 = 0;
+  uint32_t width = 0;
   uint32_t height = 0;
   uint32_t tileWidth = 0;
   uint32_t tileHeight = 0;
   uint64_t tileCount = 0;
   uint32_t components = 0;
   uint32_t maxPrecision = 0;  // of any component, in bits
+  bool subsampled = false;    // some component is subsampled
   // Samples of all components together (each component at its own
   // subsampling), at the full resolution.
   uint64_t samples = 0;

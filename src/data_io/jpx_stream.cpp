@@ -15,6 +15,10 @@ namespace {
 
 // OpenJPEG's read buffer.
 constexpr OPJ_SIZE_T kReadBufferBytes = 16384;
+// Samples of all components in one band of rows (4 bytes each while
+// decoded), and the band height's multiple (the usual code-block height).
+constexpr uint64_t kBandSamples = 256 * 1024;
+constexpr uint32_t kBandAlignment = 64;
 
 // The decoded image as the library leaves it, beside what the bound charged.
 uint64_t ImageBytes(const opj_image_t* image) {
@@ -39,6 +43,10 @@ uint32_t ColourCount(OPJ_COLOR_SPACE space) {
   }
 }
 
+uint32_t CeilShift(uint32_t value, uint32_t shift) {
+  return static_cast<uint32_t>((uint64_t{value} + (uint64_t{1} << shift) - 1) >> shift);
+}
+
 // Scales a sample of `precision` bits to `depth` (8 or 16) bits.
 uint32_t Scale(uint32_t value, uint32_t precision, uint32_t depth) {
   if (precision == depth) return value;
@@ -58,6 +66,9 @@ struct JpxDataBlockStream::DecodeCall {
   uint32_t position;
   bool isJp2File;
   uint32_t reduce;
+  // The rows to decode, on the reference grid; all when bandY1 is 0.
+  uint32_t bandY0;
+  uint32_t bandY1;
   opj_image_t* image;
   bool failed;
 
@@ -106,6 +117,10 @@ struct JpxDataBlockStream::DecodeCall {
       bool ready = opj_setup_decoder(codec, &parameters) && opj_decoder_set_strict_mode(codec, OPJ_TRUE) &&
                    opj_codec_set_threads(codec, 0) && opj_read_header(stream, codec, &image) &&
                    opj_set_decoded_resolution_factor(codec, reduce);
+      if (ready && bandY1 != 0) {
+        ready = opj_set_decode_area(codec, image, static_cast<OPJ_INT32>(image->x0), static_cast<OPJ_INT32>(bandY0),
+                                    static_cast<OPJ_INT32>(image->x1), static_cast<OPJ_INT32>(bandY1));
+      }
       if (!ready || !opj_decode(codec, stream, image) || !opj_end_decompress(codec, stream)) failed = true;
     }
     if (stream != nullptr) opj_stream_destroy(stream);
@@ -126,6 +141,7 @@ JpxDataBlockStream::JpxDataBlockStream(AppContext& context, DataBlockStream* sou
 JpxDataBlockStream::~JpxDataBlockStream() { ReleaseImage(); }
 
 void JpxDataBlockStream::ReleaseImage() {
+  bandFirst_ = bandCount_ = 0;
   if (image_ != nullptr) {
     opj_image_destroy(image_);
     image_ = nullptr;
@@ -137,25 +153,74 @@ void JpxDataBlockStream::ReleaseImage() {
 }
 
 void JpxDataBlockStream::DecodeImage(const uint8_t* data, uint32_t size) {
-  JpxHeader header;
-  if (!ReadJpxHeader(data, size, header)) RaiseBadData(context_);
-  uint32_t reduce = reduce_ < header.minLevels ? reduce_ : header.minLevels;
-  uint64_t bound = JpxDecodeBytes(header, reduce, size);
+  if (!ReadJpxHeader(data, size, header_)) RaiseBadData(context_);
+  data_ = data;
+  size_ = size;
+  reduce_ = reduce_ < header_.minLevels ? reduce_ : header_.minLevels;
+  // Images without subsampled components decode in bands of rows (each a
+  // decode of its own, of the code-blocks it needs); others whole.
+  const uint32_t firstRow = CeilShift(header_.y0, reduce_);
+  rowCount_ = CeilShift(header_.y0 + header_.height, reduce_) - firstRow;
+  bandRows_ = rowCount_;
+  if (!header_.subsampled) {
+    uint64_t rowSamples = uint64_t{CeilShift(header_.width, reduce_)} * header_.components;
+    uint64_t rows = kBandSamples / (rowSamples == 0 ? 1 : rowSamples);
+    rows = rows < kBandAlignment ? kBandAlignment : rows / kBandAlignment * kBandAlignment;
+    if (rows < rowCount_) bandRows_ = static_cast<uint32_t>(rows);
+  }
+  DecodeBand(0);
+  DescribeImage();
+  layout_.height = rowCount_;
+}
+
+void JpxDataBlockStream::DecodeBand(uint32_t firstRow) {
+  if (image_ != nullptr) {
+    opj_image_destroy(image_);
+    image_ = nullptr;
+  }
+  if (charged_ != 0) {
+    Uncharge(context_, charged_);
+    charged_ = 0;
+  }
+  uint32_t rows = rowCount_ - firstRow < bandRows_ ? rowCount_ - firstRow : bandRows_;
+  JpxHeader band = header_;
+  if (bandRows_ < rowCount_) {
+    // Every sample of the band's rows; the tiles' records stay whole.
+    band.height = rows << reduce_;
+    band.samples = uint64_t{header_.width} * band.height * header_.components;
+    if (band.tileSamples > band.samples) band.tileSamples = band.samples;
+  }
+  uint64_t bound = JpxDecodeBytes(band, reduce_, size_);
   if (bound > context_.Budget().HardLimit()) RaiseCode(context_, kLimitExceeded);
   Charge(context_, static_cast<uint32_t>(bound));
   charged_ = static_cast<uint32_t>(bound);
 
-  DecodeCall call{data, size, 0, header.isJp2File, reduce, nullptr, false};
+  const uint32_t gridFirst = CeilShift(header_.y0, reduce_);
+  DecodeCall call{data_, size_, 0, header_.isJp2File, reduce_, 0, 0, nullptr, false};
+  if (bandRows_ < rowCount_) {
+    uint64_t y0 = uint64_t{gridFirst + firstRow} << reduce_;
+    uint64_t y1 = uint64_t{gridFirst + firstRow + rows} << reduce_;
+    uint64_t end = uint64_t{header_.y0} + header_.height;
+    call.bandY0 = static_cast<uint32_t>(y0 < header_.y0 ? header_.y0 : y0);
+    call.bandY1 = static_cast<uint32_t>(y1 > end ? end : y1);
+  }
+  YieldPoint(context_);
   RunOnMainStack(context_, &DecodeCall::RunOn, &call);
   image_ = call.image;
-  if (image_ == nullptr || image_->numcomps == 0 || image_->comps == nullptr) RaiseBadData(context_);
+  if (image_ == nullptr || image_->numcomps != header_.components || image_->comps == nullptr) RaiseBadData(context_);
   // What the library still holds is the image: the rest of the bound goes back.
   uint64_t held = ImageBytes(image_);
   if (held < charged_) {
     Uncharge(context_, charged_ - static_cast<uint32_t>(held));
     charged_ = static_cast<uint32_t>(held);
   }
-  DescribeImage();
+  bandFirst_ = firstRow;
+  bandCount_ = rows;
+  for (uint32_t c = 0; c < image_->numcomps; ++c) {
+    const opj_image_comp_t& comp = image_->comps[c];
+    if (comp.data == nullptr || comp.w == 0 || comp.h == 0 || comp.prec == 0 || comp.prec > 31) RaiseBadData(context_);
+    if (bandRows_ < rowCount_ && comp.h != rows) RaiseBadData(context_);
+  }
 }
 
 void JpxDataBlockStream::DescribeImage() {
@@ -166,7 +231,6 @@ void JpxDataBlockStream::DescribeImage() {
   int32_t alpha = -1;
   for (uint32_t c = 0; c < count; ++c) {
     const opj_image_comp_t& comp = image_->comps[c];
-    if (comp.data == nullptr || comp.w == 0 || comp.h == 0 || comp.prec == 0 || comp.prec > 31) RaiseBadData(context_);
     // Beyond what the colour space has, a component is alpha too.
     bool isAlpha = comp.alpha != 0 || (expected != 0 && colours == expected);
     if (isAlpha) {
@@ -223,6 +287,7 @@ void JpxDataBlockStream::DescribeImage() {
 }
 
 void JpxDataBlockStream::WriteRow(uint32_t y, uint8_t* out) {
+  if (y >= bandFirst_ + bandCount_) DecodeBand(y);
   const uint32_t n = layout_.components;
   const uint32_t width = layout_.width;
   const uint32_t depth = layout_.bitsPerComponent;
@@ -234,7 +299,7 @@ void JpxDataBlockStream::WriteRow(uint32_t y, uint8_t* out) {
   uint32_t precisions[4];
   for (uint32_t i = 0; i < n; ++i) {
     const opj_image_comp_t& comp = image_->comps[selected_[i]];
-    uint32_t row = static_cast<uint32_t>(uint64_t{y} * comp.h / layout_.height);
+    uint32_t row = bandRows_ < rowCount_ ? y - bandFirst_ : static_cast<uint32_t>(uint64_t{y} * comp.h / rowCount_);
     rows[i] = comp.data + uint64_t{row} * comp.w;
     widths[i] = comp.w;
     precisions[i] = comp.prec;

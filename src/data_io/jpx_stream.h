@@ -13,11 +13,15 @@
 // for images drawn small); more levels than the data has reduce as far as
 // it allows.
 //
-// Memory: OpenJPEG takes no allocator. Before it is called, the image
-// header is read here and what the decode may hold is bounded from it
-// (JpxDecodeBytes): an image whose bound exceeds the budget's hard limit is
-// refused with code 6; otherwise the bound is charged to the budget (code 0
-// if it cannot be had) until the decoded image is let go.
+// Memory: OpenJPEG takes no allocator, and holds 32 bits per decoded
+// sample. Images without subsampled components are decoded in bands of
+// rows (a decode of the band's area each, which reads the code-blocks it
+// needs), so a band's samples, not the image's, are held; others are
+// decoded whole. Before each decode the image header is read here and what
+// the decode may hold is bounded from it (JpxDecodeBytes): a bound past the
+// budget's hard limit is refused with code 6; otherwise the bound is
+// charged to the budget (code 0 if it cannot be had) until the decoded
+// band or image is let go. Between bands the thread may yield.
 //
 // Errors: data that is not JPEG 2000, that OpenJPEG rejects, or that ends
 // before the image does, raises code 2.
@@ -25,6 +29,7 @@
 
 #include <cstdint>
 
+#include "data_io/jpx_header.h"
 #include "data_io/whole_image_stream.h"
 
 struct opj_image;
@@ -45,12 +50,21 @@ class JpxDataBlockStream final : public WholeImageDataBlockStream {
   void ReleaseImage() override;
   uint32_t ImageMemorySize() const override { return charged_; }
 
+  // Decodes the band of rows from `firstRow` (all rows for an image decoded
+  // whole) in place of the one before.
+  void DecodeBand(uint32_t firstRow);
   // Chooses the output components and fills layout_ from the decoded image.
   void DescribeImage();
-  static void RunDecode(void* call);
 
   uint32_t reduce_;
   bool alphaOnly_;
+  JpxHeader header_;
+  const uint8_t* data_ = nullptr;  // the encoded image, held by the base
+  uint32_t size_ = 0;
+  uint32_t rowCount_ = 0;  // of the output
+  uint32_t bandRows_ = 0;  // rows per band (rowCount_ for a whole decode)
+  uint32_t bandFirst_ = 0;  // the band decoded now
+  uint32_t bandCount_ = 0;
   opj_image* image_ = nullptr;
   uint32_t charged_ = 0;  // bytes of the bound counted in the budget
   // The decoded components given, in order, and the conversion of YCC.

@@ -49,7 +49,6 @@ void WholeImageDataBlockStream::Start() {
     ReadEncoded();
     YieldPoint(context_);
     DecodeImage(encoded_.Data(), encoded_.Size());
-    encoded_.Reset();  // the library keeps what it still needs
     if (layout_.height == 0 || layout_.RowBytes() == 0) RaiseBadData(context_);
     YieldPoint(context_);
     state_ = State::kRows;
@@ -72,6 +71,7 @@ void WholeImageDataBlockStream::Start() {
 
 void WholeImageDataBlockStream::Finish() {
   ReleaseImage();
+  encoded_.Reset();
   state_ = State::kDone;
   SetEnd();
 }
@@ -100,7 +100,8 @@ void WholeImageDataBlockStream::GetNextBlock(DataBlockRef& out) {
   AddWork(context_, rowBytes / kRowWorkDivisor + 1);
   VariableMemoryBufferDataBlock* block = VariableMemoryBufferDataBlock::Create(context_, rowBytes);
   out.Set(block);
-  WriteRow(nextRow_++, block->Buffer());
+  WriteRow(nextRow_, block->Buffer());
+  ++nextRow_;
 }
 
 uint32_t WholeImageDataBlockStream::Decode(uint8_t* buffer, uint32_t maximum) {

@@ -32,11 +32,13 @@ class WholeImageDataBlockStream : public FilteredDataBlockStream {
  protected:
   WholeImageDataBlockStream(AppContext& context, DataBlockStream* source);
 
-  // Decodes the encoded image and fills layout_ (at least one row of at
-  // least one byte), or raises. What it holds afterwards stays until
-  // ReleaseImage.
+  // Decodes the encoded image (at least as far as its layout), fills
+  // layout_ (at least one row of at least one byte), or raises. The encoded
+  // data stays until the rows are all given or ReleaseEncoded is called; what
+  // the decoder holds stays until ReleaseImage.
   virtual void DecodeImage(const uint8_t* data, uint32_t size) = 0;
-  // Writes row `y` (layout_.RowBytes() bytes).
+  // Writes row `y` (layout_.RowBytes() bytes); rows are asked for in
+  // order. May decode further, and raise.
   virtual void WriteRow(uint32_t y, uint8_t* out) = 0;
   // Lets go of everything the decode holds; idempotent.
   virtual void ReleaseImage() = 0;
@@ -44,6 +46,8 @@ class WholeImageDataBlockStream : public FilteredDataBlockStream {
   virtual uint32_t ImageMemorySize() const = 0;
 
   void ResetDecoder() override;
+  // For decoders done with the encoded data after DecodeImage.
+  void ReleaseEncoded() { encoded_.Reset(); }
 
   DecodedImageLayout layout_;
 
