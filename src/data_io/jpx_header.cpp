@@ -116,7 +116,8 @@ uint64_t JpxDecodeBytes(const JpxHeader& header, uint32_t reduce, uint32_t encod
   constexpr uint64_t kPerTileComponentBytes = 1280;
   const uint64_t scale = uint64_t{1} << (2 * reduce);
   uint64_t decoded = CeilDiv(header.samples, scale) * 4;
-  uint64_t tile = CeilDiv(header.tileSamples, scale) * 4;
+  uint64_t tileSamples = header.tileSamples < header.samples ? header.tileSamples : header.samples;
+  uint64_t tile = CeilDiv(tileSamples, scale) * 4;
   uint64_t codeBlocks = header.tileSamples / 16;
   uint64_t tiles = header.tileCount * (kPerTileBytes + kPerTileComponentBytes * header.components);
   return decoded + tile + codeBlocks + tiles + encodedBytes + kFixedBytes;

@@ -22,7 +22,8 @@ struct JpxHeader {
   // Samples of all components together (each component at its own
   // subsampling), at the full resolution.
   uint64_t samples = 0;
-  // The same for one tile (the largest).
+  // The same for one tile (the largest). A decode of fewer samples than
+  // the image has (a band) still makes the records of a whole tile.
   uint64_t tileSamples = 0;
   // The fewest wavelet decomposition levels of any component (COD and COC
   // of the main header): the most a decode can be reduced.

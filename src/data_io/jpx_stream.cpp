@@ -185,10 +185,9 @@ void JpxDataBlockStream::DecodeBand(uint32_t firstRow) {
   uint32_t rows = rowCount_ - firstRow < bandRows_ ? rowCount_ - firstRow : bandRows_;
   JpxHeader band = header_;
   if (bandRows_ < rowCount_) {
-    // Every sample of the band's rows; the tiles' records stay whole.
+    // The band's samples; the code-block records of a whole tile remain.
     band.height = rows << reduce_;
     band.samples = uint64_t{header_.width} * band.height * header_.components;
-    if (band.tileSamples > band.samples) band.tileSamples = band.samples;
   }
   uint64_t bound = JpxDecodeBytes(band, reduce_, size_);
   if (bound > context_.Budget().HardLimit()) RaiseCode(context_, kLimitExceeded);
