@@ -30,7 +30,7 @@ constexpr FilterEntry kFilters[] = {
     {"DCTDecode", "DCT", FilterKind::kDct},           {"CCITTFaxDecode", "CCF", FilterKind::kCcitt},
     {"LZWDecode", "LZW", FilterKind::kLzw},           {"FlateDecode", "Fl", FilterKind::kFlate},
     {"RunLengthDecode", "RL", FilterKind::kRunLength},
-    // These two have no abbreviations.
+    // Inline images (whose names have abbreviations) do not use these two.
     {"JPXDecode", nullptr, FilterKind::kJpx},         {"JBIG2Decode", nullptr, FilterKind::kJbig2},
 };
 
@@ -54,6 +54,7 @@ DataBlockStream* BuildFilter(AppContext& context, const uint8_t* name, uint32_t 
                              const FilterParams& params, DataBlockStream* source) {
   const FilterEntry* found = nullptr;
   for (const FilterEntry& entry : kFilters) {
+    if (isInline && entry.abbreviation == nullptr) continue;
     if (Matches(entry.name, name, length) || (isInline && Matches(entry.abbreviation, name, length))) {
       found = &entry;
       break;

@@ -142,6 +142,10 @@ JpxDataBlockStream::~JpxDataBlockStream() { ReleaseImage(); }
 
 void JpxDataBlockStream::ReleaseImage() {
   bandFirst_ = bandCount_ = 0;
+  DropDecoded();
+}
+
+void JpxDataBlockStream::DropDecoded() {
   if (image_ != nullptr) {
     opj_image_destroy(image_);
     image_ = nullptr;
@@ -174,14 +178,7 @@ void JpxDataBlockStream::DecodeImage(const uint8_t* data, uint32_t size) {
 }
 
 void JpxDataBlockStream::DecodeBand(uint32_t firstRow) {
-  if (image_ != nullptr) {
-    opj_image_destroy(image_);
-    image_ = nullptr;
-  }
-  if (charged_ != 0) {
-    Uncharge(context_, charged_);
-    charged_ = 0;
-  }
+  DropDecoded();
   uint32_t rows = rowCount_ - firstRow < bandRows_ ? rowCount_ - firstRow : bandRows_;
   JpxHeader band = header_;
   if (bandRows_ < rowCount_) {

@@ -53,6 +53,8 @@ class JpxDataBlockStream final : public WholeImageDataBlockStream {
   // Decodes the band of rows from `firstRow` (all rows for an image decoded
   // whole) in place of the one before.
   void DecodeBand(uint32_t firstRow);
+  // Lets go of the decoded band or image and its charge.
+  void DropDecoded();
   // Chooses the output components and fills layout_ from the decoded image.
   void DescribeImage();
 

@@ -18,7 +18,6 @@ void WholeImageDataBlockStream::ResetDecoder() {
   ReleaseImage();
   encoded_.Reset();
   pendingRow_.Clear();
-  pendingOffset_ = 0;
   nextRow_ = 0;
   layout_ = DecodedImageLayout();
   state_ = State::kIdle;
@@ -105,22 +104,9 @@ void WholeImageDataBlockStream::GetNextBlock(DataBlockRef& out) {
 }
 
 uint32_t WholeImageDataBlockStream::Decode(uint8_t* buffer, uint32_t maximum) {
-  uint32_t count = 0;
-  while (count < maximum) {
-    if (pendingOffset_ == pendingRow_.Length()) {
-      GetNextBlock(pendingRow_);
-      pendingOffset_ = 0;
-      if (pendingRow_.Empty()) {
-        SetEnd();
-        break;
-      }
-    }
-    uint32_t n = pendingRow_.Length() - pendingOffset_;
-    if (n > maximum - count) n = maximum - count;
-    std::memcpy(buffer + count, pendingRow_.Data() + pendingOffset_, n);
-    pendingOffset_ += n;
-    count += n;
-  }
+  bool ended;
+  uint32_t count = pendingRow_.Copy(*this, buffer, maximum, ended);
+  if (ended) SetEnd();
   return count;
 }
 

@@ -17,6 +17,7 @@
 #include <cstdint>
 
 #include "data_io/filtered_stream.h"
+#include "data_io/partial_row.h"
 #include "runtime/engine_array.h"
 
 namespace vn::data_io {
@@ -63,8 +64,7 @@ class WholeImageDataBlockStream : public FilteredDataBlockStream {
   EngineArray<uint8_t> encoded_;
   uint32_t nextRow_ = 0;
   // Decode's partly copied row.
-  DataBlockRef pendingRow_;
-  uint32_t pendingOffset_ = 0;
+  PartialRow pendingRow_;
 };
 
 }  // namespace vn::data_io
