@@ -8,6 +8,7 @@
 
 #include "cli/folio_runner.h"
 #include "support/corpus.h"
+#include "support/shell.h"
 
 namespace {
 
@@ -70,7 +71,7 @@ TEST(FolioCommand, FailuresSayWhyInWords) {
 
 TEST(FolioCommand, PasswordProtectedFiles) {
   if (std::system("command -v qpdf >/dev/null 2>&1") != 0) GTEST_SKIP() << "qpdf absent";
-  std::string encrypted = testing::TempDir() + "/folio-encrypted.pdf";
+  std::string encrypted = vn::test::ScratchPath("encrypted.pdf");
   ASSERT_EQ(std::system(("qpdf --allow-weak-crypto --encrypt secret owner 128 --use-aes=n -- " + kSample + " " + encrypted).c_str()), 0);
   Outcome locked = Execute(Folio() + " info " + encrypted);
   EXPECT_EQ(locked.status, 1);

@@ -15,6 +15,7 @@
 #include "runtime/app_context.h"
 #include "runtime/engine_new.h"
 #include "support/corpus.h"
+#include "support/shell.h"
 #include "support/test_context.h"
 
 namespace vn::data_io {
@@ -328,7 +329,7 @@ TEST(FileDataStore, MissingFileRaisesOne) {
 
 TEST(FileDataStore, PageBoundariesAndTheTwoGigabyteLimit) {
   AppContext context;
-  std::string path = ::testing::TempDir() + "folio_file_store_test.bin";
+  std::string path = test::ScratchPath("file_store_test.bin");
   auto bytes = Pattern(4096 * 2 + 100);
   FILE* f = std::fopen(path.c_str(), "wb");
   ASSERT_NE(f, nullptr);

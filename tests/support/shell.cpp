@@ -1,7 +1,9 @@
 #include "support/shell.h"
 
 #include <cstdio>
+#include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <utility>
 
 namespace vn::test {
@@ -23,6 +25,16 @@ bool RunTool(const std::string& command, std::string& out) {
   ShellResult result = RunShell(command);
   out = std::move(result.out);
   return result.status == 0;
+}
+
+std::string ScratchPath(const std::string& name) {
+  std::string path = ::testing::TempDir();
+  if (!path.empty() && path.back() != '/') path += '/';
+  path += "folio-";
+  path += std::to_string(getpid());
+  path += '-';
+  path += name;
+  return path;
 }
 
 }  // namespace vn::test

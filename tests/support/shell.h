@@ -20,4 +20,8 @@ ShellResult RunShell(const std::string& command, Stderr stderrMode = Stderr::kDr
 // exited with status 0.
 bool RunTool(const std::string& command, std::string& out);
 
+// A file name in the temporary directory that no other test process uses:
+// several checkouts may run the same test at the same time.
+std::string ScratchPath(const std::string& name);
+
 }  // namespace vn::test

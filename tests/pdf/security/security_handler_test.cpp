@@ -362,7 +362,7 @@ TEST(StandardSecurityHandler, CorpusKeysMatchQpdf) {
 }
 
 std::string MakeEncrypted(const std::string& args, const std::string& name) {
-  std::string out = ::testing::TempDir() + "security_" + name + ".pdf";
+  std::string out = vn::test::ScratchPath("security_" + name + ".pdf");
   std::string command = "qpdf --allow-weak-crypto --encrypt " + args + " -- '" FOLIO_SOURCE_DIR
                         "/samples/hello.pdf' '" + out + "'";
   if (std::system((command + " >/dev/null 2>&1").c_str()) != 0) return "";

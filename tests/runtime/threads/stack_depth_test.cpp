@@ -15,6 +15,7 @@
 #include "runtime/threads/mini_parser.h"
 #include "runtime/threads/thread_test_support.h"
 #include "support/corpus.h"
+#include "support/shell.h"
 
 namespace vn {
 namespace {
@@ -92,7 +93,7 @@ TEST_F(StackDepthTest, RealDocumentsFitAnEngineStack) {
 #else
   const size_t maxFiles = 60;
 #endif
-  std::string expanded = ::testing::TempDir() + "folio_stack_depth.pdf";
+  std::string expanded = test::ScratchPath("stack_depth.pdf");
   uint32_t deepestNesting = 0;
   uint32_t deepestStack = 0;
   std::string deepestFile;
