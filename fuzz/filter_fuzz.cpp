@@ -4,7 +4,8 @@
 //   byte 0      bits 0-1: filters - 1 (1 to 3; 3 counts as 1)
 //               bits 2-7: source block size (0: the whole data in one block)
 //   then per filter, 8 bytes, the first filter applied to the data first:
-//   [0] filter: Flate, LZW, RunLength, ASCIIHex, ASCII85, CCITTFax, DCT (mod 7)
+//   [0] filter: Flate, LZW, RunLength, ASCIIHex, ASCII85, CCITTFax, DCT, JPX,
+//       JBIG2 (mod 9)
 //   [1] bits 0-2: Predictor from {1, 1, 2, 10, 11, 12, 13, 15}
 //       bits 3-7: Colors
 //   [2] bits 0-2: BitsPerComponent from {1, 2, 4, 8, 16, 0, 3, 32}
@@ -58,7 +59,8 @@ class ChunkedStream final : public vn::data_io::DataBlockStream {
 };
 
 constexpr const char* kNames[] = {"FlateDecode",   "LZWDecode",      "RunLengthDecode", "ASCIIHexDecode",
-                                  "ASCII85Decode", "CCITTFaxDecode", "DCTDecode"};
+                                  "ASCII85Decode", "CCITTFaxDecode", "DCTDecode",      "JPXDecode",
+                                  "JBIG2Decode"};
 constexpr int32_t kPredictors[] = {1, 1, 2, 10, 11, 12, 13, 15};
 constexpr int32_t kBitsPerComponent[] = {1, 2, 4, 8, 16, 0, 3, 32};
 constexpr int32_t kHuge = 0x7fffffff;
@@ -96,7 +98,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         vn::Owned<vn::data_io::DataBlockStream> chain(context, stream);
         for (uint32_t i = 0; i < filters; ++i) {
           const uint8_t* p = data + 1 + 8 * i;
-          const char* name = kNames[p[0] % 7];
+          const char* name = kNames[p[0] % 9];
           vn::data_io::FilterParams params = ParamsFrom(p);
           // The stage owns the chain once built; if building raises, `chain` still does.
           chain.Wrap(vn::data_io::BuildFilter(context, reinterpret_cast<const uint8_t*>(name),

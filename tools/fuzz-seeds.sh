@@ -24,7 +24,7 @@ import collections, json, os, struct, subprocess, sys
 
 corpus, out, per_chain = sys.argv[1], sys.argv[2], int(sys.argv[3])
 kinds = {"/FlateDecode": 0, "/LZWDecode": 1, "/RunLengthDecode": 2, "/ASCIIHexDecode": 3,
-         "/ASCII85Decode": 4, "/CCITTFaxDecode": 5, "/DCTDecode": 6}
+         "/ASCII85Decode": 4, "/CCITTFaxDecode": 5, "/DCTDecode": 6, "/JPXDecode": 7, "/JBIG2Decode": 8}
 predictors = {1: 0, 2: 2, 10: 3, 11: 4, 12: 5, 13: 6, 15: 7, 14: 7}
 bpcs = {1: 0, 2: 1, 4: 2, 8: 3, 16: 4}
 MAX_RAW = 64 * 1024

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "data_io/data_block.h"
+#include "data_io/decoded_image_layout.h"
 
 namespace vn::data_io {
 
@@ -36,6 +37,10 @@ class DataBlockStream : public Unwindable {
   virtual void Rewind() = 0;
   virtual bool IsAtEnd() = 0;
   virtual uint32_t GetMemorySize() const = 0;
+  // For decoders whose data carries its own image geometry and colour: the
+  // layout of the samples they give, decoding as far as needed to know it
+  // (may raise as reading does). Null for every other stream.
+  virtual const DecodedImageLayout* DecodedLayout() { return nullptr; }
 };
 
 }  // namespace vn::data_io

@@ -4,7 +4,9 @@
 
 #include "data_io/ascii85_stream.h"
 #include "data_io/ascii_hex_stream.h"
+#include "data_io/jbig2_stream.h"
 #include "data_io/jpg_stream.h"
+#include "data_io/jpx_stream.h"
 #include "data_io/lzw_stream.h"
 #include "data_io/predictor_stream.h"
 #include "data_io/run_length_stream.h"
@@ -15,7 +17,7 @@ namespace vn::data_io {
 
 namespace {
 
-enum class FilterKind { kAsciiHex, kAscii85, kDct, kCcitt, kLzw, kFlate, kRunLength };
+enum class FilterKind { kAsciiHex, kAscii85, kDct, kCcitt, kLzw, kFlate, kRunLength, kJpx, kJbig2 };
 
 struct FilterEntry {
   const char* name;
@@ -28,10 +30,12 @@ constexpr FilterEntry kFilters[] = {
     {"DCTDecode", "DCT", FilterKind::kDct},           {"CCITTFaxDecode", "CCF", FilterKind::kCcitt},
     {"LZWDecode", "LZW", FilterKind::kLzw},           {"FlateDecode", "Fl", FilterKind::kFlate},
     {"RunLengthDecode", "RL", FilterKind::kRunLength},
+    // Inline images (whose names have abbreviations) do not use these two.
+    {"JPXDecode", nullptr, FilterKind::kJpx},         {"JBIG2Decode", nullptr, FilterKind::kJbig2},
 };
 
 bool Matches(const char* text, const uint8_t* name, uint32_t length) {
-  return std::strlen(text) == length && std::memcmp(text, name, length) == 0;
+  return text != nullptr && std::strlen(text) == length && std::memcmp(text, name, length) == 0;
 }
 
 // A decoder waiting for its predictor stage. If that cannot be built, the
@@ -63,6 +67,10 @@ FilteredDataBlockStream* NewDecoder(AppContext& context, FilterKind kind, const 
       return BuildCCITTFilter(context, source, params);
     case FilterKind::kDct:
       return New<JPGDataBlockStream>(context, context, source, params.dctScaleDenominator.value);
+    case FilterKind::kJpx:
+      return New<JpxDataBlockStream>(context, context, source, params.jpxReduce.value, params.jpxAlphaOnly.value);
+    case FilterKind::kJbig2:
+      return New<Jbig2DataBlockStream>(context, context, source, params.jbig2Globals, params.jbig2GlobalsLength);
   }
   RaiseUnsupported(context);
 }
@@ -73,6 +81,7 @@ DataBlockStream* BuildFilter(AppContext& context, const uint8_t* name, uint32_t 
                              const FilterParams& params, DataBlockStream* source) {
   const FilterEntry* found = nullptr;
   for (const FilterEntry& entry : kFilters) {
+    if (isInline && entry.abbreviation == nullptr) continue;
     if (Matches(entry.name, name, length) || (isInline && Matches(entry.abbreviation, name, length))) {
       found = &entry;
       break;

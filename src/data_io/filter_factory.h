@@ -11,8 +11,9 @@ namespace vn::data_io {
 // The decoder for `name` (`length` bytes) over `source`. Once it returns,
 // the decoder owns `source`; if it raises, `source` is still the caller's
 // (hold it in an Owned and Wrap the result). The inline-image abbreviations
-// are accepted only when `isInline`; an unknown name raises code 5. Flate
-// and LZW get a predictor stage when `params` asks for one.
+// are accepted only when `isInline`; an unknown name, and JPX or JBIG2 in an
+// inline image, raise code 5. Flate and LZW get a predictor stage when
+// `params` asks for one.
 DataBlockStream* BuildFilter(AppContext& context, const uint8_t* name, uint32_t length, bool isInline,
                              const FilterParams& params, DataBlockStream* source);
 

@@ -55,6 +55,17 @@ struct FilterParams {
   // small. Chosen by the image pipeline; no dictionary key sets it.
   FilterIntParam dctScaleDenominator{1};
 
+  // JPX: decode at 1/2^n of the full size, for images drawn small; and
+  // give the alpha channel instead of the colours ("SMaskInData"). Chosen
+  // by the image pipeline.
+  FilterIntParam jpxReduce{0};
+  FilterBoolParam jpxAlphaOnly{false};
+
+  // JBIG2: the decoded "JBIG2Globals" stream, borrowed while the decoder is
+  // built (it keeps a copy); null when there is none.
+  const uint8_t* jbig2Globals = nullptr;
+  uint32_t jbig2GlobalsLength = 0;
+
   // Sets "Columns" for both uses (the dictionary has one key).
   void SetColumns(int32_t v) {
     columns.Set(v);

@@ -271,7 +271,6 @@ void JPGDataBlockStream::Destroy() {
 void JPGDataBlockStream::ResetDecoder() {
   Destroy();
   pendingRow_.Clear();
-  pendingOffset_ = 0;
   state_ = State::kIdle;
   width_ = height_ = components_ = rowBytes_ = 0;
   warnings_ = 0;
@@ -446,22 +445,9 @@ void JPGDataBlockStream::GetNextBlock(DataBlockRef& out) {
 }
 
 uint32_t JPGDataBlockStream::Decode(uint8_t* buffer, uint32_t maximum) {
-  uint32_t count = 0;
-  while (count < maximum) {
-    if (pendingOffset_ == pendingRow_.Length()) {
-      GetNextBlock(pendingRow_);
-      pendingOffset_ = 0;
-      if (pendingRow_.Empty()) {
-        SetEnd();
-        break;
-      }
-    }
-    uint32_t n = pendingRow_.Length() - pendingOffset_;
-    if (n > maximum - count) n = maximum - count;
-    std::memcpy(buffer + count, pendingRow_.Data() + pendingOffset_, n);
-    pendingOffset_ += n;
-    count += n;
-  }
+  bool ended;
+  uint32_t count = pendingRow_.Copy(*this, buffer, maximum, ended);
+  if (ended) SetEnd();
   return count;
 }
 

@@ -30,6 +30,7 @@
 #include <jpeglib.h>
 
 #include "data_io/filtered_stream.h"
+#include "data_io/partial_row.h"
 
 namespace vn::data_io {
 
@@ -113,8 +114,7 @@ class JPGDataBlockStream final : public FilteredDataBlockStream {
   Error error_{};
 
   // Decode's partly copied scanline.
-  DataBlockRef pendingRow_;
-  uint32_t pendingOffset_ = 0;
+  PartialRow pendingRow_;
 };
 
 }  // namespace vn::data_io

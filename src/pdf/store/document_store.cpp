@@ -26,19 +26,32 @@ constexpr uint32_t kMaxSections = 1024;
 constexpr uint32_t kMaxObjectStreamNesting = 8;
 
 // Resolves stream-dictionary values through the store, copying objects
-// into the caller's arena.
+// into the caller's arena. Streams that filter parameters name are opened
+// by a resolver that follows no further ones, so that they cannot lead
+// back to themselves.
 class StoreResolver final : public ValueResolver {
  public:
-  explicit StoreResolver(DocumentStore& store) : store_(store) {}
+  StoreResolver(DocumentStore& store, bool followsStreams) : store_(store), followsStreams_(followsStreams) {}
   Value ResolveInto(const Value& value, Arena& arena) override {
     if (!value.IsReference()) return value;
     Ref<ParsedObject> holder(store_.Context());
     Value resolved = store_.Resolve(value, holder);
     return CopyValue(arena, resolved);
   }
+  data_io::DataBlockStream* OpenReferencedStream(const Value& value) override {
+    if (!followsStreams_ || !value.IsReference()) return nullptr;
+    Ref<ParsedObject> holder(store_.Context());
+    store_.GetObject(holder, value.ref->number);
+    if (StreamDataOffset(holder->value) == 0) return nullptr;
+    StoreResolver inner(store_, false);
+    Arena scratch(store_.Context(), 1024, 256);
+    return GetStreamData(store_.Context(), store_.File(), store_.HeaderOffset(), holder->value, false,
+                         holder->decrypter, inner, scratch);
+  }
 
  private:
   DocumentStore& store_;
+  bool followsStreams_;
 };
 
 // Runs `body`; false when it raised kBadData (absorbed), which is how
@@ -430,7 +443,7 @@ Value DocumentStore::TrailerEntry(const char* key, Ref<ParsedObject>& holder) {
 
 data_io::DataBlockStream* DocumentStore::OpenStreamData(const ParsedObject& object, bool decrypt,
                                                        int32_t dctScaleDenominator) {
-  StoreResolver resolver(*this);
+  StoreResolver resolver(*this, true);
   Arena scratch(context_, 1024, 256);
   return GetStreamData(context_, *file_, headerOffset_, object.value, false, decrypt ? object.decrypter : nullptr,
                        resolver, scratch, dctScaleDenominator);

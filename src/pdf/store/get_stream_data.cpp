@@ -1,8 +1,11 @@
 #include "pdf/store/get_stream_data.h"
 
+#include <cstring>
+
 #include "data_io/data_store_stream.h"
 #include "data_io/filter_factory.h"
 #include "data_io/sub_range_data_store.h"
+#include "runtime/engine_array.h"
 #include "pdf/security/security_handler.h"
 #include "runtime/engine_new.h"
 
@@ -18,6 +21,22 @@ Value GetKey(AppContext& context, const Value& dict, const char* key, const char
 }
 
 bool IsCrypt(const Value& name) { return name.NameIs("Crypt"); }
+
+// The JBIG2 segments shared by the images that name them, decoded into `out`;
+// `out` stays empty when there are none.
+void ReadJbig2Globals(AppContext& context, ValueResolver& resolver, const Value& parms, EngineArray<uint8_t>& out) {
+  out.Clear();
+  if (!parms.IsDictionary()) return;
+  Owned<data_io::DataBlockStream> globals(context, resolver.OpenReferencedStream(Get(context, parms, "JBIG2Globals")));
+  if (!globals) return;
+  data_io::DataBlockRef block(context);
+  for (globals->GetNextBlock(block); !block.Empty(); globals->GetNextBlock(block)) {
+    uint32_t at = out.Size();
+    if (block.Length() > 0x7FFFFFFFu - at) RaiseCode(context, kLimitExceeded);
+    out.Resize(at + block.Length());
+    std::memcpy(out.Data() + at, block.Data(), block.Length());
+  }
+}
 
 }  // namespace
 
@@ -65,6 +84,7 @@ data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamD
     RaiseBadData(context);
   }
 
+  EngineArray<uint8_t> jbig2Globals(context);
   bool hasCrypt = false;
   for (uint32_t i = 0; i < count; ++i) {
     const Value& name = filter.IsName() ? filter : ArrayAt(context, filter, i);
@@ -91,6 +111,11 @@ data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamD
     }
     data_io::FilterParams params = ReadFilterParams(context, stageParms, inlineImage);
     if (i + 1 == count) params.dctScaleDenominator.value = dctScaleDenominator;
+    if (name.NameIs("JBIG2Decode")) {
+      ReadJbig2Globals(context, resolver, stageParms, jbig2Globals);
+      params.jbig2Globals = jbig2Globals.Data();
+      params.jbig2GlobalsLength = jbig2Globals.Size();
+    }
     stream.Wrap(data_io::BuildFilter(context, name.Bytes(), name.Length(), inlineImage, params, stream.get()));
   }
   return stream.Release();

@@ -20,6 +20,11 @@ class ValueResolver {
   virtual ~ValueResolver() = default;
   // `value` itself, or a copy in `arena` of the object it refers to.
   virtual Value ResolveInto(const Value& value, Arena& arena) = 0;
+  // The decoded data (a new stream the caller owns) of the stream object
+  // `value` refers to, for filter parameters that are streams
+  // ("JBIG2Globals"); null when it refers to no stream, or when such
+  // parameters are not followed (inline images, and inside such a stream).
+  virtual data_io::DataBlockStream* OpenReferencedStream(const Value&) { return nullptr; }
 };
 
 // A new stream (owned by the caller) over `file`. `inlineImage` accepts the
