@@ -158,12 +158,7 @@ bool ContentParser::Run() {
   return stopped_;
 }
 
-void ContentParser::ClearOperands() {
-  stack->count = 0;
-  stack->last = stack->first;
-  arena.ReleaseTo(operandMark_);
-  stack->first->next = nullptr;  // later segments went with the arena
-}
+void ContentParser::ClearOperands() { ClearStack(operandMark_); }
 
 bool ContentParser::UnexpectedToken(bool atEnd) {
   if (atEnd || compatibilityDepth_ == 0) RaiseBadData(context);

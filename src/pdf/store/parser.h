@@ -38,6 +38,9 @@ class Parser {
   bool DropObjectHeader();
   // Runs the object token table over the source.
   void Run(bool endIsError);
+  // Empties the value stack and gives the arena back to `mark`, taken just
+  // after the stack was made (the operand stacks of content and CMaps).
+  void ClearStack(const Arena::Mark& mark);
 
   AppContext& context;
   data_io::BufferedStream& source;
