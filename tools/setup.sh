@@ -10,7 +10,7 @@ packages=(
   zlib1g-dev libjpeg62-turbo-dev
   clang libclang-rt-14-dev
   g++-arm-linux-gnueabi qemu-user
-  qpdf mupdf-tools poppler-utils python3
+  qpdf mupdf-tools poppler-utils python3 poppler-data
 )
 
 missing=()
