@@ -1,5 +1,6 @@
-// CMaps on arbitrary bytes. The first byte chooses the form of the rest:
-// even, CMap text (as an embedded or ToUnicode CMap stream is read); odd,
+// CMaps on arbitrary bytes. An input whose first byte is odd is CMap text
+// as it stands (as an embedded or ToUnicode CMap stream is read; CMap files
+// start with '%' or '/', both odd); after an even first byte the rest is
 // the built-in compact form (regenerated and parsed). Either way the map
 // that results then decodes the input itself as a string of codes.
 #include "data_io/raw_data_store.h"
@@ -15,11 +16,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   vn::fuzz::RunGuarded(
       [&](vn::AppContext& context) {
         using vn::pdf::cmap::CMapCharCodeMap;
-        const uint8_t* body = data + 1;
-        const auto length = static_cast<uint32_t>(size - 1);
+        const bool text = (data[0] & 1) != 0;
+        const uint8_t* body = text ? data : data + 1;
+        const auto length = static_cast<uint32_t>(text ? size : size - 1);
         vn::Owned<CMapCharCodeMap> map(context, vn::New<CMapCharCodeMap>(context, context));
         vn::Owned<vn::data_io::DataBlockStream> stream(context);
-        if ((data[0] & 1) == 0) {
+        if (text) {
           stream.Set(vn::New<vn::data_io::DataStoreStream>(
               context, context, vn::New<vn::data_io::RawDataStore>(context, context, body, length)));
         } else {

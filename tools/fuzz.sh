@@ -14,6 +14,7 @@
 #   content_parser, filter: build-fuzz/seeds/TARGET, made by
 #     tools/fuzz-seeds.sh (raw stream data extracted from the corpus);
 #   display_list: the content_parser seeds (decoded page content);
+#   cmap: the published CMap files of poppler-data (Adobe-Japan1);
 #   every target: fuzz/seeds/TARGET when present.
 # New inputs go to build-fuzz/work/TARGET; crashes, hangs and budget faults
 # to build-fuzz/findings/TARGET.
@@ -53,6 +54,7 @@ case $target in
     [ -d "build-fuzz/seeds/$extracted" ] && seeds+=("build-fuzz/seeds/$extracted")
     ;;
 esac
+[ "$target" = cmap ] && [ -d /usr/share/poppler/cMap/Adobe-Japan1 ] && seeds+=(/usr/share/poppler/cMap/Adobe-Japan1)
 case $target in
   filter | display_list) ;;
   *) [ -n "$corpus" ] && seeds+=("$corpus") ;;

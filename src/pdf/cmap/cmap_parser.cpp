@@ -1,19 +1,17 @@
 #include "pdf/cmap/cmap_parser.h"
 
 #include <cstring>
-#include <initializer_list>
 
 #include "pdf/cmap/cmap_decompressed_stream.h"
 #include "pdf/store/char_classes.h"
+#include "pdf/store/operator_tokens.h"
 #include "runtime/engine_new.h"
 #include "runtime/yield_points.h"
 
 namespace vn::pdf::cmap {
 
 using data_io::BufferedStream;
-using store::kCharClasses;
 using store::kTokenEnd;
-using store::Parser;
 using store::Value;
 
 namespace {
@@ -50,12 +48,6 @@ KeywordId LookUpKeyword(const uint8_t* bytes, uint32_t length) {
   return kOther;
 }
 
-void SkipTokenRest(BufferedStream& source) {
-  for (int c = source.PeekByte(); c >= 0 && (kCharClasses[c] & kTokenEnd) == 0; c = source.PeekByte()) {
-    source.Advance();
-  }
-}
-
 // A code: a string of 1 to 4 bytes, as a big-endian number.
 bool CodeOf(const Value& v, uint32_t* code, uint32_t* length) {
   if (!v.IsString() || v.Length() == 0 || v.Length() > kMaxCodeLength) return false;
@@ -88,73 +80,6 @@ uint32_t UnitsOf(const Value& v, uint16_t* units) {
   return count;
 }
 
-// ---- the CMap token table
-
-enum HandlerIndex : uint8_t { hSkipSpace, hComment, hLiteral, hStray, hNumber, hName, hLess, hGreater, hArray, hKeyword };
-
-constexpr uint8_t H(HandlerIndex h) { return static_cast<uint8_t>(store::kFirstHandler + h); }
-
-struct RootEntries {
-  uint8_t v[256];
-  constexpr RootEntries() : v() {
-    for (int c = 0; c < 256; ++c) v[c] = H(hKeyword);
-    for (char c : {'\0', '\t', '\n', '\f', '\r', ' '}) Set(c, hSkipSpace);
-    Set('%', hComment);
-    Set('(', hLiteral);
-    for (char c : {')', ']', '{', '}'}) Set(c, hStray);
-    for (char c : {'+', '-', '.', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}) Set(c, hNumber);
-    Set('/', hName);
-    Set('<', hLess);
-    Set('>', hGreater);
-    Set('[', hArray);
-  }
-  constexpr void Set(char c, HandlerIndex h) { v[static_cast<uint8_t>(c)] = H(h); }
-};
-
-constexpr RootEntries kRootEntries;
-const store::TokenNode kCMapNodes[] = {{0, 255, kRootEntries.v, nullptr, -1}};
-
-// Runs a value handler, then lets the parser complete a section entry.
-template <bool (*Handler)(Parser&, BufferedStream&)>
-bool ValueToken(Parser& p, BufferedStream& s) {
-  const bool more = Handler(p, s);
-  static_cast<CMapParser&>(p).AfterValue();
-  return more;
-}
-
-bool LessThan(Parser& p, BufferedStream& s) {
-  s.Advance();
-  if (s.PeekByte() == '<') return store::ParseDictionaryToken(p, s);
-  return store::ParseHexStringToken(p, s);
-}
-
-const store::TokenHandler kCMapHandlers[] = {
-    /* hSkipSpace */ [](Parser&, BufferedStream& s) {
-      s.SkipWhile(kCharClasses, store::kWhiteSpace);
-      return true;
-    },
-    /* hComment */ [](Parser&, BufferedStream& s) {
-      store::SkipComment(s);
-      return true;
-    },
-    /* hLiteral */ &ValueToken<&store::ParseLiteralStringToken>,
-    /* hStray */ [](Parser&, BufferedStream& s) {
-      s.Advance();
-      return true;
-    },
-    /* hNumber */ &ValueToken<&store::ParseNumberToken>,
-    /* hName */ &ValueToken<&store::ParseNameToken>,
-    /* hLess */ &ValueToken<&LessThan>,
-    /* hGreater */ [](Parser&, BufferedStream& s) {
-      for (int i = 0; i < 2 && s.PeekByte() >= 0; ++i) s.Advance();
-      return true;
-    },
-    /* hArray */ &ValueToken<&store::ParseArrayToken>,
-    /* hKeyword */ [](Parser& p, BufferedStream&) { return static_cast<CMapParser&>(p).Keyword(); },
-};
-
-const store::TokenTable kCMapTable{kCMapNodes, kCMapHandlers};
-
 }  // namespace
 
 CMapParser::CMapParser(AppContext& context, BufferedStream& source, Arena& arena, CMapCharCodeMap& map,
@@ -167,29 +92,15 @@ CMapParser::CMapParser(AppContext& context, BufferedStream& source, Arena& arena
 void CMapParser::Run() {
   EngineArray<uint8_t> bytes(context);
   scratch = &bytes;
-  store::RunTokenLoop(source, kCMapTable, kTokenEnd, *this, false);
+  store::RunTokenLoop(source, store::OperatorTokenTable(), kTokenEnd, *this, false);
   scratch = nullptr;
-}
-
-bool CMapParser::UnexpectedToken(bool) {
-  SkipTokenRest(source);
-  return true;
 }
 
 bool CMapParser::Keyword() {
   uint8_t bytes[kLongestKeyword];
-  uint32_t length = 0;
-  bool tooLong = false;
-  for (int c = source.PeekByte(); c >= 0 && (kCharClasses[c] & kTokenEnd) == 0; c = source.PeekByte()) {
-    if (length < kLongestKeyword) {
-      bytes[length++] = static_cast<uint8_t>(c);
-    } else {
-      tooLong = true;
-    }
-    source.Advance();
-  }
+  const uint32_t length = store::ReadKeyword(source, bytes, kLongestKeyword);
   section_ = Section::kNone;  // any keyword ends a section
-  switch (tooLong ? kOther : LookUpKeyword(bytes, length)) {
+  switch (length > kLongestKeyword ? kOther : LookUpKeyword(bytes, length)) {
     case kBeginCodeSpace: section_ = Section::kCodeSpace; break;
     case kBeginCidRange: section_ = Section::kCidRange; break;
     case kBeginCidChar: section_ = Section::kCidChar; break;

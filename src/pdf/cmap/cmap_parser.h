@@ -39,11 +39,10 @@ class CMapParser : public store::Parser {
   // Parses to the end of the source.
   void Run();
 
-  bool UnexpectedToken(bool atEnd) override;
-  // Handles the keyword at the source's position.
-  bool Keyword();
-  // Called after each value: completes the section entry it finishes.
-  void AfterValue();
+  // Acts on the keyword at the source's position.
+  bool Keyword() override;
+  // Completes the section entry that the value just pushed finishes.
+  void AfterValue() override;
 
  private:
   enum class Section { kNone, kCodeSpace, kCidRange, kCidChar, kNotdefRange, kBfRange, kBfChar };

@@ -31,6 +31,10 @@ class Parser {
   virtual bool InlineImageData();
   virtual bool EndArray();
   virtual bool Reference();
+  // For the operator token table: the operator at the source's position
+  // (by default an unexpected token), and a step after each operand.
+  virtual bool Keyword() { return UnexpectedToken(false); }
+  virtual void AfterValue() {}
 
   // Pushes a value; returns what value handlers return.
   bool PushValue(const Value& value);
