@@ -38,8 +38,9 @@ constexpr bool IsUnmapped(uint32_t word) {
   return (word & kTagMask) == kTagEmpty || ((word & kTagMask) == kTagChildOrSkip && !IsChild(word));
 }
 
-// An unmapped code of `bytes` more bytes; the shorter code wins where
-// code-space ranges of several lengths share a byte.
+// An unmapped code of `bytes` more bytes. Where multi-byte code-space
+// ranges of several lengths share a byte the shorter code wins; a mapping
+// (a leaf or a child) always does.
 void SetSkip(uint32_t& slot, uint32_t bytes) {
   if (bytes == 0) return;
   if ((slot & kTagMask) == kTagEmpty || (IsUnmapped(slot) && (slot >> 2) > bytes)) slot = SkipWord(bytes);

@@ -21,9 +21,11 @@ namespace {
 constexpr uint32_t kMaxLooseOperands = 64;
 constexpr uint32_t kLongestKeyword = 20;
 
+// The keywords acted on; every keyword, these and the section ends among
+// the others, ends the section before it.
 enum KeywordId : uint8_t {
-  kBeginCodeSpace, kEndCodeSpace, kBeginCidRange, kEndCidRange, kBeginCidChar, kEndCidChar, kBeginNotdefRange,
-  kEndNotdefRange, kBeginBfRange, kEndBfRange, kBeginBfChar, kEndBfChar, kUseCMap, kDef, kOther,
+  kBeginCodeSpace, kBeginCidRange, kBeginCidChar, kBeginNotdefRange, kBeginBfRange, kBeginBfChar, kUseCMap, kDef,
+  kOther,
 };
 
 struct KeywordName {
@@ -32,12 +34,8 @@ struct KeywordName {
 };
 
 constexpr KeywordName kKeywordNames[] = {
-    {"begincodespacerange", kBeginCodeSpace}, {"endcodespacerange", kEndCodeSpace},
-    {"begincidrange", kBeginCidRange},        {"endcidrange", kEndCidRange},
-    {"begincidchar", kBeginCidChar},          {"endcidchar", kEndCidChar},
-    {"beginnotdefrange", kBeginNotdefRange},  {"endnotdefrange", kEndNotdefRange},
-    {"beginbfrange", kBeginBfRange},          {"endbfrange", kEndBfRange},
-    {"beginbfchar", kBeginBfChar},            {"endbfchar", kEndBfChar},
+    {"begincodespacerange", kBeginCodeSpace}, {"begincidrange", kBeginCidRange}, {"begincidchar", kBeginCidChar},
+    {"beginnotdefrange", kBeginNotdefRange},  {"beginbfrange", kBeginBfRange},   {"beginbfchar", kBeginBfChar},
     {"usecmap", kUseCMap},                    {"def", kDef},
 };
 
@@ -99,7 +97,7 @@ void CMapParser::Run() {
 bool CMapParser::Keyword() {
   uint8_t bytes[kLongestKeyword];
   const uint32_t length = store::ReadKeyword(source, bytes, kLongestKeyword);
-  section_ = Section::kNone;  // any keyword ends a section
+  section_ = Section::kNone;
   switch (length > kLongestKeyword ? kOther : LookUpKeyword(bytes, length)) {
     case kBeginCodeSpace: section_ = Section::kCodeSpace; break;
     case kBeginCidRange: section_ = Section::kCidRange; break;
@@ -139,9 +137,7 @@ void CMapParser::Entry() {
   uint32_t length = 0;
   if (!CodeOf(first, &low, &length)) return;
   uint32_t high = low;
-  const bool isRange = section_ != Section::kCodeSpace && section_ != Section::kCidChar &&
-                       section_ != Section::kBfChar;
-  if (isRange || section_ == Section::kCodeSpace) {
+  if (section_ != Section::kCidChar && section_ != Section::kBfChar) {  // a low and a high code
     uint32_t highLength = 0;
     if (!CodeOf(second, &high, &highLength) || highLength != length) return;
   }
@@ -163,7 +159,7 @@ void CMapParser::Entry() {
       if (destination.IsArray()) {
         // One string per code, as far as both go.
         store::CellCursor cell(destination.container);
-        for (uint32_t code = low; !cell.Done() && code <= high; cell.Next(), ++code) {
+        for (uint32_t code = low; !cell.Done(); cell.Next(), ++code) {
           if (const uint32_t count = UnitsOf(cell.Get(), units)) map_.MapUnitRange(code, code, length, units, count);
           if (code == high) break;
         }
