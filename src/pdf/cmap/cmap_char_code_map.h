@@ -19,10 +19,17 @@
 // raises kLimitExceeded. Allocation goes through the engine
 // budget (kOutOfMemory), and the writes count as work for the scheduler.
 //
-// How the Type 0 fonts use it: NextCode() on the bytes of a string gives
-// the code's length, its CID (value) and, for maps made from ToUnicode or
-// the collections' UCS2 CMaps, its Unicode (value, or units for strings);
-// IsVertical() is the CMap's WMode.
+// How composite fonts use it:
+// - the encoding: a name other than "Identity-H"/"Identity-V" (which need
+//   no map: two bytes are the CID) is FindPredefinedCMap(name, the font's
+//   collection from CollectionFromSystemInfo) built by ParsePredefinedCMap;
+//   a stream is its decoded data read by ParseCMap;
+// - NextCode() on the bytes of a string gives the code's length and its
+//   CID (value); IsVertical() is the CMap's WMode;
+// - Unicode: a ToUnicode stream read by ParseCMap into a map of its own
+//   (value, or units for strings of several code units); without one,
+//   text::Type0ToUnicodeCharCodeMap over the encoding map and
+//   text::NewCollectionUnicodeMap(collection).
 #pragma once
 
 #include <cstdint>
