@@ -56,7 +56,7 @@ case $target in
 esac
 [ "$target" = cmap ] && [ -d /usr/share/poppler/cMap/Adobe-Japan1 ] && seeds+=(/usr/share/poppler/cMap/Adobe-Japan1)
 case $target in
-  filter | display_list) ;;
+  filter | display_list | cmap) ;;
   *) [ -n "$corpus" ] && seeds+=("$corpus") ;;
 esac
 
