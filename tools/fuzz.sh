@@ -14,6 +14,9 @@
 #   content_parser, filter: build-fuzz/seeds/TARGET, made by
 #     tools/fuzz-seeds.sh (raw stream data extracted from the corpus);
 #   display_list: the content_parser seeds (decoded page content);
+#   cff, truetype, type1: the font programs embedded in the corpus, extracted
+#     by tools/extract_fonts.py into build-fuzz/seeds/fonts and sorted by
+#     format into build-fuzz/seeds/TARGET;
 #   cmap: the published CMap files of poppler-data (Adobe-Japan1);
 #   every target: fuzz/seeds/TARGET when present.
 # New inputs go to build-fuzz/work/TARGET; crashes, hangs and budget faults
@@ -56,7 +59,23 @@ case $target in
 esac
 [ "$target" = cmap ] && [ -d /usr/share/poppler/cMap/Adobe-Japan1 ] && seeds+=(/usr/share/poppler/cMap/Adobe-Japan1)
 case $target in
-  filter | display_list | cmap) ;;
+  cff | truetype | type1)
+    if [ ! -d build-fuzz/seeds/fonts ] && [ -n "$corpus" ]; then
+      FOLIO_CORPUS=$corpus python3 tools/extract_fonts.py build-fuzz/seeds/fonts
+      mkdir -p build-fuzz/seeds/cff build-fuzz/seeds/truetype build-fuzz/seeds/type1
+      for f in build-fuzz/seeds/fonts/*; do
+        case $f in
+          *.cff | *.cid) cp "$f" build-fuzz/seeds/cff/ ;;
+          *.ttf) cp "$f" build-fuzz/seeds/truetype/ ;;
+          *.t1) cp "$f" build-fuzz/seeds/type1/ ;;
+        esac
+      done
+    fi
+    [ -d "build-fuzz/seeds/$target" ] && seeds+=("build-fuzz/seeds/$target")
+    ;;
+esac
+case $target in
+  filter | display_list | cff | truetype | type1 | cmap) ;;
   *) [ -n "$corpus" ] && seeds+=("$corpus") ;;
 esac
 

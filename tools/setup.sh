@@ -11,6 +11,7 @@ packages=(
   clang libclang-rt-14-dev
   g++-arm-linux-gnueabi qemu-user
   qpdf mupdf-tools poppler-utils python3 poppler-data
+  libfreetype-dev
 )
 
 missing=()

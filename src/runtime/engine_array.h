@@ -36,8 +36,11 @@ class EngineArray : public Unwindable {
   T& Back() { return data_[size_ - 1]; }
 
   void Push(const T& value) {
+    // Copied first: `value` may be an element of this array, which growing
+    // frees.
+    const T copy = value;
     if (size_ == capacity_) Reserve(capacity_ < 8 ? 8 : capacity_ * 2);
-    data_[size_++] = value;
+    data_[size_++] = copy;
   }
   void Pop() { --size_; }
   void Clear() { size_ = 0; }

@@ -82,6 +82,15 @@ TEST(EngineArray, GrowsAndFreesThroughTheBudget) {
   EXPECT_EQ(context.Budget().BytesInUse(), before);
 }
 
+TEST(EngineArray, PushesItsOwnElementWhileGrowing) {
+  AppContext context;
+  EngineArray<uint64_t> values(context);
+  values.Push(7);
+  for (int i = 0; i < 100; ++i) values.Push(values[0]);  // grows at 8, 16, 32, 64 while reading itself
+  EXPECT_EQ(values.Size(), 101u);
+  for (uint64_t v : values) EXPECT_EQ(v, 7u);
+}
+
 struct Item : LinkedListElement<Item> {
   explicit Item(int v) : value(v) {}
   int value;
