@@ -22,6 +22,7 @@
 #     by tools/extract_fonts.py into build-fuzz/seeds/fonts and sorted by
 #     format into build-fuzz/seeds/TARGET;
 #   icc: the profiles of icc-profiles-free and Ghostscript (/usr/share/color/icc);
+#   cmap: the published CMap files of poppler-data (Adobe-Japan1);
 #   every target: fuzz/seeds/TARGET when present.
 # New inputs go to build-fuzz/work/TARGET; crashes, hangs and budget faults
 # to build-fuzz/findings/TARGET.
@@ -75,6 +76,7 @@ if [ "$target" = document ]; then
   fi
   seeds+=(build-fuzz/seeds/document)
 fi
+[ "$target" = cmap ] && [ -d /usr/share/poppler/cMap/Adobe-Japan1 ] && seeds+=(/usr/share/poppler/cMap/Adobe-Japan1)
 case $target in
   cff | truetype | type1)
     if [ ! -d build-fuzz/seeds/fonts ] && [ -n "$corpus" ]; then
@@ -92,7 +94,7 @@ case $target in
     ;;
 esac
 case $target in
-  filter | display_list | imaging | image | cff | truetype | type1 | function) ;;
+  filter | display_list | imaging | image | cff | truetype | type1 | function | cmap) ;;
   icc) seeds+=(/usr/share/color/icc /usr/share/color/icc/ghostscript) ;;
   *) [ -n "$corpus" ] && seeds+=("$corpus") ;;
 esac

@@ -10,7 +10,7 @@ packages=(
   zlib1g-dev libjpeg62-turbo-dev nettle-dev libopenjp2-7-dev libjbig2dec0-dev
   clang libclang-rt-14-dev
   g++-arm-linux-gnueabi qemu-user
-  qpdf mupdf-tools poppler-utils python3 libopenjp2-tools jbig2dec
+  qpdf mupdf-tools poppler-utils python3 libopenjp2-tools jbig2dec poppler-data
   libcairo2-dev
   liblcms2-dev icc-profiles-free ghostscript
   libfreetype-dev

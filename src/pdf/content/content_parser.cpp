@@ -1,9 +1,9 @@
 #include "pdf/content/content_parser.h"
 
 #include <cstring>
-#include <initializer_list>
 
 #include "pdf/store/char_classes.h"
+#include "pdf/store/operator_tokens.h"
 #include "pdf/store/parse_object.h"
 #include "runtime/engine_array.h"
 
@@ -77,69 +77,6 @@ int LookUp(const uint8_t* bytes, uint32_t length) {
   return -1;
 }
 
-// Skips the rest of a token: bytes that are neither white space nor delimiters.
-void SkipTokenRest(BufferedStream& source) {
-  for (int c = source.PeekByte(); c >= 0 && (kCharClasses[c] & kTokenEnd) == 0; c = source.PeekByte()) {
-    source.Advance();
-  }
-}
-
-// ---- the content token table
-
-enum HandlerIndex : uint8_t { hSkipSpace, hComment, hLiteral, hStray, hNumber, hName, hLess, hGreater, hArray, hKeyword };
-
-constexpr uint8_t H(HandlerIndex h) { return static_cast<uint8_t>(store::kFirstHandler + h); }
-
-struct RootEntries {
-  uint8_t v[126];
-  constexpr RootEntries() : v() {
-    for (int c = 0; c < 126; ++c) v[c] = H(hKeyword);
-    for (char c : {'\0', '\t', '\n', '\f', '\r', ' '}) Set(c, hSkipSpace);
-    Set('%', hComment);
-    Set('(', hLiteral);
-    for (char c : {')', ']', '{', '}'}) Set(c, hStray);
-    for (char c : {'+', '-', '.', '0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}) Set(c, hNumber);
-    Set('/', hName);
-    Set('<', hLess);
-    Set('>', hGreater);
-    Set('[', hArray);
-  }
-  constexpr void Set(char c, HandlerIndex h) { v[static_cast<uint8_t>(c)] = H(h); }
-};
-
-constexpr RootEntries kRootEntries;
-const store::TokenNode kContentNodes[] = {{0, 125, kRootEntries.v, nullptr, -1}};
-
-const store::TokenHandler kContentHandlers[] = {
-    /* hSkipSpace */ [](Parser&, BufferedStream& s) {
-      s.SkipWhile(kCharClasses, kWhiteSpace);
-      return true;
-    },
-    /* hComment */ [](Parser&, BufferedStream& s) {
-      store::SkipComment(s);
-      return true;
-    },
-    /* hLiteral */ &store::ParseLiteralStringToken,
-    /* hStray */ [](Parser&, BufferedStream& s) {
-      s.Advance();
-      return true;
-    },
-    /* hNumber */ &store::ParseNumberToken,
-    /* hName */ &store::ParseNameToken,
-    /* hLess */ [](Parser& p, BufferedStream& s) {
-      s.Advance();
-      if (s.PeekByte() == '<') return store::ParseDictionaryToken(p, s);
-      return store::ParseHexStringToken(p, s);
-    },
-    /* hGreater */ [](Parser&, BufferedStream& s) {
-      for (int i = 0; i < 2 && s.PeekByte() >= 0; ++i) s.Advance();
-      return true;
-    },
-    /* hArray */ &store::ParseArrayToken,
-    /* hKeyword */ [](Parser& p, BufferedStream&) { return static_cast<ContentParser&>(p).Keyword(); },
-};
-
-const store::TokenTable kContentTable{kContentNodes, kContentHandlers};
 
 }  // namespace
 
@@ -153,21 +90,16 @@ bool ContentParser::Run() {
   operandsOffset_ = source.Position();
   EngineArray<uint8_t> names(context);
   scratch = &names;
-  store::RunTokenLoop(source, kContentTable, kTokenEnd, *this, false);
+  store::RunTokenLoop(source, store::OperatorTokenTable(), kTokenEnd, *this, false);
   scratch = nullptr;
   return stopped_;
 }
 
-void ContentParser::ClearOperands() {
-  stack->count = 0;
-  stack->last = stack->first;
-  arena.ReleaseTo(operandMark_);
-  stack->first->next = nullptr;  // later segments went with the arena
-}
+void ContentParser::ClearOperands() { ClearStack(operandMark_); }
 
 bool ContentParser::UnexpectedToken(bool atEnd) {
   if (atEnd || compatibilityDepth_ == 0) RaiseBadData(context);
-  SkipTokenRest(source);
+  store::ReadKeyword(source, nullptr, 0);
   ClearOperands();
   return true;
 }
@@ -175,14 +107,8 @@ bool ContentParser::UnexpectedToken(bool atEnd) {
 bool ContentParser::Keyword() {
   operatorOffset_ = source.Position();
   uint8_t bytes[kLongestKeyword];
-  uint32_t length = 0;
-  bool tooLong = false;
-  for (int c = source.PeekByte(); c >= 0 && (kCharClasses[c] & kTokenEnd) == 0; c = source.PeekByte()) {
-    if (length < kLongestKeyword) bytes[length++] = static_cast<uint8_t>(c);
-    else tooLong = true;
-    source.Advance();
-  }
-  int op = tooLong ? -1 : LookUp(bytes, length);
+  const uint32_t length = store::ReadKeyword(source, bytes, kLongestKeyword);
+  int op = length > kLongestKeyword ? -1 : LookUp(bytes, length);
   if (op < 0) {
     if (compatibilityDepth_ == 0) RaiseBadData(context);
     ClearOperands();

@@ -35,7 +35,7 @@ class ContentParser : public store::Parser {
 
   bool UnexpectedToken(bool atEnd) override;
   // Handles the keyword at the source's position.
-  bool Keyword();
+  bool Keyword() override;
 
  private:
   bool Dispatch(int op);

@@ -82,6 +82,13 @@ void Parser::Run(bool endIsError) {
   scratch = nullptr;
 }
 
+void Parser::ClearStack(const Arena::Mark& mark) {
+  stack->count = 0;
+  stack->last = stack->first;
+  arena.ReleaseTo(mark);
+  stack->first->next = nullptr;  // later segments went with the arena
+}
+
 bool ArrayParser::EndArray() {
   source.Advance();
   return false;

@@ -31,6 +31,10 @@ class Parser {
   virtual bool InlineImageData();
   virtual bool EndArray();
   virtual bool Reference();
+  // For the operator token table: the operator at the source's position
+  // (by default an unexpected token), and a step after each operand.
+  virtual bool Keyword() { return UnexpectedToken(false); }
+  virtual void AfterValue() {}
 
   // Pushes a value; returns what value handlers return.
   bool PushValue(const Value& value);
@@ -38,6 +42,9 @@ class Parser {
   bool DropObjectHeader();
   // Runs the object token table over the source.
   void Run(bool endIsError);
+  // Empties the value stack and gives the arena back to `mark`, taken just
+  // after the stack was made (the operand stacks of content and CMaps).
+  void ClearStack(const Arena::Mark& mark);
 
   AppContext& context;
   data_io::BufferedStream& source;
