@@ -57,6 +57,10 @@ const TextPage& Densest() {
       vn::AppContext context;
       vn::bench::OpenedDocument opened(context, file.path);
       if (!opened) continue;
+      // No std::string is built inside the guarded call: a raise would
+      // long-jump over it.
+      int32_t densestPage = -1;
+      uint32_t densestGlyphs = d.glyphs;
       vn::test::RaisedCode(context, [&] {
         vn::Scoped<Document> doc(context, opened.Store());
         for (int32_t page = 0; page < doc->PageCount() && page < 3; ++page) {
@@ -65,11 +69,13 @@ const TextPage& Densest() {
           TextCensus census;
           vn::pdf::content::DLPlayer player(*list, census);
           player.Play();
-          if (census.others == 0 && census.glyphs > d.glyphs && list->Errors().Size() == 0) {
-            d = TextPage{file.path, page, census.glyphs};
+          if (census.others == 0 && census.glyphs > densestGlyphs && list->Errors().Size() == 0) {
+            densestPage = page;
+            densestGlyphs = census.glyphs;
           }
         }
       });
+      if (densestPage >= 0) d = TextPage{file.path, densestPage, densestGlyphs};
     }
     if (d.page >= 0) std::fprintf(stderr, "densest text page: %s page %d, %u glyphs\n", d.path.c_str(), d.page + 1, d.glyphs);
     return d;
