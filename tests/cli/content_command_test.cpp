@@ -7,6 +7,7 @@
 #include "cli/folio_runner.h"
 #include "support/pdf_builder.h"
 #include "support/rc4_encryption.h"
+#include "support/shell.h"
 
 namespace {
 
@@ -41,7 +42,7 @@ TEST(FolioContent, IdentityCryptFilter) {
                  " /Filter /Crypt /DecodeParms << /Name /Identity >> >>\nstream\n" + content + "\nendstream");
   pdf.Add(5, rc4.Dictionary());
   const std::string bytes = pdf.Finish(pdf.Trailer(rc4.TrailerEntries(5)));
-  const std::string path = ::testing::TempDir() + "folio_identity_crypt.pdf";
+  const std::string path = vn::test::ScratchPath("identity_crypt.pdf");
   FILE* file = std::fopen(path.c_str(), "wb");
   ASSERT_NE(file, nullptr);
   std::fwrite(bytes.data(), 1, bytes.size(), file);

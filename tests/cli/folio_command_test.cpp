@@ -91,7 +91,7 @@ TEST(FolioCommand, PasswordProtectedFiles) {
   EXPECT_NE(open.out.find("\"Title\":\"Folio LE sample\""), std::string::npos);  // strings decrypted
 
   // AES-256: the same messages, never garbage.
-  std::string aes = testing::TempDir() + "/folio-aes256.pdf";
+  std::string aes = vn::test::ScratchPath("aes256.pdf");
   ASSERT_EQ(std::system(("qpdf --encrypt secret owner 256 -- " + kSample + " " + aes).c_str()), 0);
   Outcome wrongAes = Execute(Folio() + " info --password nope " + aes);
   EXPECT_EQ(wrongAes.status, 1);
@@ -104,7 +104,7 @@ TEST(FolioCommand, PasswordProtectedFiles) {
   std::vector<unsigned char> bytes = vn::test::ReadWholeFile(encrypted);
   std::string text(bytes.begin(), bytes.end());
   text.replace(text.find("/Filter /Standard"), 17, "/Filter /Adobe.PP");
-  std::string other = testing::TempDir() + "/folio-other-handler.pdf";
+  std::string other = vn::test::ScratchPath("other-handler.pdf");
   WriteFile(other, text);
   Outcome unknown = Execute(Folio() + " info " + other);
   EXPECT_EQ(unknown.status, 1);
@@ -116,7 +116,7 @@ TEST(FolioCommand, PasswordProtectedFiles) {
 TEST(FolioCommand, InfoSaysWhenAFileWasRepaired) {
   std::vector<unsigned char> bytes = vn::test::ReadWholeFile(kSample);
   std::string sample(bytes.begin(), bytes.end());
-  std::string damaged = testing::TempDir() + "/folio-damaged.pdf";
+  std::string damaged = vn::test::ScratchPath("damaged.pdf");
   WriteFile(damaged, sample.substr(0, sample.find("xref")));
   Outcome text = Execute(Folio() + " info " + damaged);
   ASSERT_EQ(text.status, 0) << text.out;
@@ -127,7 +127,7 @@ TEST(FolioCommand, InfoSaysWhenAFileWasRepaired) {
   EXPECT_NE(json.out.find("\"repaired\":true"), std::string::npos) << json.out;
   EXPECT_NE(Execute(Folio() + " info --json " + kSample).out.find("\"repaired\":false"), std::string::npos);
 
-  std::string headless = testing::TempDir() + "/folio-no-catalog.pdf";
+  std::string headless = vn::test::ScratchPath("no-catalog.pdf");
   WriteFile(headless, "%PDF-1.4\n1 0 obj << /Kids [] >> endobj\n");
   Outcome pageless = Execute(Folio() + " info --json " + headless);
   ASSERT_EQ(pageless.status, 0) << pageless.out;

@@ -13,6 +13,7 @@
 #include "cli/folio_runner.h"
 #include "cli/images.h"
 #include "support/pdf_builder.h"
+#include "support/shell.h"
 
 namespace folio::test {
 namespace {
@@ -77,7 +78,7 @@ TEST(FolioTextFidelity, EmbeddedFontsAgreeWithMutool) {
   int number = 5;
   for (const std::string& object : objects) pdf.Add(number++, object);
 
-  const std::string dir = testing::TempDir() + "/folio-text-fidelity";
+  const std::string dir = vn::test::ScratchPath("text-fidelity");
   std::system(("mkdir -p '" + dir + "'").c_str());
   const std::string path = dir + "/text.pdf";
   std::ofstream(path, std::ios::binary) << pdf.Finish(pdf.Trailer());

@@ -82,7 +82,7 @@ TEST(Sha2, FipsVectors) {
 // `plain` encrypted by OpenSSL (PKCS#5 padding), the IV first, as PDF
 // writers store it.
 std::vector<uint8_t> OpensslEncrypt(const std::string& key, const std::string& iv, const std::vector<uint8_t>& plain) {
-  std::string input = ::testing::TempDir() + "aes_plain.bin";
+  std::string input = test::ScratchPath("aes_plain.bin");
   FILE* f = std::fopen(input.c_str(), "wb");
   if (!plain.empty()) std::fwrite(plain.data(), 1, plain.size(), f);
   std::fclose(f);

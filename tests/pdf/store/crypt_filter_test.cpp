@@ -108,7 +108,7 @@ TEST(CryptFilter, ReferenceToolsReadTheBuiltFiles) {
       test::CryptContentDocument("/Filter /Crypt /DecodeParms << /Name /Identity >>", kContent, &rc4),
       test::CryptContentDocument("/Filter /Crypt /DecodeParms << /Name /StdCF >>", rc4.Encrypt(4, kContent), &rc4)};
   for (const std::string& bytes : files) {
-    const std::string path = ::testing::TempDir() + "crypt_filter_reference" + std::to_string(&bytes - files) + ".pdf";
+    const std::string path = vn::test::ScratchPath("crypt_filter_reference" + std::to_string(&bytes - files) + ".pdf");
     FILE* file = std::fopen(path.c_str(), "wb");
     ASSERT_NE(file, nullptr);
     std::fwrite(bytes.data(), 1, bytes.size(), file);
@@ -127,7 +127,7 @@ TEST(CryptFilter, EveryFilterKindDecodesAsMutoolDoes) {
   std::string version;
   if (!test::RunTool("mutool -v 2>&1", version)) GTEST_SKIP() << "mutool absent";
   const std::string bytes = test::EveryFilterDocument();
-  const std::string path = ::testing::TempDir() + "crypt_filter_every_filter.pdf";
+  const std::string path = vn::test::ScratchPath("crypt_filter_every_filter.pdf");
   FILE* file = std::fopen(path.c_str(), "wb");
   ASSERT_NE(file, nullptr);
   std::fwrite(bytes.data(), 1, bytes.size(), file);

@@ -171,7 +171,7 @@ bool HaveQpdf() {
 // set up decryption.
 TEST_F(RepairTest, EncryptedFileWithObjectStreams) {
   if (!HaveQpdf()) GTEST_SKIP() << "qpdf absent";
-  std::string path = ::testing::TempDir() + "repair_aes.pdf";
+  std::string path = vn::test::ScratchPath("repair_aes.pdf");
   std::string command = "qpdf --encrypt usr own 128 --use-aes=y -- --object-streams=generate '" FOLIO_SOURCE_DIR
                         "/samples/hello.pdf' '" + path + "'";
   ASSERT_EQ(std::system((command + " >/dev/null 2>&1").c_str()), 0);
