@@ -29,7 +29,7 @@ TEST_F(CffProgram, DrawsAGlyphAndAgreesWithFreeType) {
   EXPECT_EQ(font_->FindGlyph("square", 6), 1);
   EXPECT_EQ(font_->GlyphAdvance(1), 500 << 16);
   EXPECT_EQ(font_->TextSpaceAdvance(1), kFixedHalf);
-  EXPECT_STREQ(font_->BuiltInEncoding()['A'], "A");  // the Standard encoding
+  EXPECT_STREQ(font_->BuiltInEncoding()[static_cast<uint8_t>('A')], "A");  // the Standard encoding
   Outline ours = OurOutline(*font_, 1);
   ReferenceFace reference(bytes_);
   ASSERT_TRUE(reference.Ok());

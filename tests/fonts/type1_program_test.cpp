@@ -36,7 +36,7 @@ TEST_F(Type1Program, ReadsBinaryAndHexadecimalEexecAndPfb) {
     // ".notdef" moves to glyph 0.
     EXPECT_STREQ(font_->GlyphNames()[0], ".notdef");
     EXPECT_STREQ(font_->GlyphNames()[1], "A");
-    EXPECT_STREQ(font_->BuiltInEncoding()['A'], "A");
+    EXPECT_STREQ(font_->BuiltInEncoding()[static_cast<uint8_t>('A')], "A");
     EXPECT_EQ(font_->GlyphAdvance(1), 500 << 16);
     ExpectAgreement(1, true);
   }

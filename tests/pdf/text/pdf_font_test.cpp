@@ -133,7 +133,7 @@ TEST_F(PDFFontTest, DifferencesRenameCodesOfAnEmbeddedType1Program) {
   EXPECT_EQ(Glyph(200), static_cast<uint32_t>(p.FindGlyph(".notdef", 7)));
   // Without Widths the advances are the program's: NimbusSans B is 667.
   EXPECT_EQ(Width('A'), Em(667));
-  EXPECT_EQ(font->UnicodeTable()['A'], 'B');
+  EXPECT_EQ(font->UnicodeTable()[static_cast<uint8_t>('A')], 'B');
   EXPECT_STREQ(font->EncodingLabel(), "Custom");
 }
 
