@@ -9,6 +9,7 @@
 // and a TJ number n by tx = -n / 1000 * Tfs * Th, all in 16.16.
 #include <cstring>
 
+#include "fonts/glyph_path.h"
 #include "pdf/content/dl_player.h"
 #include "pdf/document/page_tree.h"
 #include "pdf/render/render_consumer.h"
@@ -18,19 +19,6 @@
 namespace vn::pdf::render {
 
 namespace {
-
-// Glyph outlines into a path.
-class PathSink final : public fonts::OutlineSink {
- public:
-  explicit PathSink(im::PathWriter& path) : path_(path) {}
-  void MoveTo(FixedPoint p) override { path_.MoveTo(p); }
-  void LineTo(FixedPoint p) override { path_.LineTo(p); }
-  void CurveTo(FixedPoint c1, FixedPoint c2, FixedPoint end) override { path_.CurveTo(c1, c2, end); }
-  void Close() override { path_.Close(); }
-
- private:
-  im::PathWriter& path_;
-};
 
 bool Fills(int32_t mode) { return mode == 0 || mode == 2 || mode == 4 || mode == 6; }
 bool Strokes(int32_t mode) { return mode == 1 || mode == 2 || mode == 5 || mode == 6; }
@@ -102,7 +90,7 @@ void RenderConsumer::ShowText(const content::TextArrayElement* elements, uint32_
   const bool draw = visible && font->Usable() && (program != nullptr || (type3 && (Fills(mode) || Strokes(mode))));
 
   Scoped<im::PathWriter> outlines(context_, context_);
-  PathSink sink(*outlines);
+  fonts::PathOutlineSink sink(*outlines);
   const text::GlyphInfo& glyphs = font->Glyphs();
   for (uint32_t i = 0; i < count; ++i) {
     GraphicsState& s = State();
