@@ -50,6 +50,11 @@ class TrueType final : public Font {
   // so that its left side bearing is the one "hmtx" gives (the origin is the
   // first phantom point, xMin - lsb).
   void LoadOutline(uint32_t glyph, TrueTypeOutline& outline);
+  // One glyph record, its components not loaded (ReadTrueTypeGlyph).
+  bool ReadGlyph(uint32_t glyph, TrueTypeGlyphHeader& header, TrueTypeOutline& outline,
+                 EngineArray<TrueTypeComponent>& components) {
+    return ReadTrueTypeGlyph(data_, glyphTables_, glyph, header, outline, components);
+  }
   // "hmtx"'s left side bearing of a glyph, in font units.
   int32_t LeftSideBearing(uint32_t glyph);
 

@@ -51,4 +51,36 @@ struct TrueTypeGlyphTables {
 // has no points. Damaged data raises kBadData.
 void LoadTrueTypeGlyph(FontData& data, const TrueTypeGlyphTables& tables, uint32_t glyph, TrueTypeOutline& outline);
 
+// One component of a composite glyph, as the record gives it.
+struct TrueTypeComponent {
+  enum : uint16_t {
+    kArgsAreXY = 0x0002,        // args are an offset; otherwise two points to match
+    kRoundXYToGrid = 0x0004,    // a hinted offset is rounded to whole pixels
+    kUseMyMetrics = 0x0200,     // the composite takes this component's advance
+    kScaledOffset = 0x0800,
+    kUnscaledOffset = 0x1000,
+  };
+  uint16_t flags;
+  uint32_t glyph;
+  int32_t arg1, arg2;
+  int32_t xx, xy, yx, yy;  // 2.14
+  bool transformed;
+  // The offset is transformed along with the component's points.
+  bool OffsetTransformed() const { return transformed && (flags & kScaledOffset) && !(flags & kUnscaledOffset); }
+};
+
+struct TrueTypeGlyphHeader {
+  int32_t xMin, yMin, xMax, yMax;
+  bool composite;
+  // The glyph's own instructions (a composite's follow its components).
+  uint32_t instructionsOffset, instructionsLength;
+};
+
+// Reads one glyph record: a simple glyph's points are appended to `outline`
+// (its contour ends counted from the outline's start), a composite's
+// components to `components`. False for a glyph without data. Damaged data
+// raises kBadData.
+bool ReadTrueTypeGlyph(FontData& data, const TrueTypeGlyphTables& tables, uint32_t glyph, TrueTypeGlyphHeader& header,
+                       TrueTypeOutline& outline, EngineArray<TrueTypeComponent>& components);
+
 }  // namespace vn::fonts::parsers
