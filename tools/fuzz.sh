@@ -18,7 +18,8 @@
 #     tools/fuzz-seeds.sh (raw stream data extracted from the corpus);
 #   display_list: the content_parser seeds (decoded page content);
 #   imaging: build-fuzz/seeds/imaging, made by tools/imaging-fuzz-seeds.py;
-#   cff, truetype, type1: the font programs embedded in the corpus, extracted
+#   cff, truetype, type1 (and hinting, which takes the truetype ones): the
+#     font programs embedded in the corpus, extracted
 #     by tools/extract_fonts.py into build-fuzz/seeds/fonts and sorted by
 #     format into build-fuzz/seeds/TARGET;
 #   icc: the profiles of icc-profiles-free and Ghostscript (/usr/share/color/icc);
@@ -78,7 +79,7 @@ if [ "$target" = document ]; then
 fi
 [ "$target" = cmap ] && [ -d /usr/share/poppler/cMap/Adobe-Japan1 ] && seeds+=(/usr/share/poppler/cMap/Adobe-Japan1)
 case $target in
-  cff | truetype | type1)
+  cff | truetype | type1 | hinting)
     if [ ! -d build-fuzz/seeds/fonts ] && [ -n "$corpus" ]; then
       FOLIO_CORPUS=$corpus python3 tools/extract_fonts.py build-fuzz/seeds/fonts
       mkdir -p build-fuzz/seeds/cff build-fuzz/seeds/truetype build-fuzz/seeds/type1
@@ -91,10 +92,11 @@ case $target in
       done
     fi
     [ -d "build-fuzz/seeds/$target" ] && seeds+=("build-fuzz/seeds/$target")
+    [ "$target" = hinting ] && [ -d build-fuzz/seeds/truetype ] && seeds+=(build-fuzz/seeds/truetype)
     ;;
 esac
 case $target in
-  filter | display_list | imaging | image | cff | truetype | type1 | function | cmap) ;;
+  filter | display_list | imaging | image | cff | truetype | type1 | hinting | function | cmap) ;;
   icc) seeds+=(/usr/share/color/icc /usr/share/color/icc/ghostscript) ;;
   *) [ -n "$corpus" ] && seeds+=("$corpus") ;;
 esac

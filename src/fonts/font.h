@@ -79,6 +79,13 @@ class Font {
   // Appends glyph `glyph`'s outline, under the font matrix and then `m`,
   // to `sink`. A glyph id beyond the program draws nothing.
   virtual void AppendOutline(uint32_t glyph, const FixedMatrix& m, OutlineSink& sink) = 0;
+  // The outline a glyph cache of matrix `m` draws: the plain outline, or
+  // one fitted to the pixel grid by programs that can (TrueType), which
+  // keep what that needs at this matrix in `state`.
+  virtual void AppendCacheOutline(uint32_t glyph, const FixedMatrix& m, Owned<CacheState>& /*state*/,
+                                  OutlineSink& sink) {
+    AppendOutline(glyph, m, sink);
+  }
   virtual const FontInfo& Info() const = 0;
   virtual uint32_t GlyphCount() const = 0;
   // Glyph space -> text space.

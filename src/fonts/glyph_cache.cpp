@@ -77,11 +77,13 @@ uint32_t CacheKeyHash(const BitmapCacheKey& key) {
 BitmapCache::BitmapCache(AppContext& context, Font& font, const FixedMatrix& matrix)
     : context_(context), font_(font), matrix_(matrix),
       caching_(Small(matrix.a) && Small(matrix.b) && Small(matrix.c) && Small(matrix.d)),
-      pool_(context, 4096, 2048), table_(context) {}
+      pool_(context, 4096, 2048), table_(context), fontState_(context) {}
 
 BitmapCache::~BitmapCache() = default;
 
-uint32_t BitmapCache::Footprint() const { return pool_.BytesReserved() + 8 * count_ + 172; }
+uint32_t BitmapCache::Footprint() const {
+  return pool_.BytesReserved() + 8 * count_ + 172 + (fontState_ ? fontState_->MemorySize() : 0);
+}
 
 GlyphMask* BitmapCache::Find(uint32_t glyph) const {
   if (table_.Empty()) return nullptr;
@@ -129,7 +131,7 @@ bool BitmapCache::Render(uint32_t glyph, const im::PixelRect& box, bool mustFit,
   if (VN_TRY(context_, frame)) {
     Scoped<im::PathWriter> path(context_, context_);
     PathOutlineSink sink(*path);
-    font_.AppendOutline(glyph, matrix_, sink);
+    font_.AppendCacheOutline(glyph, matrix_, fontState_, sink);
     const im::Path view = path->View();
     if (view.count != 0) {
       const im::PixelRect extent = PathExtent(view);
@@ -180,10 +182,12 @@ const GlyphMask& BitmapCache::Get(uint32_t glyph, const im::PixelRect& clip, int
                           ClampCoordinate(int64_t{clip.y0} - pixelY - kClipMargin),
                           ClampCoordinate(int64_t{clip.x1} - pixelX + kClipMargin),
                           ClampCoordinate(int64_t{clip.y1} - pixelY + kClipMargin)};
+  const bool hadState = static_cast<bool>(fontState_);
   Render(glyph, box, false, transient.mask, [&](uint32_t n) {
     transient.bytes_.Resize(n);
     return transient.bytes_.Data();
   });
+  if (!hadState && fontState_) font_.BitmapCaches().Grew(*this, 0);
   return transient.mask;
 }
 

@@ -52,6 +52,7 @@
 #include "runtime/arena.h"
 #include "runtime/cache_manager.h"
 #include "runtime/engine_array.h"
+#include "runtime/engine_new.h"
 #include "runtime/fixed_matrix.h"
 
 namespace vn::im {
@@ -95,6 +96,15 @@ class TransientGlyph {
   EngineArray<uint8_t> bytes_;
 };
 
+// What a font program keeps with one of its caches to draw at the cache's
+// matrix (a TrueType program: its hinting state at that size). Made by the
+// program on the cache's first glyph; counted in the cache's footprint.
+class CacheState {
+ public:
+  virtual ~CacheState() = default;
+  virtual uint32_t MemorySize() const = 0;
+};
+
 class BitmapCache : public RefCounted {
  public:
   // Caches are made by Font::MakeBitmapCache.
@@ -105,7 +115,7 @@ class BitmapCache : public RefCounted {
   const FixedMatrix& Matrix() const { return matrix_; }
   // True when glyphs at this matrix are kept (below 200 pixels per em).
   bool Caching() const { return caching_; }
-  // The pool's size + 8 bytes per kept mask + 172.
+  // The pool's size + 8 bytes per kept mask + 172, and the program's state.
   uint32_t Footprint() const;
   uint32_t MaskCount() const { return count_; }
 
@@ -128,6 +138,7 @@ class BitmapCache : public RefCounted {
   EngineArray<GlyphMask*> table_;  // open addressing by glyph id
   uint32_t count_ = 0;
   CacheEntry* entry_ = nullptr;    // ours in the program's set, for size updates
+  Owned<CacheState> fontState_;
 };
 
 // The mask of `glyph` from `cache`: the kept one, or one rendered into

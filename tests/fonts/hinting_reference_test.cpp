@@ -49,7 +49,7 @@ struct Tally {
   std::vector<std::string> details;
   void Differ(const std::string& cause, const std::string& detail) {
     ++causes[cause];
-    if (details.size() < 2000) details.push_back(detail);
+    if (details.size() < 2000) details.push_back(cause + ": " + detail);
   }
 };
 

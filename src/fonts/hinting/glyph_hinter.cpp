@@ -50,6 +50,23 @@ bool GlyphHinter::SetSize(HintingSize size) {
   return sizeReady_;
 }
 
+void GlyphHinter::SaveSize(SizeSnapshot& snapshot) const {
+  if (fontReady_) {
+    interpreter_->SaveSize(snapshot);
+  } else {
+    snapshot.size = size_;
+  }
+  snapshot.ready = sizeReady_;
+}
+
+void GlyphHinter::RestoreSize(const SizeSnapshot& snapshot) {
+  size_ = snapshot.size;
+  sizeReady_ = false;
+  if (!fontReady_ || !snapshot.ready) return;
+  interpreter_->RestoreSize(snapshot);
+  sizeReady_ = true;
+}
+
 void GlyphHinter::Load(uint32_t glyph, HintedGlyph& out) {
   // Hinted when the font, the size and "prep" allow; a fault anywhere in the
   // glyph's programs loads it again, unhinted.

@@ -41,6 +41,10 @@ class GlyphHinter {
   // at this size are then drawn unhinted).
   bool SetSize(HintingSize size);
   int32_t Ppem() const { return size_.ppem; }
+  // The current size's state, kept by the caller to come back to it
+  // without running "prep" again.
+  void SaveSize(SizeSnapshot& snapshot) const;
+  void RestoreSize(const SizeSnapshot& snapshot);
   // Glyph `glyph` at the current size. Damaged glyph data raises kBadData.
   void Load(uint32_t glyph, HintedGlyph& out);
   uint32_t MemorySize() const;

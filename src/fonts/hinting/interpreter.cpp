@@ -106,10 +106,47 @@ int32_t Interpreter::SetSize(const HintingSize& size) {
   for (uint32_t i = 0; i < cvt_.Size(); ++i) prepCvt_[i] = cvt_[i];
   for (uint32_t i = 0; i < storage_.Size(); ++i) prepStorage_[i] = storage_[i];
   const uint32_t n = twilightCount_;
-  std::memcpy(static_cast<void*>(twilightPoints_.Data() + 2 * n), twilightPoints_.Data(), 2 * n * sizeof(Point26));
+  if (n != 0) std::memcpy(static_cast<void*>(twilightPoints_.Data() + 2 * n), twilightPoints_.Data(), 2 * n * sizeof(Point26));
   glyphWroteGlobals_ = false;
   sizeReady_ = true;
   return kHintOk;
+}
+
+namespace {
+
+template <class T>
+void CopyValues(T* to, const T* from, uint32_t count) {
+  if (count != 0) std::memcpy(static_cast<void*>(to), from, count * sizeof(T));
+}
+
+template <class T>
+void CopyArray(EngineArray<T>& to, const T* from, uint32_t count) {
+  to.Resize(count);
+  CopyValues(to.Data(), from, count);
+}
+
+}  // namespace
+
+void Interpreter::SaveSize(SizeSnapshot& snapshot) const {
+  snapshot.size = size_;
+  snapshot.state = sizeState_;
+  snapshot.ready = sizeReady_;
+  CopyArray(snapshot.cvt, prepCvt_.Data(), prepCvt_.Size());
+  CopyArray(snapshot.storage, prepStorage_.Data(), prepStorage_.Size());
+  CopyArray(snapshot.twilight, twilightPoints_.Data() + 2 * twilightCount_, 2 * twilightCount_);
+}
+
+void Interpreter::RestoreSize(const SizeSnapshot& snapshot) {
+  size_ = snapshot.size;
+  sizeState_ = snapshot.state;
+  sizeReady_ = snapshot.ready && snapshot.cvt.Size() == prepCvt_.Size() &&
+               snapshot.storage.Size() == prepStorage_.Size() && snapshot.twilight.Size() == 2 * twilightCount_;
+  if (!sizeReady_) return;
+  CopyValues(prepCvt_.Data(), snapshot.cvt.Data(), prepCvt_.Size());
+  CopyValues(prepStorage_.Data(), snapshot.storage.Data(), prepStorage_.Size());
+  CopyValues(twilightPoints_.Data() + 2 * twilightCount_, snapshot.twilight.Data(), 2 * twilightCount_);
+  // The next glyph starts from the restored state.
+  glyphWroteGlobals_ = true;
 }
 
 int32_t Interpreter::RunGlyphProgram(Zone& glyph, const uint8_t* code, uint32_t length, int32_t orusScale) {
@@ -118,7 +155,7 @@ int32_t Interpreter::RunGlyphProgram(Zone& glyph, const uint8_t* code, uint32_t 
     for (uint32_t i = 0; i < cvt_.Size(); ++i) cvt_[i] = prepCvt_[i];
     for (uint32_t i = 0; i < storage_.Size(); ++i) storage_[i] = prepStorage_[i];
     const uint32_t n = twilightCount_;
-    std::memcpy(static_cast<void*>(twilightPoints_.Data()), twilightPoints_.Data() + 2 * n, 2 * n * sizeof(Point26));
+    if (n != 0) std::memcpy(static_cast<void*>(twilightPoints_.Data()), twilightPoints_.Data() + 2 * n, 2 * n * sizeof(Point26));
     for (uint8_t& f : twilightFlags_) f = 0;
     glyphWroteGlobals_ = false;
   }

@@ -54,6 +54,19 @@ struct HintingSize {
   bool grayscale = true;      // rendered with coverage (anti-aliased)
 };
 
+// What "prep" left at one size: enough to hint at that size again without
+// running it.
+struct SizeSnapshot {
+  explicit SizeSnapshot(AppContext& context) : cvt(context), storage(context), twilight(context) {}
+  uint32_t MemorySize() const { return sizeof(*this) + cvt.MemorySize() + storage.MemorySize() + twilight.MemorySize(); }
+  HintingSize size{};
+  GraphicsState state{};
+  bool ready = false;
+  EngineArray<F26Dot6> cvt;
+  EngineArray<int32_t> storage;
+  EngineArray<Point26> twilight;
+};
+
 class Interpreter {
  public:
   Interpreter(AppContext& context, const FontPrograms& programs);
@@ -62,6 +75,9 @@ class Interpreter {
 
   int32_t RunFontProgram();
   int32_t SetSize(const HintingSize& size);
+  // The size set up last, kept or brought back.
+  void SaveSize(SizeSnapshot& snapshot) const;
+  void RestoreSize(const SizeSnapshot& snapshot);
   // Runs `code` over `glyph` (its points followed by the four phantom
   // points). `orusScale` (16.16) takes the zone's `orus` to 26.6.
   int32_t RunGlyphProgram(Zone& glyph, const uint8_t* code, uint32_t length, int32_t orusScale);

@@ -1,11 +1,13 @@
 #include "fonts/parsers/truetype.h"
 
 #include "fonts/font_tables.h"
+#include "fonts/hinting/glyph_hinter.h"
 
 namespace vn::fonts::parsers {
 
 TrueType::TrueType(AppContext& context, Owned<data_io::DataStore>& store)
-    : Font(context), data_(context, store), outline_(context), names_(context), nameArena_(context, 2048, 1024) {
+    : Font(context), data_(context, store), outline_(context), names_(context), nameArena_(context, 2048, 1024),
+      hinter_(context), hinted_(context) {
   if (data_.Length() < 12 || !IsSfntVersion(data_.U32(0))) RaiseBadData(context);
   auto find = [&](char a, char b, char c, char d) { return FindSfntTable(data_, SfntTag(a, b, c, d)); };
   tables_.head = find('h', 'e', 'a', 'd');
@@ -273,7 +275,8 @@ const char* const* TrueType::GlyphNames() {
 
 uint32_t TrueType::Footprint() const {
   return sizeof(*this) + data_.MemorySize() + outline_.points.MemorySize() + outline_.onCurve.MemorySize() +
-         outline_.contourEnds.MemorySize() + names_.MemorySize() + nameArena_.BytesReserved() + NameIndexSize();
+         outline_.contourEnds.MemorySize() + names_.MemorySize() + nameArena_.BytesReserved() + NameIndexSize() +
+         HintingMemorySize();
 }
 
 }  // namespace vn::fonts::parsers

@@ -15,6 +15,11 @@
 #include "fonts/sfnt_tables.h"
 #include "runtime/arena.h"
 
+namespace vn::fonts::hinting {
+class GlyphHinter;
+struct HintedGlyph;
+}  // namespace vn::fonts::hinting
+
 namespace vn::fonts::parsers {
 
 class TrueType final : public Font {
@@ -28,8 +33,11 @@ class TrueType final : public Font {
   // for an unknown sfnt version, a missing or damaged "head", "maxp",
   // "loca" or "glyf", or a "loca" that cannot hold the glyph count.
   TrueType(AppContext& context, Owned<data_io::DataStore>& store);
+  ~TrueType() override;
 
   void AppendOutline(uint32_t glyph, const FixedMatrix& m, OutlineSink& sink) override;
+  // Glyph caches draw hinted glyphs (truetype_hinting.cpp).
+  void AppendCacheOutline(uint32_t glyph, const FixedMatrix& m, Owned<CacheState>& state, OutlineSink& sink) override;
   const FontInfo& Info() const override { return info_; }
   uint32_t GlyphCount() const override { return glyphTables_.glyphCount; }
   const ScaledMatrix& FontMatrix() const override { return fontMatrix_; }
@@ -60,6 +68,10 @@ class TrueType final : public Font {
 
  private:
   // Offsets of the three "cmap" subtables used (0: absent), read once.
+  // The glyph hinter, made on first use; null when the font has no usable
+  // instructions.
+  hinting::GlyphHinter* Hinter();
+  uint32_t HintingMemorySize() const;
   void FindCmapSubtables();
   uint32_t SubtableOffset(CmapSubtable subtable);
   uint32_t LookupInSubtable(uint32_t offset, uint32_t code);
@@ -76,6 +88,11 @@ class TrueType final : public Font {
   Arena nameArena_;
   ScaledMatrix fontMatrix_;
   FontInfo info_;
+  Owned<hinting::GlyphHinter> hinter_;
+  Owned<hinting::HintedGlyph> hinted_;  // reused by every hinted glyph
+  bool hinterTried_ = false;
+  uint32_t sizeSerial_ = 0;  // numbers the caches' hinting sizes
+  uint32_t loadedSize_ = 0;  // the one the hinter holds
 };
 
 }  // namespace vn::fonts::parsers
