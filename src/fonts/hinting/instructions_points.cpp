@@ -162,12 +162,13 @@ F26Dot6 Interpreter::OriginalDistance(const Zone& za, int32_t a, const Zone& zb,
 
 void Interpreter::Move(Zone& zone, int32_t point, F26Dot6 distance) {
   Point26& p = zone.cur[point];
+  // (Along an axis shared by both vectors the move is the distance itself.)
   if (gs_.freeX != 0) {
-    p.x = AddSat(p.x, MulDiv(distance, gs_.freeX, fDotP_));
+    p.x = AddSat(p.x, gs_.freeX == fDotP_ ? distance : MulDiv(distance, gs_.freeX, fDotP_));
     zone.flags[point] |= kTouchedX;
   }
   if (gs_.freeY != 0) {
-    p.y = AddSat(p.y, MulDiv(distance, gs_.freeY, fDotP_));
+    p.y = AddSat(p.y, gs_.freeY == fDotP_ ? distance : MulDiv(distance, gs_.freeY, fDotP_));
     zone.flags[point] |= kTouchedY;
   }
 }

@@ -143,7 +143,11 @@ class Interpreter {
   void SetZone(uint8_t opcode);
   void UpdateProjections();
   bool PointOk(const Zone& zone, int32_t point);
-  F26Dot6 Project(Point26 a, Point26 b) const { return Dot14(int64_t{a.x} - b.x, int64_t{a.y} - b.y, gs_.projX, gs_.projY); }
+  F26Dot6 Project(Point26 a, Point26 b) const {
+    if (gs_.projY == 0 && gs_.projX == kUnitVector) return SubSat(a.x, b.x);
+    if (gs_.projX == 0 && gs_.projY == kUnitVector) return SubSat(a.y, b.y);
+    return Dot14(int64_t{a.x} - b.x, int64_t{a.y} - b.y, gs_.projX, gs_.projY);
+  }
   F26Dot6 DualProject(Point26 a, Point26 b) const { return Dot14(int64_t{a.x} - b.x, int64_t{a.y} - b.y, gs_.dualX, gs_.dualY); }
   F26Dot6 OriginalDistance(const Zone& za, int32_t a, const Zone& zb, int32_t b, bool twilight) const;
   void Move(Zone& zone, int32_t point, F26Dot6 distance);
