@@ -31,7 +31,8 @@ void BM_HintedGlyphs_Ours(benchmark::State& state) {
   vn::Owned<vn::fonts::Font> font(context, vn::fonts::MakeProgram(
       context, vn::New<vn::data_io::RawDataStore>(context, context, bytes.data(), bytes.size())));
   auto& program = static_cast<vn::fonts::parsers::TrueType&>(*font);
-  vn::Owned<vn::fonts::hinting::GlyphHinter> hinter(context, vn::New<vn::fonts::hinting::GlyphHinter>(context, context, program));
+  vn::Owned<vn::fonts::hinting::GlyphHinter> hinter(
+      context, vn::New<vn::fonts::hinting::GlyphHinter>(context, context, program));
   vn::fonts::hinting::HintingSize size;
   size.ppem = 12;
   hinter->SetSize(size);

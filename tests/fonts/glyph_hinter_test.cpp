@@ -22,7 +22,8 @@ Bytes InstructedGlyph(const std::vector<std::vector<TtPoint>>& contours, const B
   return b;
 }
 
-const std::vector<std::vector<TtPoint>> kSquare = {{{100, 0, true}, {100, 300, true}, {400, 300, true}, {400, 0, true}}};
+const std::vector<std::vector<TtPoint>> kSquare = {
+    {{100, 0, true}, {100, 300, true}, {400, 300, true}, {400, 0, true}}};
 // Point 0 half a pixel to the right.
 const Bytes kShiftHalfPixel = {0xB1, 0, 32, 0x38};  // PUSHB[1] 0 32, SHPIX
 const Bytes kUnderflow = {0x21};                     // POP on an empty stack

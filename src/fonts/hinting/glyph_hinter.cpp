@@ -15,8 +15,8 @@ constexpr uint32_t kMaxpLength = 32;
 }  // namespace
 
 GlyphHinter::GlyphHinter(AppContext& context, parsers::TrueType& font)
-    : context_(context), font_(font), interpreter_(context), cur_(context), org_(context), orus_(context), flags_(context),
-      contourEnds_(context), zoneContours_(context), record_(context), instructions_(context) {
+    : context_(context), font_(font), interpreter_(context), cur_(context), org_(context), orus_(context),
+      flags_(context), contourEnds_(context), zoneContours_(context), record_(context), instructions_(context) {
   const parsers::TrueType::Tables& t = font.FontTables();
   FontData& data = font.Data();
   if (!font.IsUsable() || t.maxp.length < kMaxpLength || data.U32(t.maxp.offset) < 0x00010000) return;
@@ -184,14 +184,16 @@ void GlyphHinter::PlaceComponent(const parsers::TrueTypeComponent& c, uint32_t b
   if (c.transformed) {
     for (uint32_t i = from; i < end; ++i) {
       const Point26 p = cur_[i];
-      cur_[i] = Point26{AddSat(MulFix14(p.x, c.xx), MulFix14(p.y, c.yx)), AddSat(MulFix14(p.x, c.xy), MulFix14(p.y, c.yy))};
+      cur_[i] =
+          Point26{AddSat(MulFix14(p.x, c.xx), MulFix14(p.y, c.yx)), AddSat(MulFix14(p.x, c.xy), MulFix14(p.y, c.yy))};
     }
   }
   F26Dot6 dx, dy;
   if (c.flags & parsers::TrueTypeComponent::kArgsAreXY) {
     Point26 offset{c.arg1, c.arg2};
     if (c.OffsetTransformed()) {
-      offset = Point26{MulFix14(c.arg1, c.xx) + MulFix14(c.arg2, c.yx), MulFix14(c.arg1, c.xy) + MulFix14(c.arg2, c.yy)};
+      offset =
+          Point26{MulFix14(c.arg1, c.xx) + MulFix14(c.arg2, c.yx), MulFix14(c.arg1, c.xy) + MulFix14(c.arg2, c.yy)};
     }
     offset = Scale(offset);
     if (hinting_ && (c.flags & parsers::TrueTypeComponent::kRoundXYToGrid)) {

@@ -284,7 +284,8 @@ void Interpreter::MoveIndirectRelative(uint8_t opcode) {  // MIRP[abcde]
   if (gs_.zoneNumbers[1] == 0) {
     // A twilight point is first placed at the control value from rp0.
     const Point26 base = from.org[gs_.rp0];
-    z.org[p] = Point26{AddSat(base.x, MulFix14(cvtDistance, gs_.freeX)), AddSat(base.y, MulFix14(cvtDistance, gs_.freeY))};
+    z.org[p] =
+        Point26{AddSat(base.x, MulFix14(cvtDistance, gs_.freeX)), AddSat(base.y, MulFix14(cvtDistance, gs_.freeY))};
     z.cur[p] = z.org[p];
   }
   const F26Dot6 original = DualProject(z.org[p], from.org[gs_.rp0]);
@@ -423,14 +424,7 @@ void Interpreter::ShiftInstruction(uint8_t opcode) {
   int32_t refPoint;
   Zone& z = *zp_[2];
   if (opcode <= 0x33) {  // SHP
-    if (!ReferenceDisplacement(opcode, dx, dy, reference, refPoint)) return;
-    for (; gs_.loop > 0; --gs_.loop) {
-      if (!Need(1)) return;
-      const int32_t p = Pop();
-      if (!PointOk(z, p)) return;
-      ShiftPoint(z, p, dx, dy, true);
-    }
-    gs_.loop = 1;
+    if (ReferenceDisplacement(opcode, dx, dy, reference, refPoint)) ShiftLoopPoints(dx, dy);
     return;
   }
   if (!Need(1)) return;
@@ -451,14 +445,19 @@ void Interpreter::ShiftInstruction(uint8_t opcode) {
   if (!ReferenceDisplacement(opcode, dx, dy, reference, refPoint)) return;
   if (to > z.pointCount) to = z.pointCount;
   for (uint32_t i = from; i < to; ++i) {
-    if (reference != &z || i != static_cast<uint32_t>(refPoint)) ShiftPoint(z, static_cast<int32_t>(i), dx, dy, opcode <= 0x35);
+    if (reference != &z || i != static_cast<uint32_t>(refPoint))
+      ShiftPoint(z, static_cast<int32_t>(i), dx, dy, opcode <= 0x35);
   }
 }
 
 void Interpreter::ShiftByPixels() {  // SHPIX
   if (!Need(1)) return;
   const F26Dot6 amount = Pop();
-  const F26Dot6 dx = MulFix14(amount, gs_.freeX), dy = MulFix14(amount, gs_.freeY);
+  ShiftLoopPoints(MulFix14(amount, gs_.freeX), MulFix14(amount, gs_.freeY));
+}
+
+// Shifts the loop counter's worth of points of zp2, popped one by one.
+void Interpreter::ShiftLoopPoints(F26Dot6 dx, F26Dot6 dy) {
   Zone& z = *zp_[2];
   for (; gs_.loop > 0; --gs_.loop) {
     if (!Need(1)) return;

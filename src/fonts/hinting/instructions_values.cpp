@@ -262,7 +262,8 @@ void Interpreter::DeltaC(uint8_t opcode) {
     if (base + ((argument & 0xF0) >> 4) != size_.ppem) continue;
     int32_t steps = (argument & 0xF) - 8;
     if (steps >= 0) ++steps;
-    cvt_[static_cast<uint32_t>(index)] = AddSat(cvt_[static_cast<uint32_t>(index)], steps * (1 << (6 - gs_.deltaShift)));
+    cvt_[static_cast<uint32_t>(index)] =
+        AddSat(cvt_[static_cast<uint32_t>(index)], steps * (1 << (6 - gs_.deltaShift)));
   }
 }
 

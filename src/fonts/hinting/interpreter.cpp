@@ -106,7 +106,8 @@ int32_t Interpreter::SetSize(const HintingSize& size) {
   for (uint32_t i = 0; i < cvt_.Size(); ++i) prepCvt_[i] = cvt_[i];
   for (uint32_t i = 0; i < storage_.Size(); ++i) prepStorage_[i] = storage_[i];
   const uint32_t n = twilightCount_;
-  if (n != 0) std::memcpy(static_cast<void*>(twilightPoints_.Data() + 2 * n), twilightPoints_.Data(), 2 * n * sizeof(Point26));
+  if (n != 0)
+    std::memcpy(static_cast<void*>(twilightPoints_.Data() + 2 * n), twilightPoints_.Data(), 2 * n * sizeof(Point26));
   glyphWroteGlobals_ = false;
   sizeReady_ = true;
   return kHintOk;
@@ -155,7 +156,8 @@ int32_t Interpreter::RunGlyphProgram(Zone& glyph, const uint8_t* code, uint32_t 
     for (uint32_t i = 0; i < cvt_.Size(); ++i) cvt_[i] = prepCvt_[i];
     for (uint32_t i = 0; i < storage_.Size(); ++i) storage_[i] = prepStorage_[i];
     const uint32_t n = twilightCount_;
-    if (n != 0) std::memcpy(static_cast<void*>(twilightPoints_.Data()), twilightPoints_.Data() + 2 * n, 2 * n * sizeof(Point26));
+    if (n != 0)
+      std::memcpy(static_cast<void*>(twilightPoints_.Data()), twilightPoints_.Data() + 2 * n, 2 * n * sizeof(Point26));
     for (uint8_t& f : twilightFlags_) f = 0;
     glyphWroteGlobals_ = false;
   }

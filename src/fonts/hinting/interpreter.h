@@ -58,7 +58,9 @@ struct HintingSize {
 // running it.
 struct SizeSnapshot {
   explicit SizeSnapshot(AppContext& context) : cvt(context), storage(context), twilight(context) {}
-  uint32_t MemorySize() const { return sizeof(*this) + cvt.MemorySize() + storage.MemorySize() + twilight.MemorySize(); }
+  uint32_t MemorySize() const {
+    return sizeof(*this) + cvt.MemorySize() + storage.MemorySize() + twilight.MemorySize();
+  }
   HintingSize size{};
   GraphicsState state{};
   bool ready = false;
@@ -148,7 +150,9 @@ class Interpreter {
     if (gs_.projX == 0 && gs_.projY == kUnitVector) return SubSat(a.y, b.y);
     return Dot14(int64_t{a.x} - b.x, int64_t{a.y} - b.y, gs_.projX, gs_.projY);
   }
-  F26Dot6 DualProject(Point26 a, Point26 b) const { return Dot14(int64_t{a.x} - b.x, int64_t{a.y} - b.y, gs_.dualX, gs_.dualY); }
+  F26Dot6 DualProject(Point26 a, Point26 b) const {
+    return Dot14(int64_t{a.x} - b.x, int64_t{a.y} - b.y, gs_.dualX, gs_.dualY);
+  }
   F26Dot6 OriginalDistance(const Zone& za, int32_t a, const Zone& zb, int32_t b, bool twilight) const;
   void Move(Zone& zone, int32_t point, F26Dot6 distance);
   void ShiftPoint(Zone& zone, int32_t point, F26Dot6 dx, F26Dot6 dy, bool touch);
@@ -165,6 +169,7 @@ class Interpreter {
   bool ReferenceDisplacement(uint8_t opcode, F26Dot6& dx, F26Dot6& dy, Zone*& zone, int32_t& point);
   void ShiftInstruction(uint8_t opcode);
   void ShiftByPixels();
+  void ShiftLoopPoints(F26Dot6 dx, F26Dot6 dy);
   void UntouchPoint();
   void FlipInstruction(uint8_t opcode);
   void InterpolateUntouched(uint8_t opcode);

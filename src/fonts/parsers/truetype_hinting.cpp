@@ -49,7 +49,8 @@ hinting::GlyphHinter* TrueType::Hinter() {
 
 uint32_t TrueType::HintingMemorySize() const {
   uint32_t bytes = hinter_ ? hinter_->MemorySize() : 0;
-  if (hinted_) bytes += hinted_->points.MemorySize() + hinted_->onCurve.MemorySize() + hinted_->contourEnds.MemorySize();
+  if (hinted_)
+    bytes += hinted_->points.MemorySize() + hinted_->onCurve.MemorySize() + hinted_->contourEnds.MemorySize();
   return bytes;
 }
 
@@ -60,8 +61,9 @@ void TrueType::AppendCacheOutline(uint32_t glyph, const FixedMatrix& m, Owned<Ca
   if (hinter == nullptr) return AppendOutline(glyph, m, sink);
   uint32_t largest = FixedMagnitude(m.a);
   for (Fixed16_16 v : {m.b, m.c, m.d}) largest = FixedMagnitude(v) > largest ? FixedMagnitude(v) : largest;
-  int32_t ppem = largest <= static_cast<uint32_t>(kQuadrupledUpTo) ? static_cast<int32_t>((largest * uint64_t{4} + 0x8000) >> 16)
-                                                                  : kLargestHintedPpem;
+  int32_t ppem = largest <= static_cast<uint32_t>(kQuadrupledUpTo)
+                     ? static_cast<int32_t>((largest * uint64_t{4} + 0x8000) >> 16)
+                     : kLargestHintedPpem;
   if (ppem < 1) ppem = 1;
 
   auto* size = static_cast<HintedSizeState*>(state.get());
