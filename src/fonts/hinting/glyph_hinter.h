@@ -48,6 +48,8 @@ class GlyphHinter {
   // Glyph `glyph` at the current size. Damaged glyph data raises kBadData.
   void Load(uint32_t glyph, HintedGlyph& out);
   uint32_t MemorySize() const;
+  // Instructions run since the last call (Interpreter::TakeInstructionCount).
+  uint32_t TakeInstructionCount() { return interpreter_ ? interpreter_->TakeInstructionCount() : 0; }
 
  private:
   struct Phantoms {

@@ -206,6 +206,8 @@ int32_t Interpreter::Execute(Program program, const uint8_t* code, uint32_t leng
     Dispatch(opcode);
     if (error_ != kHintOk) break;
   }
+  const int64_t ran = budget - (budget_ < 0 ? 0 : budget_);
+  executed_ = static_cast<uint32_t>(executed_ + ran > 0xFFFFFFFF ? 0xFFFFFFFF : executed_ + ran);
   return error_;
 }
 

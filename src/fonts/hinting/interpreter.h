@@ -86,6 +86,13 @@ class Interpreter {
   // False when "prep" turned glyph programs off (INSTCTRL).
   bool GlyphProgramsEnabled() const { return (sizeState_.instructControl & 1) == 0; }
   uint32_t MemorySize() const;
+  // Instructions run since the last call, for the caller to charge to its
+  // thread's work budget once it is done with the interpreter.
+  uint32_t TakeInstructionCount() {
+    const uint32_t count = executed_;
+    executed_ = 0;
+    return count;
+  }
 
  private:
   enum Program : uint8_t { kPrepProgram = 0, kFontProgram = 1, kGlyphProgram = 2 };
@@ -210,6 +217,7 @@ class Interpreter {
   uint32_t opcodeAt_ = 0;
   uint32_t sp_ = 0;
   int64_t budget_ = 0;
+  uint32_t executed_ = 0;
   int32_t error_ = kHintOk;
   uint32_t callDepth_ = 0;
   CallFrame calls_[kMaxCallDepth];

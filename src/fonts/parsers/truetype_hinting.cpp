@@ -10,6 +10,7 @@
 #include "fonts/glyph_outline.h"
 #include "fonts/hinting/glyph_hinter.h"
 #include "fonts/parsers/truetype.h"
+#include "runtime/yield_points.h"
 
 namespace vn::fonts::parsers {
 
@@ -97,6 +98,9 @@ void TrueType::AppendCacheOutline(uint32_t glyph, const FixedMatrix& m, Owned<Ca
     writer.QuadraticContour(outline_.points.Data() + first, g.onCurve.Data() + first, end - first + 1);
     first = end + 1;
   }
+  // Charged last: the thread may yield here, and the hinter and the glyph
+  // buffer are shared by every cache of the font.
+  AddWork(context_, hinter->TakeInstructionCount());
 }
 
 }  // namespace vn::fonts::parsers
