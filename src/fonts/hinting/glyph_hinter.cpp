@@ -72,7 +72,6 @@ void GlyphHinter::Load(uint32_t glyph, HintedGlyph& out) {
   // glyph's programs loads it again, unhinted.
   for (int attempt = 0; attempt < 2; ++attempt) {
     hinting_ = attempt == 0 && sizeReady_ && interpreter_->GlyphProgramsEnabled();
-    if (attempt == 1 && out.hinted) break;
     error_ = kHintOk;
     records_ = 0;
     Truncate(0);
@@ -80,7 +79,7 @@ void GlyphHinter::Load(uint32_t glyph, HintedGlyph& out) {
     Phantoms phantoms;
     LoadGlyph(glyph, 0, phantoms);
     out.hinted = hinting_ && error_ == kHintOk;
-    if (hinting_ && !out.hinted) continue;
+    if (hinting_ && !out.hinted) continue;  // again, unhinted
     const F26Dot6 originX = phantoms.p[0].x;
     const uint32_t n = cur_.Size();
     out.points.Resize(n);

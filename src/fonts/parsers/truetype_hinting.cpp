@@ -57,11 +57,10 @@ uint32_t TrueType::HintingMemorySize() const {
 
 void TrueType::AppendCacheOutline(uint32_t glyph, const FixedMatrix& m, Owned<CacheState>& state, OutlineSink& sink) {
   if (!usable_ || glyph >= GlyphCount()) return;
-  const uint32_t h = FixedMagnitude(m.a) | FixedMagnitude(m.b) | FixedMagnitude(m.c) | FixedMagnitude(m.d);
-  hinting::GlyphHinter* hinter = h != 0 ? Hinter() : nullptr;
-  if (hinter == nullptr) return AppendOutline(glyph, m, sink);
   uint32_t largest = FixedMagnitude(m.a);
   for (Fixed16_16 v : {m.b, m.c, m.d}) largest = FixedMagnitude(v) > largest ? FixedMagnitude(v) : largest;
+  hinting::GlyphHinter* hinter = largest != 0 ? Hinter() : nullptr;
+  if (hinter == nullptr) return AppendOutline(glyph, m, sink);
   int32_t ppem = largest <= static_cast<uint32_t>(kQuadrupledUpTo)
                      ? static_cast<int32_t>((largest * uint64_t{4} + 0x8000) >> 16)
                      : kLargestHintedPpem;
