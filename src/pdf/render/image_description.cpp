@@ -118,6 +118,36 @@ bool LastFilterIs(document::ObjectResolver& resolver, const ResolvedValue& image
   return n.IsName() && (n.NameIs(name) || (inlineImage && n.NameIs(abbreviation)));
 }
 
+// The depth and colour space of JPEG 2000 samples: as the decoder gives
+// them, in the dictionary's space when it fits them.
+void ReadJpxSamples(pdfcolor::DocumentColorSpaces& colors, const ResolvedValue& image, const ResolvedValue& resources,
+                    const data_io::DecodedImageLayout& layout, ImageDescription& out, pdfcolor::ColorSpaceRef& space) {
+  AppContext& context = colors.Context();
+  out.bitsPerComponent = layout.bitsPerComponent;
+  if (out.bitsPerComponent != 8 && out.bitsPerComponent != 16) RaiseBadData(context);
+  ResolvedValue v(context);
+  GetImageEntry(colors.Resolver(), image, false, "ColorSpace", "CS", v);
+  if (!v.Get().IsNull()) {
+    colors.Resolve(space, v, resources, 0, pdfcolor::kPatternSpace);
+    if (space.components == layout.components && !(space.space->IsIndexed() && out.bitsPerComponent > 8)) {
+      out.components = space.components;
+      return;
+    }
+  }
+  uint32_t components = layout.components;
+  switch (layout.colorSpace) {
+    case data_io::DecodedColorSpace::kGray: components = 1; break;
+    case data_io::DecodedColorSpace::kRGB: components = 3; break;
+    case data_io::DecodedColorSpace::kCMYK: components = 4; break;
+    case data_io::DecodedColorSpace::kUnspecified: break;
+  }
+  if (components != layout.components || (components != 1 && components != 3 && components != 4)) {
+    RaiseUnsupported(context);
+  }
+  colors.DeviceSpace(space, components, resources);
+  out.components = components;
+}
+
 }  // namespace
 
 void GetImageEntry(document::ObjectResolver& resolver, const ResolvedValue& image, bool inlineImage, const char* key,
@@ -128,7 +158,7 @@ void GetImageEntry(document::ObjectResolver& resolver, const ResolvedValue& imag
 
 void ReadImageDescription(pdfcolor::DocumentColorSpaces& colors, const ResolvedValue& image,
                           const ResolvedValue& resources, bool inlineImage, ImageDescription& out,
-                          pdfcolor::ColorSpaceRef& space) {
+                          pdfcolor::ColorSpaceRef& space, const data_io::DecodedImageLayout* layout) {
   document::ObjectResolver& resolver = colors.Resolver();
   AppContext& context = colors.Context();
   out = ImageDescription{};
@@ -138,20 +168,19 @@ void ReadImageDescription(pdfcolor::DocumentColorSpaces& colors, const ResolvedV
   out.imageMask = v.Get().AsBool();
   GetImageEntry(resolver, image, inlineImage, "Interpolate", "I", v);
   out.interpolate = v.Get().AsBool();
+  out.jpxLast = !inlineImage && !out.imageMask && LastFilterIs(resolver, image, false, "JPXDecode", "JPXDecode");
   if (out.imageMask) {
     out.bitsPerComponent = 1;
     out.components = 1;
-  } else {
-    // JPEG 2000 data may carry its own depth and colour space, which only
-    // its decoder can tell.
-    ResolvedValue depth(context);
-    GetImageEntry(resolver, image, inlineImage, "BitsPerComponent", "BPC", depth);
-    GetImageEntry(resolver, image, inlineImage, "ColorSpace", "CS", v);
-    if ((depth.Get().IsNull() || v.Get().IsNull()) &&
-        LastFilterIs(resolver, image, inlineImage, "JPXDecode", "JPXDecode")) {
-      RaiseUnsupported(context);
+  } else if (out.jpxLast) {
+    if (layout == nullptr) {
+      out.layoutPending = true;
+      return;
     }
+    ReadJpxSamples(colors, image, resources, *layout, out, space);
+  } else {
     ReadBitsPerComponent(context, resolver, image, inlineImage, out);
+    GetImageEntry(resolver, image, inlineImage, "ColorSpace", "CS", v);
     if (v.Get().IsNull()) RaiseBadData(context);
     colors.Resolve(space, v, resources, inlineImage ? uint32_t{pdfcolor::kInlineImage} : 0u, pdfcolor::kPatternSpace);
     out.components = space.components;
@@ -171,6 +200,16 @@ void ReadImageDescription(pdfcolor::DocumentColorSpaces& colors, const ResolvedV
   if (v.Get().IsDictionary()) {
     out.maskKind = kSoftMask;
     return;
+  }
+  if (out.jpxLast && layout->hasAlpha) {
+    // "SMaskInData" 1 (and 2, whose pre-blended colours are drawn as they
+    // are): the data's alpha is the soft mask.
+    GetImageEntry(resolver, image, false, "SMaskInData", "SMaskInData", v);
+    if (v.Get().IsInteger() && v.Get().i > 0) {
+      out.maskKind = kSoftMask;
+      out.alphaInData = true;
+      return;
+    }
   }
   GetImageEntry(resolver, image, false, "Mask", "Mask", v);
   if (v.Get().IsArray()) {
