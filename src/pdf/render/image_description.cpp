@@ -67,8 +67,10 @@ void ComputeRowBytes(AppContext& context, ImageDescription& out) {
   out.rowBytes = static_cast<uint32_t>((bits + 7) / 8);
 }
 
+// `ranges`, when given, are the components' minima and maxima (spaces
+// whose components are not 0..1): decode values are rescaled into them.
 void ReadDecode(document::ObjectResolver& resolver, const ResolvedValue& image, bool inlineImage,
-                ImageDescription& out) {
+                ImageDescription& out, const Fixed16_16* ranges = nullptr) {
   AppContext& context = resolver.Context();
   ResolvedValue v(context);
   GetImageEntry(resolver, image, inlineImage, "Decode", "D", v);
@@ -82,6 +84,13 @@ void ReadDecode(document::ObjectResolver& resolver, const ResolvedValue& image, 
       // Index units to units of the full scale.
       const int32_t top = (1 << out.bitsPerComponent) - 1;
       for (uint32_t i = 0; i < 2 * pairs; ++i) out.decode[i] = out.decode[i] / top;
+    } else if (ranges != nullptr) {
+      // Component units (L* 0..100, a* and b* within their range) to
+      // fractions of the range that the samples span.
+      for (uint32_t i = 0; i < 2 * pairs; ++i) {
+        const Fixed16_16 low = ranges[i & ~1u], high = ranges[i | 1u];
+        if (high > low) out.decode[i] = FixedDiv(FixedSubSat(out.decode[i], low), FixedSubSat(high, low));
+      }
     }
     out.hasDecode = false;
     for (uint32_t i = 0; i < pairs; ++i) {
@@ -192,7 +201,7 @@ void ReadImageDescription(pdfcolor::DocumentColorSpaces& colors, const ResolvedV
     }
   }
   ComputeRowBytes(context, out);
-  ReadDecode(resolver, image, inlineImage, out);
+  ReadDecode(resolver, image, inlineImage, out, out.imageMask ? nullptr : space.space->ComponentRanges());
   out.dctLast = LastFilterIs(resolver, image, inlineImage, "DCTDecode", "DCT");
   if (out.imageMask || inlineImage) return;
 

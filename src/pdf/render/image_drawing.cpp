@@ -19,6 +19,7 @@
 #include "im/image_sampler.h"
 #include "im/raster_compositing.h"
 #include "pdf/document/page_tree.h"
+#include "pdf/pdfcolor/indexed_color_space.h"
 #include "pdf/render/image_description.h"
 #include "pdf/render/image_pipes.h"
 #include "pdf/render/render_consumer.h"
@@ -425,11 +426,17 @@ void RenderConsumer::DrawImage(const ResolvedValue& image, const content::Inline
     maskData.Release();
     FillGrid(context_, work_, maskStream, maskStream, md, maskPlan, nullptr, *maskGrid);
     masked = true;
-    if (soft && md.matteComponents >= d.components && !d.indexed) {
-      uint8_t components[pdfcolor::kMaxComponents];
-      for (uint32_t c = 0; c < d.components; ++c) components[c] = FixedToByte(md.matte[c]);
-      converter->ConvertPixel(matte, 1, components, 1);
-      hasMatte = true;
+    if (soft && md.matteComponents > 0) {
+      // The colour the image was pre-blended with, in the image's space; an
+      // Indexed image's in its base space (its colours after the lookup).
+      pdfcolor::ColorSpaceRef matteSpace(context_);
+      matteSpace.Set(pdfcolor::kPlainSpace,
+                     d.indexed ? &static_cast<const pdfcolor::IndexedColorSpace&>(*space.space).Base()
+                               : space.space.get());
+      if (md.matteComponents >= matteSpace.components) {
+        Colors().ToRGB(matteSpace, md.matte, s.intent, matte);
+        hasMatte = true;
+      }
     }
   }
 
