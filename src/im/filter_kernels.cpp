@@ -28,59 +28,38 @@ Fixed16_16 RoundToTenth(Fixed16_16 v) {
   return Tenths(static_cast<int32_t>(tenths));
 }
 
-FilterKernel Box(uint32_t taps) {
+FilterKernel Kernel(FilterKernelShape shape, Fixed16_16 support, uint32_t taps) {
   FilterKernel k;
-  k.shape = FilterKernelShape::kBox;
-  k.support = kFixedHalf;
+  k.shape = shape;
+  k.support = support;
   k.taps = taps;
   return k;
 }
 
-FilterKernel Tent(uint32_t taps) {
-  FilterKernel k;
-  k.shape = FilterKernelShape::kTent;
-  k.support = kFixedOne;
-  k.taps = taps;
-  return k;
-}
+FilterKernel Box(uint32_t taps) { return Kernel(FilterKernelShape::kBox, kFixedHalf, taps); }
+FilterKernel Tent(uint32_t taps) { return Kernel(FilterKernelShape::kTent, kFixedOne, taps); }
+FilterKernel BSpline(uint32_t taps) { return Kernel(FilterKernelShape::kCubicBSpline, 2 * kFixedOne, taps); }
 
 FilterKernel Cubic(Fixed16_16 a, uint32_t taps) {
-  FilterKernel k;
-  k.shape = FilterKernelShape::kCubicConvolution;
-  k.support = 2 * kFixedOne;
-  k.taps = taps;
+  FilterKernel k = Kernel(FilterKernelShape::kCubicConvolution, 2 * kFixedOne, taps);
   k.a = a;
   return k;
 }
 
-FilterKernel BSpline(uint32_t taps) {
-  FilterKernel k;
-  k.shape = FilterKernelShape::kCubicBSpline;
-  k.support = 2 * kFixedOne;
-  k.taps = taps;
-  return k;
-}
-
 FilterKernel Mitchell(uint32_t taps) {
-  FilterKernel k;
-  k.shape = FilterKernelShape::kBCSpline;
-  k.support = 2 * kFixedOne;
-  k.taps = taps;
+  FilterKernel k = Kernel(FilterKernelShape::kBCSpline, 2 * kFixedOne, taps);
   k.b = k.c = kOneThird;
   return k;
 }
 
 // A windowed sinc of n lobes spans 2n samples, 2n / scale when reducing.
 FilterKernel Sinc(uint32_t lobes, Fixed16_16 scale) {
-  FilterKernel k;
-  k.shape = FilterKernelShape::kWindowedSinc;
-  k.support = static_cast<Fixed16_16>(lobes) * kFixedOne;
+  FilterKernel k = Kernel(FilterKernelShape::kWindowedSinc, static_cast<Fixed16_16>(lobes) * kFixedOne, 0);
   k.lobes = lobes;
   const int64_t width = int64_t{2} * lobes * kFixedOne;
   k.taps = scale >= kFixedOne ? 2 * lobes : static_cast<uint32_t>((width * kFixedOne / scale + 0xFFFF) >> 16);
   return k;
 }
-
 
 }  // namespace
 
