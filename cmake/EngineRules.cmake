@@ -44,6 +44,7 @@ endif()
 
 set(FOLIO_FLOAT_ALLOWED_SOURCES
   runtime/cache_cost.cpp
+  im/filter_kernel_sine.cpp
 )
 
 # Applies the engine rules to every source of TARGET below src/ except the

@@ -35,6 +35,9 @@ class ColorSpace : public RefCounted {
   virtual bool IsColorantSpace() const { return false; }
   // Ink-based (CMYK, and spaces whose base or alternate is).
   virtual bool IsSubtractive() const = 0;
+  // The minimum and maximum of each component, for spaces whose components
+  // are not 0..1 (image samples 0..255 span them); null for 0..1.
+  virtual const Fixed16_16* ComponentRanges() const { return nullptr; }
   // Converters to `destination`, made with New (no reference yet). They
   // raise kBadData when the spaces cannot be connected.
   virtual ByteColorConverter* MakeByteConverter(AppContext& context, const ICCColorSpace& destination,

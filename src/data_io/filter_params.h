@@ -31,6 +31,16 @@ struct FilterBoolParam {
   constexpr operator bool() const { return value; }
 };
 
+// How the image pipeline asks the last filter of an image's data to decode
+// it: smaller, for images drawn small, or (JPEG 2000) only its alpha.
+struct ImageDecodeOptions {
+  // Decode at 1/2^reduce of the full size: DCTDecode up to 3 levels,
+  // JPXDecode as far as the data's resolution levels allow.
+  uint32_t reduce = 0;
+  // JPXDecode: the first alpha channel instead of the colours.
+  bool alphaOnly = false;
+};
+
 struct FilterParams {
   // Predictor (Flate and LZW).
   FilterIntParam predictor{1};

@@ -167,9 +167,20 @@ void JpxDataBlockStream::DecodeImage(const uint8_t* data, uint32_t size) {
   rowCount_ = CeilShift(header_.y0 + header_.height, reduce_) - firstRow;
   bandRows_ = rowCount_;
   if (!header_.subsampled) {
+    // Each band decodes again what the tiles it crosses share (headers,
+    // code-blocks reaching over its edges), so bands are as tall as half
+    // the memory left allows, the whole image when it fits; never shorter
+    // than kBandSamples samples.
     uint64_t rowSamples = uint64_t{CeilShift(header_.width, reduce_)} * header_.components;
     uint64_t rows = kBandSamples / (rowSamples == 0 ? 1 : rowSamples);
     rows = rows < kBandAlignment ? kBandAlignment : rows / kBandAlignment * kBandAlignment;
+    const MemoryBudget& budget = context_.Budget();
+    const uint64_t allowance = (budget.HardLimit() - budget.BytesInUse()) / 2;
+    uint64_t taller = rowCount_;
+    while (taller > rows && JpxDecodeBytes(BandHeader(static_cast<uint32_t>(taller)), reduce_, size_) > allowance) {
+      taller = (taller / 2 + kBandAlignment - 1) / kBandAlignment * kBandAlignment;
+    }
+    if (taller > rows) rows = taller;
     if (rows < rowCount_) bandRows_ = static_cast<uint32_t>(rows);
   }
   DecodeBand(0);
@@ -177,15 +188,18 @@ void JpxDataBlockStream::DecodeImage(const uint8_t* data, uint32_t size) {
   layout_.height = rowCount_;
 }
 
+JpxHeader JpxDataBlockStream::BandHeader(uint32_t rows) const {
+  // The band's samples; the code-block records of a whole tile remain.
+  JpxHeader band = header_;
+  band.height = rows << reduce_;
+  band.samples = uint64_t{header_.width} * band.height * header_.components;
+  return band;
+}
+
 void JpxDataBlockStream::DecodeBand(uint32_t firstRow) {
   DropDecoded();
   uint32_t rows = rowCount_ - firstRow < bandRows_ ? rowCount_ - firstRow : bandRows_;
-  JpxHeader band = header_;
-  if (bandRows_ < rowCount_) {
-    // The band's samples; the code-block records of a whole tile remain.
-    band.height = rows << reduce_;
-    band.samples = uint64_t{header_.width} * band.height * header_.components;
-  }
+  const JpxHeader band = bandRows_ < rowCount_ ? BandHeader(rows) : header_;
   uint64_t bound = JpxDecodeBytes(band, reduce_, size_);
   if (bound > context_.Budget().HardLimit()) RaiseCode(context_, kLimitExceeded);
   Charge(context_, static_cast<uint32_t>(bound));

@@ -16,7 +16,8 @@
 // Memory: OpenJPEG takes no allocator, and holds 32 bits per decoded
 // sample. Images without subsampled components are decoded in bands of
 // rows (a decode of the band's area each, which reads the code-blocks it
-// needs), so a band's samples, not the image's, are held; others are
+// needs), as tall as half the memory left allows (the whole image when it
+// fits), so a band's samples, not the image's, are held; others are
 // decoded whole. Before each decode the image header is read here and what
 // the decode may hold is bounded from it (JpxDecodeBytes): a bound past the
 // budget's hard limit is refused with code 6; otherwise the bound is
@@ -53,6 +54,8 @@ class JpxDataBlockStream final : public WholeImageDataBlockStream {
   // Decodes the band of rows from `firstRow` (all rows for an image decoded
   // whole) in place of the one before.
   void DecodeBand(uint32_t firstRow);
+  // The header of a band of `rows` output rows, for its decode bound.
+  JpxHeader BandHeader(uint32_t rows) const;
   // Lets go of the decoded band or image and its charge.
   void DropDecoded();
   // Chooses the output components and fills layout_ from the decoded image.

@@ -102,6 +102,63 @@ void nn_image_sampler::SampleRun(int32_t x, int32_t y, int32_t n, uint8_t* out) 
   }
 }
 
+namespace {
+
+// Device pixels per grid pixel along one grid axis, from the change of the
+// sample position (32.32) per device pixel right and down.
+Fixed16_16 AxisScale(int64_t perDeviceX, int64_t perDeviceY, uint32_t shift) {
+  const int64_t fx = perDeviceX >> (16 + shift), fy = perDeviceY >> (16 + shift);  // 16.16 grid pixels
+  const uint64_t footprint = IntegerSqrt(static_cast<uint64_t>(fx * fx) + static_cast<uint64_t>(fy * fy));
+  constexpr uint64_t kMostScale = uint64_t{1} << 24;  // 256 device pixels per grid pixel
+  if (footprint == 0) return static_cast<Fixed16_16>(kMostScale);
+  const uint64_t scale = (uint64_t{1} << 32) / footprint;
+  return static_cast<Fixed16_16>(scale > kMostScale ? kMostScale : scale == 0 ? 1 : scale);
+}
+
+// The first tap and the normalised weights (sum 65536) of `kernel` around
+// grid position `g` (16.16, from pixel centres); the kernel is stretched by
+// 1 / scale when scale is below 1.
+int64_t Weights(const FilterKernel& kernel, Fixed16_16 scale, int64_t g, int32_t* weights) {
+  const uint32_t taps = kernel.taps;
+  const int64_t first = ((g - static_cast<int64_t>(taps) * kFixedHalf) >> 16) + 1;
+  const Fixed16_16 stretch = scale < kFixedOne ? scale : kFixedOne;
+  int64_t sum = 0;
+  for (uint32_t i = 0; i < taps; ++i) {
+    const int64_t distance = ((first + i) << 16) - g;
+    const int64_t x = (distance * stretch) >> 16;
+    const Fixed16_16 at = x > kFixedMax ? kFixedMax : x < kFixedMin ? kFixedMin : static_cast<Fixed16_16>(x);
+    weights[i] = FilterWeight(kernel, at);
+    sum += weights[i];
+  }
+  if (sum <= 0) {
+    // Nothing under the kernel (a box between taps): the nearest tap.
+    for (uint32_t i = 0; i < taps; ++i) weights[i] = 0;
+    const int64_t nearest = ((g + kFixedHalf) >> 16) - first;
+    weights[nearest < 0 ? 0 : nearest >= taps ? taps - 1 : nearest] = kFixedOne;
+    return first;
+  }
+  for (uint32_t i = 0; i < taps; ++i) weights[i] = static_cast<int32_t>(weights[i] * int64_t{kFixedOne} / sum);
+  return first;
+}
+
+}  // namespace
+
+filtering_image_sampler::filtering_image_sampler(const SampleGrid& grid, const ImageMapping& mapping, int32_t kind)
+    : base_image_sampler(grid, mapping) {
+  // Sample x moves by (xx, xy) per device pixel right and down; the rows
+  // of the mapping give sample y's moves likewise.
+  int64_t x0, y0, x1, y1, x2, y2;
+  mapping.Locate(0, 0, x0, y0);
+  mapping.Locate(1, 0, x1, y1);
+  mapping.Locate(0, 1, x2, y2);
+  scaleX_ = AxisScale(x1 - x0, x2 - x0, grid.shift);
+  scaleY_ = AxisScale(y1 - y0, y2 - y0, grid.shift);
+  kernelX_ = ChooseFilterKernel(kind, scaleX_);
+  kernelY_ = ChooseFilterKernel(kind, scaleY_);
+  if (kernelX_.taps > kMaxTaps) kernelX_.taps = kMaxTaps;
+  if (kernelY_.taps > kMaxTaps) kernelY_.taps = kMaxTaps;
+}
+
 void filtering_image_sampler::SampleRun(int32_t x, int32_t y, int32_t n, uint8_t* out) const {
   int64_t sx, sy;
   mapping_.Locate(x, y, sx, sy);
@@ -109,21 +166,29 @@ void filtering_image_sampler::SampleRun(int32_t x, int32_t y, int32_t n, uint8_t
   const uint32_t channels = grid_.channels;
   const uint32_t s = 32 + grid_.shift;
   const int64_t half = int64_t{1} << (s - 1);
+  const int64_t right = grid_.width - 1, bottom = grid_.height - 1;
+  int32_t wx[kMaxTaps], wy[kMaxTaps];
+  size_t columns[kMaxTaps];
   for (int32_t k = 0; k < n; ++k, sx += stepX, sy += stepY, out += channels) {
-    // Grid coordinates of the position, measured from grid pixel centres.
-    const int64_t gx = sx - half - (static_cast<int64_t>(grid_.originX) << s);
-    const int64_t gy = sy - half - (static_cast<int64_t>(grid_.originY) << s);
-    const int64_t i0 = gx >> s, j0 = gy >> s;
-    const uint32_t fx = static_cast<uint32_t>((gx >> (s - 8)) & 255), fy = static_cast<uint32_t>((gy >> (s - 8)) & 255);
-    const int64_t right = grid_.width - 1, bottom = grid_.height - 1;
-    const size_t x0 = static_cast<size_t>(Clamp(i0, right)) * channels;
-    const size_t x1 = static_cast<size_t>(Clamp(i0 + 1, right)) * channels;
-    const uint8_t* row0 = grid_.pixels + static_cast<size_t>(Clamp(j0, bottom)) * grid_.rowBytes;
-    const uint8_t* row1 = grid_.pixels + static_cast<size_t>(Clamp(j0 + 1, bottom)) * grid_.rowBytes;
+    // Grid coordinates of the position (16.16), from grid pixel centres.
+    const int64_t gx = (sx - half - (static_cast<int64_t>(grid_.originX) << s)) >> (s - 16);
+    const int64_t gy = (sy - half - (static_cast<int64_t>(grid_.originY) << s)) >> (s - 16);
+    const int64_t i0 = Weights(kernelX_, scaleX_, gx, wx);
+    const int64_t j0 = Weights(kernelY_, scaleY_, gy, wy);
+    for (uint32_t i = 0; i < kernelX_.taps; ++i) columns[i] = static_cast<size_t>(Clamp(i0 + i, right)) * channels;
+    int64_t sum[4] = {};
+    for (uint32_t j = 0; j < kernelY_.taps; ++j) {
+      if (wy[j] == 0) continue;
+      const uint8_t* row = grid_.pixels + static_cast<size_t>(Clamp(j0 + j, bottom)) * grid_.rowBytes;
+      for (uint32_t c = 0; c < channels; ++c) {
+        int64_t across = 0;
+        for (uint32_t i = 0; i < kernelX_.taps; ++i) across += static_cast<int64_t>(wx[i]) * row[columns[i] + c];
+        sum[c] += across * wy[j];
+      }
+    }
     for (uint32_t c = 0; c < channels; ++c) {
-      const uint32_t top = row0[x0 + c] * (256 - fx) + row0[x1 + c] * fx;
-      const uint32_t low = row1[x0 + c] * (256 - fx) + row1[x1 + c] * fx;
-      out[c] = static_cast<uint8_t>((top * (256 - fy) + low * fy + 32768) >> 16);
+      const int64_t v = (sum[c] + (int64_t{1} << 31)) >> 32;
+      out[c] = static_cast<uint8_t>(v < 0 ? 0 : v > 255 ? 255 : v);
     }
   }
 }

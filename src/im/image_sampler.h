@@ -8,9 +8,9 @@
 // flips, rotations and skews land on the right samples.
 //
 // base_image_sampler reads the grid at those positions. nn_image_sampler
-// takes the nearest sample; filtering_image_sampler blends neighbours with
-// a tent (bilinear) kernel, for images drawn larger than their resolution
-// that ask to be interpolated.
+// takes the nearest sample; filtering_image_sampler weighs the neighbours
+// with a kernel of filter_kernels.h chosen for the drawing's scale along
+// each axis of the grid (bilinear when enlarging with the default tent).
 //
 // Painters (the PainterInput operations of raster_painter.h):
 // - ImageSamplerRasterPainter: an image's colour ("what"), opaque or with
@@ -25,6 +25,7 @@
 
 #include <cstdint>
 
+#include "im/filter_kernels.h"
 #include "im/raster_compositing.h"
 #include "im/raster_painter.h"
 #include "runtime/fixed_matrix.h"
@@ -84,12 +85,27 @@ class nn_image_sampler final : public base_image_sampler {
   void SampleRun(int32_t x, int32_t y, int32_t n, uint8_t* out) const override;
 };
 
-// Bilinear: the four grid pixels around the position, weighted by a tent of
-// one grid pixel (edges repeat the border pixel).
+// The kernel's taps around the position along each grid axis (edges repeat
+// the border pixel); weights normalised to sum to one. When the image is
+// drawn smaller than the grid along an axis, the kernel is stretched over
+// the samples one device pixel covers.
 class filtering_image_sampler final : public base_image_sampler {
  public:
-  using base_image_sampler::base_image_sampler;
+  // The most taps per axis a kernel may take.
+  static constexpr uint32_t kMaxTaps = 66;
+  // Filter `kind` (FilterKind), kFilterTent by default: bilinear when the
+  // image is enlarged.
+  filtering_image_sampler(const SampleGrid& grid, const ImageMapping& mapping, int32_t kind = kFilterTent);
   void SampleRun(int32_t x, int32_t y, int32_t n, uint8_t* out) const override;
+  const FilterKernel& KernelX() const { return kernelX_; }
+  const FilterKernel& KernelY() const { return kernelY_; }
+  // Device pixels per grid pixel along the grid's x and y (16.16).
+  Fixed16_16 ScaleX() const { return scaleX_; }
+  Fixed16_16 ScaleY() const { return scaleY_; }
+
+ private:
+  FilterKernel kernelX_, kernelY_;
+  Fixed16_16 scaleX_ = kFixedOne, scaleY_ = kFixedOne;
 };
 
 // An image's colour for the compositing painters.

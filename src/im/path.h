@@ -42,6 +42,16 @@ struct Path {
   uint32_t count;
 };
 
+// The four corners of `box` as a closed path.
+struct BoxPath {
+  explicit BoxPath(const FixedRect& box)
+      : points{PackPoint(box.x0, box.y0, kMoveTo), PackPoint(box.x1, box.y0, kLineTo),
+               PackPoint(box.x1, box.y1, kLineTo), PackPoint(box.x0, box.y1, kLineTo),
+               PackPoint(box.x0, box.y0, kClosePath)} {}
+  Path View() const { return Path{points, 5}; }
+  PathPoint points[5];
+};
+
 // One element of a path as the iterator reports it. `from` is the current
 // point before the element; `to` its end; a curve also has its two control
 // points. A close reports the line back to the subpath's start (`to`).

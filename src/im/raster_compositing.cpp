@@ -34,7 +34,8 @@ const PixelPlane& ShapePlane(const PixelBuffer& b) { return b.shape.Present() ? 
 // A plane written pixel by pixel.
 struct PlaneWriter {
   PlaneWriter(const PixelBuffer& buffer, const PixelPlane& plane, int32_t x, int32_t row)
-      : p(plane.Present() ? buffer.At(plane, x, row) : nullptr), step(plane.pixelStep), channelStep(plane.channelStep) {}
+      : p(plane.Present() ? buffer.At(plane, x, row) : nullptr), step(plane.Present() ? plane.pixelStep : 0),
+        channelStep(plane.channelStep) {}
   uint8_t& Channel(uint32_t c) const { return p[static_cast<ptrdiff_t>(c) * channelStep]; }
   void Next() { p += step; }
   uint8_t* p;

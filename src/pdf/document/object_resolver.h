@@ -11,6 +11,7 @@
 #include <cstdint>
 
 #include "data_io/data_store.h"
+#include "data_io/filter_params.h"
 #include "pdf/document/value_access.h"
 #include "runtime/ref_counted.h"
 #include "runtime/unwindable.h"
@@ -57,11 +58,12 @@ class ObjectResolver {
   virtual void GetLinearizationDictionary(ResolvedValue& out) = 0;
   // The decoded data of a stream object, built with New; the caller owns it.
   virtual data_io::DataBlockStream* OpenStreamData(const ResolvedValue& stream) = 0;
-  // The same for an image drawn small: a last DCTDecode filter decodes at
-  // 1 / `dctScaleDenominator` (1, 2, 4 or 8) of the full size. Resolvers
-  // that cannot scale give the full size.
-  virtual data_io::DataBlockStream* OpenImageData(const ResolvedValue& stream, int32_t dctScaleDenominator) {
-    (void)dctScaleDenominator;
+  // The same for an image, its last filter decoding as `options` ask.
+  // Resolvers that cannot scale give the full size (a reader of the data
+  // must check the decoded layout, or the row count, it gets).
+  virtual data_io::DataBlockStream* OpenImageData(const ResolvedValue& stream,
+                                                  const data_io::ImageDecodeOptions& options) {
+    (void)options;
     return OpenStreamData(stream);
   }
 };

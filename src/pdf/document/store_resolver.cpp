@@ -21,14 +21,15 @@ void StoreResolver::GetLinearizationDictionary(ResolvedValue& out) {
   out.Set(store_.LinearizationDictionary(), nullptr);
 }
 
-data_io::DataBlockStream* StoreResolver::OpenStreamData(const ResolvedValue& stream) { return OpenImageData(stream, 1); }
+data_io::DataBlockStream* StoreResolver::OpenStreamData(const ResolvedValue& stream) { return OpenImageData(stream, {}); }
 
-data_io::DataBlockStream* StoreResolver::OpenImageData(const ResolvedValue& stream, int32_t dctScaleDenominator) {
+data_io::DataBlockStream* StoreResolver::OpenImageData(const ResolvedValue& stream,
+                                                      const data_io::ImageDecodeOptions& options) {
   // Every keeper this resolver hands out is a parsed object, and streams
   // are only ever the whole value of one.
   auto* object = static_cast<store::ParsedObject*>(stream.Keeper());
   if (object == nullptr || !IsStream(object->value)) RaiseBadData(Context());
-  return store_.OpenStreamData(*object, true, dctScaleDenominator);
+  return store_.OpenStreamData(*object, true, options);
 }
 
 }  // namespace vn::pdf::document

@@ -17,7 +17,8 @@ class StoreResolver final : public ObjectResolver {
   void GetLinearizationDictionary(ResolvedValue& out) override;
   // Raises kBadData unless `stream` is the value of an indirect stream object.
   data_io::DataBlockStream* OpenStreamData(const ResolvedValue& stream) override;
-  data_io::DataBlockStream* OpenImageData(const ResolvedValue& stream, int32_t dctScaleDenominator) override;
+  data_io::DataBlockStream* OpenImageData(const ResolvedValue& stream,
+                                            const data_io::ImageDecodeOptions& options) override;
 
   store::DocumentStore& Store() const { return store_; }
 

@@ -18,6 +18,7 @@ class IndexedColorSpace final : public color::ColorSpace {
   color::FixedColorConverter* MakeFixedConverter(AppContext& context, const color::ICCColorSpace& destination,
                                                  int32_t intent) const override;
   uint32_t HighestIndex() const { return hival_; }
+  color::ColorSpace& Base() const { return *base_; }
   const uint8_t* Lookup() const { return lookup_.Data(); }
 
  private:

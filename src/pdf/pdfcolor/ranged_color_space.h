@@ -21,6 +21,7 @@ class RangedLabColorSpace final : public color::ColorSpace {
                                                  int32_t intent) const override;
   // Component minima and maxima: L 0..100, then the a and b ranges.
   const Fixed16_16* Range() const { return range_; }
+  const Fixed16_16* ComponentRanges() const override { return range_; }
 
  private:
   Ref<color::ICCColorSpace> lab_;

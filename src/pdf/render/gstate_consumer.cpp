@@ -11,7 +11,7 @@ GStateConsumer::GStateConsumer(pdfcolor::DocumentColorSpaces& colors)
       deviceSpaces_{pdfcolor::ColorSpaceRef(colors.Context()), pdfcolor::ColorSpaceRef(colors.Context()),
                     pdfcolor::ColorSpaceRef(colors.Context())} {}
 
-bool GStateConsumer::GuardCall(void (*body)(void*), void* argument) {
+int32_t GStateConsumer::TryCall(void (*body)(void*), void* argument, bool absorbOutOfMemory) {
   TryFrame frame;
   volatile int32_t skipped = -1;
   if (VN_TRY(context_, frame)) {
@@ -19,11 +19,17 @@ bool GStateConsumer::GuardCall(void (*body)(void*), void* argument) {
   } else {
     const Error& error = Catch(frame);
     const bool objectFault = error.domain == kRuntimeDomain &&
-                             (error.code == kBadData || error.code == kUnsupported || error.code == kLimitExceeded);
+                             (error.code == kBadData || error.code == kUnsupported || error.code == kLimitExceeded ||
+                              (absorbOutOfMemory && error.code == kOutOfMemory));
     if (!objectFault) Rethrow(context_);
     skipped = error.code;
   }
   EndTry(frame);
+  return skipped;
+}
+
+bool GStateConsumer::GuardCall(void (*body)(void*), void* argument) {
+  const int32_t skipped = TryCall(body, argument, false);
   if (skipped < 0) return true;
   SendEvent(kEventObjectSkipped, skipped);
   return false;

@@ -81,6 +81,10 @@ class GStateConsumer : public content::DLConsumer {
     return GuardCall(+[](void* b) { (*static_cast<Body*>(b))(); }, &body);
   }
   bool GuardCall(void (*body)(void*), void* argument);
+  // Runs `body(argument)`; returns -1 when it finished, else the code of the
+  // error it raised when that is 2, 5, 6 (or 0, with `absorbOutOfMemory`),
+  // which is absorbed; any other error is passed on.
+  int32_t TryCall(void (*body)(void*), void* argument, bool absorbOutOfMemory);
 
   // The display colour of one side, converted when first needed.
   const uint8_t* DisplayColor(PaintColor& side);

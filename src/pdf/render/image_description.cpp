@@ -67,8 +67,10 @@ void ComputeRowBytes(AppContext& context, ImageDescription& out) {
   out.rowBytes = static_cast<uint32_t>((bits + 7) / 8);
 }
 
+// `ranges`, when given, are the components' minima and maxima (spaces
+// whose components are not 0..1): decode values are rescaled into them.
 void ReadDecode(document::ObjectResolver& resolver, const ResolvedValue& image, bool inlineImage,
-                ImageDescription& out) {
+                ImageDescription& out, const Fixed16_16* ranges = nullptr) {
   AppContext& context = resolver.Context();
   ResolvedValue v(context);
   GetImageEntry(resolver, image, inlineImage, "Decode", "D", v);
@@ -82,6 +84,13 @@ void ReadDecode(document::ObjectResolver& resolver, const ResolvedValue& image, 
       // Index units to units of the full scale.
       const int32_t top = (1 << out.bitsPerComponent) - 1;
       for (uint32_t i = 0; i < 2 * pairs; ++i) out.decode[i] = out.decode[i] / top;
+    } else if (ranges != nullptr) {
+      // Component units (L* 0..100, a* and b* within their range) to
+      // fractions of the range that the samples span.
+      for (uint32_t i = 0; i < 2 * pairs; ++i) {
+        const Fixed16_16 low = ranges[i & ~1u], high = ranges[i | 1u];
+        if (high > low) out.decode[i] = FixedDiv(FixedSubSat(out.decode[i], low), FixedSubSat(high, low));
+      }
     }
     out.hasDecode = false;
     for (uint32_t i = 0; i < pairs; ++i) {
@@ -118,6 +127,36 @@ bool LastFilterIs(document::ObjectResolver& resolver, const ResolvedValue& image
   return n.IsName() && (n.NameIs(name) || (inlineImage && n.NameIs(abbreviation)));
 }
 
+// The depth and colour space of JPEG 2000 samples: as the decoder gives
+// them, in the dictionary's space when it fits them.
+void ReadJpxSamples(pdfcolor::DocumentColorSpaces& colors, const ResolvedValue& image, const ResolvedValue& resources,
+                    const data_io::DecodedImageLayout& layout, ImageDescription& out, pdfcolor::ColorSpaceRef& space) {
+  AppContext& context = colors.Context();
+  out.bitsPerComponent = layout.bitsPerComponent;
+  if (out.bitsPerComponent != 8 && out.bitsPerComponent != 16) RaiseBadData(context);
+  ResolvedValue v(context);
+  GetImageEntry(colors.Resolver(), image, false, "ColorSpace", "CS", v);
+  if (!v.Get().IsNull()) {
+    colors.Resolve(space, v, resources, 0, pdfcolor::kPatternSpace);
+    if (space.components == layout.components && !(space.space->IsIndexed() && out.bitsPerComponent > 8)) {
+      out.components = space.components;
+      return;
+    }
+  }
+  uint32_t components = layout.components;
+  switch (layout.colorSpace) {
+    case data_io::DecodedColorSpace::kGray: components = 1; break;
+    case data_io::DecodedColorSpace::kRGB: components = 3; break;
+    case data_io::DecodedColorSpace::kCMYK: components = 4; break;
+    case data_io::DecodedColorSpace::kUnspecified: break;
+  }
+  if (components != layout.components || (components != 1 && components != 3 && components != 4)) {
+    RaiseUnsupported(context);
+  }
+  colors.DeviceSpace(space, components, resources);
+  out.components = components;
+}
+
 }  // namespace
 
 void GetImageEntry(document::ObjectResolver& resolver, const ResolvedValue& image, bool inlineImage, const char* key,
@@ -128,7 +167,7 @@ void GetImageEntry(document::ObjectResolver& resolver, const ResolvedValue& imag
 
 void ReadImageDescription(pdfcolor::DocumentColorSpaces& colors, const ResolvedValue& image,
                           const ResolvedValue& resources, bool inlineImage, ImageDescription& out,
-                          pdfcolor::ColorSpaceRef& space) {
+                          pdfcolor::ColorSpaceRef& space, const data_io::DecodedImageLayout* layout) {
   document::ObjectResolver& resolver = colors.Resolver();
   AppContext& context = colors.Context();
   out = ImageDescription{};
@@ -138,20 +177,19 @@ void ReadImageDescription(pdfcolor::DocumentColorSpaces& colors, const ResolvedV
   out.imageMask = v.Get().AsBool();
   GetImageEntry(resolver, image, inlineImage, "Interpolate", "I", v);
   out.interpolate = v.Get().AsBool();
+  out.jpxLast = !inlineImage && !out.imageMask && LastFilterIs(resolver, image, false, "JPXDecode", "JPXDecode");
   if (out.imageMask) {
     out.bitsPerComponent = 1;
     out.components = 1;
-  } else {
-    // JPEG 2000 data may carry its own depth and colour space, which only
-    // its decoder can tell.
-    ResolvedValue depth(context);
-    GetImageEntry(resolver, image, inlineImage, "BitsPerComponent", "BPC", depth);
-    GetImageEntry(resolver, image, inlineImage, "ColorSpace", "CS", v);
-    if ((depth.Get().IsNull() || v.Get().IsNull()) &&
-        LastFilterIs(resolver, image, inlineImage, "JPXDecode", "JPXDecode")) {
-      RaiseUnsupported(context);
+  } else if (out.jpxLast) {
+    if (layout == nullptr) {
+      out.layoutPending = true;
+      return;
     }
+    ReadJpxSamples(colors, image, resources, *layout, out, space);
+  } else {
     ReadBitsPerComponent(context, resolver, image, inlineImage, out);
+    GetImageEntry(resolver, image, inlineImage, "ColorSpace", "CS", v);
     if (v.Get().IsNull()) RaiseBadData(context);
     colors.Resolve(space, v, resources, inlineImage ? uint32_t{pdfcolor::kInlineImage} : 0u, pdfcolor::kPatternSpace);
     out.components = space.components;
@@ -163,7 +201,7 @@ void ReadImageDescription(pdfcolor::DocumentColorSpaces& colors, const ResolvedV
     }
   }
   ComputeRowBytes(context, out);
-  ReadDecode(resolver, image, inlineImage, out);
+  ReadDecode(resolver, image, inlineImage, out, out.imageMask ? nullptr : space.space->ComponentRanges());
   out.dctLast = LastFilterIs(resolver, image, inlineImage, "DCTDecode", "DCT");
   if (out.imageMask || inlineImage) return;
 
@@ -171,6 +209,16 @@ void ReadImageDescription(pdfcolor::DocumentColorSpaces& colors, const ResolvedV
   if (v.Get().IsDictionary()) {
     out.maskKind = kSoftMask;
     return;
+  }
+  if (out.jpxLast && layout->hasAlpha) {
+    // "SMaskInData" 1 (and 2, whose pre-blended colours are drawn as they
+    // are): the data's alpha is the soft mask.
+    GetImageEntry(resolver, image, false, "SMaskInData", "SMaskInData", v);
+    if (v.Get().IsInteger() && v.Get().i > 0) {
+      out.maskKind = kSoftMask;
+      out.alphaInData = true;
+      return;
+    }
   }
   GetImageEntry(resolver, image, false, "Mask", "Mask", v);
   if (v.Get().IsArray()) {

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 
+#include "data_io/decoded_image_layout.h"
 #include "pdf/document/object_resolver.h"
 #include "pdf/pdfcolor/pdf_color_spaces.h"
 
@@ -47,6 +48,15 @@ struct ImageDescription {
   Fixed16_16 matte[pdfcolor::kMaxComponents] = {};
   // The last filter is DCTDecode: the decoder can reduce by 2, 4 or 8.
   bool dctLast = false;
+  // The last filter is JPXDecode: the decoder can reduce by powers of two
+  // as far as the data's resolution levels go, and its data decides the
+  // sample depth (and the colour space when the dictionary names none).
+  bool jpxLast = false;
+  // A JPEG 2000 image read without its decoded layout: only the size, the
+  // flags and the filter are known yet.
+  bool layoutPending = false;
+  // The soft mask is the JPEG 2000 data's own alpha ("SMaskInData").
+  bool alphaInData = false;
 };
 
 // Reads `image` (an image XObject's stream dictionary, or an inline image's
@@ -54,9 +64,15 @@ struct ImageDescription {
 // accepted) into `out`, its colour space (none for masks) into `space`.
 // Bad or missing entries raise kBadData; a side beyond kMaxImageSide or a
 // row too long to count raises kLimitExceeded.
+//
+// A JPEG 2000 image is read in two steps: without `layout` the description
+// stops after the size (layoutPending); with the layout its decoder gives,
+// the samples are as the data holds them (8 or 16 bits), in the
+// dictionary's colour space when it names one of as many components, else
+// in the device space of the data's components.
 void ReadImageDescription(pdfcolor::DocumentColorSpaces& colors, const document::ResolvedValue& image,
                           const document::ResolvedValue& resources, bool inlineImage, ImageDescription& out,
-                          pdfcolor::ColorSpaceRef& space);
+                          pdfcolor::ColorSpaceRef& space, const data_io::DecodedImageLayout* layout = nullptr);
 
 // A mask image ("Mask" stream or "SMask") of an image: one component, no
 // colour conversion. A soft mask's "Matte" is read into `out`.

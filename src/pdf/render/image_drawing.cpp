@@ -19,6 +19,7 @@
 #include "im/image_sampler.h"
 #include "im/raster_compositing.h"
 #include "pdf/document/page_tree.h"
+#include "pdf/pdfcolor/indexed_color_space.h"
 #include "pdf/render/image_description.h"
 #include "pdf/render/image_pipes.h"
 #include "pdf/render/render_consumer.h"
@@ -112,16 +113,25 @@ void AlignPlan(ImagePlan& plan, uint32_t width, uint32_t height, uint32_t pixelB
   plan.gridHeight = (plan.y1 - plan.y0 + rows - 1) >> plan.level;
 }
 
-// Plans the reading of image `d` drawn through `mapping` into `clip`: a
-// JPEG takes up to three levels of reduction in its decoder, thumbnails
-// the rest; reduced further until a grid of `channels` bytes per pixel
-// fits `budget`. False when nothing of it can show.
+// The most levels of reduction the decoder of `d`'s data can take: three
+// for JPEG, as many as the data has for JPEG 2000 (the decoder stops at
+// what it can), none for others.
+uint32_t DecoderLevels(const ImageDescription& d) {
+  if (d.imageMask) return 0;
+  return d.dctLast ? 3 : d.jpxLast ? 31 : 0;
+}
+
+// Plans the reading of image `d` drawn through `mapping` into `clip`: the
+// decoder takes up to `decoderLevels` levels of reduction, thumbnails the
+// rest; reduced further until a grid of `channels` bytes per pixel fits
+// `budget`. False when nothing of it can show.
 bool PlanImage(const FixedMatrix& ctm, const im::ImageMapping& mapping, const im::PixelRect& clip,
-               const ImageDescription& d, uint32_t channels, uint32_t budget, ImagePlan& plan) {
+               const ImageDescription& d, uint32_t channels, uint32_t budget, uint32_t decoderLevels,
+               ImagePlan& plan) {
   VisibleSamples(mapping, clip, d.width, d.height, plan);
   if (plan.Empty()) return false;
   plan.level = ReductionLevel(ctm, d.width, d.height);
-  plan.dct = d.dctLast && !d.imageMask ? (plan.level < 3 ? plan.level : 3) : 0;
+  plan.dct = plan.level < decoderLevels ? plan.level : decoderLevels;
   plan.level -= plan.dct;
   const uint32_t step = (1u << plan.dct) - 1;
   plan.width = (d.width + step) >> plan.dct;
@@ -139,6 +149,18 @@ bool PlanImage(const FixedMatrix& ctm, const im::ImageMapping& mapping, const im
       return !plan.Empty();
     }
   }
+}
+
+// How many levels (up to `asked`) a decoder that reduces as far as its data
+// allows took, from the size it gives; kBadData when it fits none.
+uint32_t TakenLevels(AppContext& context, const ImageDescription& d, const data_io::DecodedImageLayout* layout,
+                     uint32_t asked) {
+  if (layout == nullptr) RaiseBadData(context);  // no data at all
+  for (uint32_t t = 0; t <= asked; ++t) {
+    const uint32_t step = (1u << t) - 1;
+    if (layout->width == (d.width + step) >> t && layout->height == (d.height + step) >> t) return t;
+  }
+  RaiseBadData(context);
 }
 
 // Whether the decode ranges of `channels` channels are all (0, 1).
@@ -239,10 +261,8 @@ class ImageOutline {
       : upright_(UprightArea(m, clip, bounds_)), rectangle_(bounds_), rectangleIn_(rectangle_), bezier_(context),
         bezierIn_(context) {
     if (upright_) return;
-    const im::PathPoint square[5] = {im::PackPoint(0, 0, im::kMoveTo), im::PackPoint(kFixedOne, 0, im::kLineTo),
-                                     im::PackPoint(kFixedOne, kFixedOne, im::kLineTo),
-                                     im::PackPoint(0, kFixedOne, im::kLineTo), im::PackPoint(0, 0, im::kClosePath)};
-    bezier_.Set(New<im::BezierRasterPainter>(context, context, im::Path{square, 5}, m, clip, im::kNonZero));
+    const im::BoxPath square(FixedRect{0, 0, kFixedOne, kFixedOne});
+    bezier_.Set(New<im::BezierRasterPainter>(context, context, square.View(), m, clip, im::kNonZero));
     bezierIn_.Set(New<im::RasterPainterImpl<im::BezierRasterPainter>>(context, *bezier_));
     bounds_ = im::Intersect(bezier_->Bounds(), clip);
   }
@@ -260,22 +280,21 @@ class ImageOutline {
   Owned<im::RasterPainterImpl<im::BezierRasterPainter>> bezierIn_;
 };
 
+// The sampler a grid is drawn with: filtering rather than nearest samples when it is drawn smaller than the grid (the kernel then
+// averages what each device pixel covers, as the thumbnails do by whole
+// blocks) or the image asks to be interpolated. Enlarged images keep their
+// sample edges otherwise, as other viewers draw them.
+const im::base_image_sampler& Pick(const im::filtering_image_sampler& filtered, const im::nn_image_sampler& nearest,
+                                   bool interpolate) {
+  if (interpolate || filtered.KernelX().taps > 2 || filtered.KernelY().taps > 2) return filtered;
+  return nearest;
+}
+
 }  // namespace
 
 void RenderConsumer::GuardImageCall(void (*body)(void*), void* argument) {
-  TryFrame frame;
-  volatile int32_t skipped = -1;
-  if (VN_TRY(context_, frame)) {
-    body(argument);
-  } else {
-    const Error& error = Catch(frame);
-    const bool imageFault = error.domain == kRuntimeDomain &&
-                            (error.code == kOutOfMemory || error.code == kBadData || error.code == kUnsupported ||
-                             error.code == kLimitExceeded);
-    if (!imageFault) Rethrow(context_);
-    skipped = error.code;
-  }
-  EndTry(frame);
+  // An image too large for the memory left is skipped like a damaged one.
+  const int32_t skipped = TryCall(body, argument, true);
   if (skipped == kUnsupported) {
     SendEvent(kEventImages, kImageNotDrawn);
   } else if (skipped >= 0) {
@@ -338,9 +357,22 @@ void RenderConsumer::DrawImage(const ResolvedValue& image, const content::Inline
   if (area.Empty()) return;
 
   // The image's own grid.
-  const uint32_t channels = d.imageMask ? 1 : 3 + (d.maskKind == kColorKeyMask ? 1 : 0);
+  auto channels = [&] { return d.imageMask ? 1u : 3u + (d.maskKind == kColorKeyMask ? 1u : 0u); };
   ImagePlan plan;
-  if (!PlanImage(m, mapping, area, d, channels, kImageGridBytes, plan)) return;
+  if (!PlanImage(m, mapping, area, d, channels(), kImageGridBytes, DecoderLevels(d), plan)) return;
+  Owned<data_io::DataBlockStream> data(context_);
+  if (inlineData == nullptr) data.Set(Resolver()->OpenImageData(image, {plan.dct, false}));
+  uint32_t jpxLevels = 0;
+  if (d.layoutPending) {
+    // JPEG 2000: the data tells its depth and colours, and how far it could
+    // be reduced; the plan is made again for that.
+    const data_io::DecodedImageLayout* layout = data->DecodedLayout();
+    jpxLevels = TakenLevels(context_, d, layout, plan.dct);
+    ReadImageDescription(Colors(), image, Record()->Resources(), false, *description, space, layout);
+    if (space.paintsNothing) return;
+    if (!PlanImage(m, mapping, area, d, channels(), kImageGridBytes, jpxLevels, plan)) return;
+    if (plan.dct != jpxLevels) RaiseBadData(context_);  // the budget never takes decoder levels back
+  }
   Ref<color::ByteColorConverter> converter(context_);
   if (!d.imageMask) Colors().GetByteConverter(converter, space, s.intent);
   const ImageRowFormat packed{plan.width, d.components, d.bitsPerComponent, false};
@@ -349,8 +381,8 @@ void RenderConsumer::DrawImage(const ResolvedValue& image, const content::Inline
   if (inlineData != nullptr) {
     source = New<BufferImagePipe>(context_, inlineData->rows, inlineData->height, packed);
   } else {
-    source = stream =
-        New<StreamImagePipe>(context_, context_, Resolver()->OpenImageData(image, 1 << plan.dct), packed);
+    source = stream = New<StreamImagePipe>(context_, context_, data.get(), packed);
+    data.Release();
   }
   Scoped<ImageGrid> grid(context_, context_);
   FillGrid(context_, work_, source, stream, d, plan, converter.get(), *grid);
@@ -366,29 +398,52 @@ void RenderConsumer::DrawImage(const ResolvedValue& image, const content::Inline
   bool hasMatte = false;
   if (d.maskKind == kSoftMask || d.maskKind == kExplicitMask) {
     const bool soft = d.maskKind == kSoftMask;
-    document::GetResolved(*Resolver(), image, soft ? "SMask" : "Mask", maskImage);
-    ReadMaskDescription(Colors(), maskImage, Record()->Resources(), soft, *maskDescription);
-    if (!maskMapping.Set(m, md.width, md.height)) return;
     ImagePlan maskPlan;
-    if (!PlanImage(m, maskMapping, area, md, 1, kMaskGridBytes, maskPlan)) return;
+    Owned<data_io::DataBlockStream> maskData(context_);
+    if (d.alphaInData) {
+      // The JPEG 2000 data's alpha, at the image's size and reduction.
+      maskDescription->width = d.width;
+      maskDescription->height = d.height;
+      maskDescription->components = 1;
+      maskDescription->bitsPerComponent = 8;
+      if (!maskMapping.Set(m, md.width, md.height)) return;
+      if (!PlanImage(m, maskMapping, area, md, 1, kMaskGridBytes, jpxLevels, maskPlan)) return;
+      maskData.Set(Resolver()->OpenImageData(image, {maskPlan.dct, true}));
+      const data_io::DecodedImageLayout* layout = maskData->DecodedLayout();
+      if (TakenLevels(context_, md, layout, maskPlan.dct) != maskPlan.dct || layout->components != 1) {
+        RaiseBadData(context_);
+      }
+      maskDescription->bitsPerComponent = layout->bitsPerComponent;
+    } else {
+      document::GetResolved(*Resolver(), image, soft ? "SMask" : "Mask", maskImage);
+      ReadMaskDescription(Colors(), maskImage, Record()->Resources(), soft, *maskDescription);
+      if (!maskMapping.Set(m, md.width, md.height)) return;
+      if (!PlanImage(m, maskMapping, area, md, 1, kMaskGridBytes, DecoderLevels(md), maskPlan)) return;
+      maskData.Set(Resolver()->OpenImageData(maskImage, {maskPlan.dct, false}));
+    }
     const ImageRowFormat maskPacked{maskPlan.width, 1, md.bitsPerComponent, false};
-    StreamImagePipe* maskStream = New<StreamImagePipe>(
-        context_, context_, Resolver()->OpenImageData(maskImage, 1 << maskPlan.dct), maskPacked);
+    StreamImagePipe* maskStream = New<StreamImagePipe>(context_, context_, maskData.get(), maskPacked);
+    maskData.Release();
     FillGrid(context_, work_, maskStream, maskStream, md, maskPlan, nullptr, *maskGrid);
     masked = true;
-    if (soft && md.matteComponents >= d.components && !d.indexed) {
-      uint8_t components[pdfcolor::kMaxComponents];
-      for (uint32_t c = 0; c < d.components; ++c) components[c] = FixedToByte(md.matte[c]);
-      converter->ConvertPixel(matte, 1, components, 1);
-      hasMatte = true;
+    if (soft && md.matteComponents > 0) {
+      // The colour the image was pre-blended with, in the image's space; an
+      // Indexed image's in its base space (its colours after the lookup).
+      pdfcolor::ColorSpaceRef matteSpace(context_);
+      matteSpace.Set(pdfcolor::kPlainSpace,
+                     d.indexed ? &static_cast<const pdfcolor::IndexedColorSpace&>(*space.space).Base()
+                               : space.space.get());
+      if (md.matteComponents >= matteSpace.components) {
+        Colors().ToRGB(matteSpace, md.matte, s.intent, matte);
+        hasMatte = true;
+      }
     }
   }
 
   // Painting: the samplers, the image's outline and the clip.
-  const bool smooth = d.interpolate && plan.level == 0;
   const im::nn_image_sampler nearest(grid->grid, mapping);
-  const im::filtering_image_sampler filtered(grid->grid, mapping);
-  const im::base_image_sampler& sampler = smooth ? static_cast<const im::base_image_sampler&>(filtered) : nearest;
+  const im::filtering_image_sampler filtered(grid->grid, mapping, im::kFilterTent);
+  const im::base_image_sampler& sampler = Pick(filtered, nearest, d.interpolate);
   if (d.imageMask) {
     const uint8_t* rgb = DisplayColor(s.fill);
     im::FlatColor color(rgb[0], rgb[1], rgb[2], opacity);
@@ -399,7 +454,9 @@ void RenderConsumer::DrawImage(const ResolvedValue& image, const content::Inline
     im::ClipperRasterPainter mark(*clip_, pageIn_, shapeIn, color);
     im::PaintRows(work_, mark, area);
   } else {
-    const im::nn_image_sampler maskSampler(maskGrid->grid, maskMapping);
+    const im::nn_image_sampler maskNearest(maskGrid->grid, maskMapping);
+    const im::filtering_image_sampler maskFiltered(maskGrid->grid, maskMapping, im::kFilterTent);
+    const im::base_image_sampler& maskSampler = Pick(maskFiltered, maskNearest, md.interpolate);
     Scoped<im::ImageSamplerRasterPainter> colors(context_, context_, sampler, masked ? &maskSampler : nullptr,
                                                  opacity, hasMatte ? matte : nullptr);
     im::RasterPainterImpl<im::ImageSamplerRasterPainter> colorsIn(*colors);

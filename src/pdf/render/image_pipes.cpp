@@ -36,8 +36,9 @@ inline uint8_t SampleByte(uint32_t raw, uint32_t bits, bool indices) {
 // ---- sources
 
 StreamImagePipe::StreamImagePipe(AppContext& context, data_io::DataBlockStream* source, const ImageRowFormat& format)
-    : source_(context, source), block_(context), row_(context), format_(format) {
+    : source_(context), block_(context), row_(context), format_(format) {
   row_.Resize(format.RowBytes());
+  source_.Set(source);  // the caller owns it until here
 }
 
 const uint8_t* StreamImagePipe::NextRow() {

@@ -38,16 +38,6 @@ uint8_t AlphaByte(Fixed16_16 alpha) { return FixedToByte(alpha); }
 
 uint64_t MixKey(uint64_t key, uint64_t value) { return (key ^ value) * 0x100000001B3ull + 0x9E3779B97F4A7C15ull; }
 
-// The four corners of `box` as a closed path.
-struct BoxPath {
-  explicit BoxPath(const FixedRect& box)
-      : points{im::PackPoint(box.x0, box.y0, im::kMoveTo), im::PackPoint(box.x1, box.y0, im::kLineTo),
-               im::PackPoint(box.x1, box.y1, im::kLineTo), im::PackPoint(box.x0, box.y1, im::kLineTo),
-               im::PackPoint(box.x0, box.y0, im::kClosePath)} {}
-  im::Path View() const { return im::Path{points, 5}; }
-  im::PathPoint points[5];
-};
-
 }  // namespace
 
 // A graphics-state level: a nested replay with its own copy of the state
@@ -296,7 +286,7 @@ void RenderConsumer::PlayForm(RenderConsumer& self, void* argument) {
   GraphicsState& s = self.State();
   s.SetCTM(self.context_, Concat(r.matrix, s.ctm));
   // Content outside the form's box is not shown.
-  const BoxPath box(r.bbox);
+  const im::BoxPath box(r.bbox);
   if (!self.Guard([&] { self.ClipTo(box.View(), s.ctm, im::kNonZero); })) return;
   self.SetRecord(r.list->Record());
   DLPlayer player(*r.list, self);

@@ -442,11 +442,11 @@ Value DocumentStore::TrailerEntry(const char* key, Ref<ParsedObject>& holder) {
 }
 
 data_io::DataBlockStream* DocumentStore::OpenStreamData(const ParsedObject& object, bool decrypt,
-                                                       int32_t dctScaleDenominator) {
+                                                       const data_io::ImageDecodeOptions& image) {
   StoreResolver resolver(*this, true);
   Arena scratch(context_, 1024, 256);
   return GetStreamData(context_, *file_, headerOffset_, object.value, false, decrypt ? object.decrypter : nullptr,
-                       resolver, scratch, dctScaleDenominator);
+                       resolver, scratch, image);
 }
 
 data_io::DataBlockStream* DocumentStore::OpenRawStreamData(const ParsedObject& object) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "data_io/data_store.h"
+#include "data_io/filter_params.h"
 #include "pdf/store/parsed_object.h"
 #include "pdf/store/xref_section.h"
 #include "runtime/cache_manager.h"
@@ -67,9 +68,9 @@ class DocumentStore {
 
   // The decoded data of a stream object (decrypted first unless
   // `decrypt` is false), a new stream the caller owns.
-  // `dctScaleDenominator`: see ObjectResolver::OpenImageData.
+  // `image`: see ObjectResolver::OpenImageData.
   data_io::DataBlockStream* OpenStreamData(const ParsedObject& object, bool decrypt = true,
-                                          int32_t dctScaleDenominator = 1);
+                                          const data_io::ImageDecodeOptions& image = {});
   // The stream's bytes as they stand in the file.
   data_io::DataBlockStream* OpenRawStreamData(const ParsedObject& object);
 

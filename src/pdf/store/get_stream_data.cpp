@@ -70,7 +70,8 @@ data_io::FilterParams ReadFilterParams(AppContext& context, const Value& parms, 
 
 data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamDict, bool inlineImage,
                                        security::Decrypter* decrypter, ValueResolver& resolver, Arena& scratch,
-                                       data_io::DataBlockStream* source, int32_t dctScaleDenominator) {
+                                       data_io::DataBlockStream* source,
+                                       const data_io::ImageDecodeOptions& image) {
   Owned<data_io::DataBlockStream> stream(context, source);
   Value filter = resolver.ResolveInto(GetKey(context, streamDict, "Filter", "F", inlineImage), scratch);
   Value parms = resolver.ResolveInto(GetKey(context, streamDict, "DecodeParms", "DP", inlineImage), scratch);
@@ -111,7 +112,11 @@ data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamD
       continue;
     }
     data_io::FilterParams params = ReadFilterParams(context, stageParms, inlineImage);
-    if (i + 1 == count) params.dctScaleDenominator.value = dctScaleDenominator;
+    if (i + 1 == count) {
+      params.dctScaleDenominator.value = 1 << (image.reduce < 3 ? image.reduce : 3);
+      params.jpxReduce.value = static_cast<int32_t>(image.reduce);
+      params.jpxAlphaOnly.value = image.alphaOnly;
+    }
     if (name.NameIs("JBIG2Decode")) {
       ReadJbig2Globals(context, resolver, stageParms, jbig2Globals);
       params.jbig2Globals = jbig2Globals.Data();
@@ -149,7 +154,8 @@ uint64_t StreamDataEnd(AppContext& context, data_io::DataStore& file, uint64_t s
 
 data_io::DataBlockStream* GetStreamData(AppContext& context, data_io::DataStore& file, uint64_t,
                                         const Value& streamDict, bool inlineImage, security::Decrypter* decrypter,
-                                        ValueResolver& resolver, Arena& scratch, int32_t dctScaleDenominator) {
+                                        ValueResolver& resolver, Arena& scratch,
+                                        const data_io::ImageDecodeOptions& image) {
   uint64_t start = StreamDataOffset(streamDict);
   if (start == 0) RaiseBadData(context);
   const Value length = resolver.ResolveInto(Get(context, streamDict, "Length"), scratch);
@@ -157,8 +163,7 @@ data_io::DataBlockStream* GetStreamData(AppContext& context, data_io::DataStore&
   Owned<data_io::DataStore> range(context, New<data_io::SubRangeDataStore>(context, context, &file, start, end));
   Owned<data_io::DataBlockStream> raw(context, New<data_io::DataStoreStream>(context, context, range.get(), true));
   range.Release();
-  return ApplyFilters(context, streamDict, inlineImage, decrypter, resolver, scratch, raw.Release(),
-                      dctScaleDenominator);
+  return ApplyFilters(context, streamDict, inlineImage, decrypter, resolver, scratch, raw.Release(), image);
 }
 
 }  // namespace vn::pdf::store

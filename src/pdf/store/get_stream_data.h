@@ -37,11 +37,12 @@ uint64_t StreamDataEnd(AppContext& context, data_io::DataStore& file, uint64_t s
 // A new stream (owned by the caller) over `file`. `inlineImage` accepts the
 // abbreviated filter names; `decrypter` may be null. Raises kBadData for a
 // dictionary without stream data, data whose end cannot be found (above)
-// or a malformed filter list, kUnsupported for an unknown filter. A last DCTDecode filter
-// decodes at 1 / `dctScaleDenominator` of the full size (1, 2, 4 or 8).
+// or a malformed filter list, kUnsupported for an unknown filter. The last
+// filter decodes as `image` asks (images only).
 data_io::DataBlockStream* GetStreamData(AppContext& context, data_io::DataStore& file, uint64_t headerOffset,
                                         const Value& streamDict, bool inlineImage, security::Decrypter* decrypter,
-                                        ValueResolver& resolver, Arena& scratch, int32_t dctScaleDenominator = 1);
+                                        ValueResolver& resolver, Arena& scratch,
+                                        const data_io::ImageDecodeOptions& image = {});
 
 // Reads a "DecodeParms" dictionary (null: all defaults).
 data_io::FilterParams ReadFilterParams(AppContext& context, const Value& parms, bool inlineImage);
@@ -52,6 +53,7 @@ data_io::FilterParams ReadFilterParams(AppContext& context, const Value& parms, 
 // which then takes its place.
 data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamDict, bool inlineImage,
                                        security::Decrypter* decrypter, ValueResolver& resolver, Arena& scratch,
-                                       data_io::DataBlockStream* source, int32_t dctScaleDenominator = 1);
+                                       data_io::DataBlockStream* source,
+                                       const data_io::ImageDecodeOptions& image = {});
 
 }  // namespace vn::pdf::store

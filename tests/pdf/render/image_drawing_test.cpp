@@ -127,6 +127,28 @@ TEST_F(ImageDrawingTest, DecodeArraysAndCmyk) {
   EXPECT_GT(cmyk.Blue(80, 50), 180);
 }
 
+TEST_F(ImageDrawingTest, LabDecodeRangesAreInComponentUnits) {
+  // Samples span the space's range: a Decode equal to the range is the
+  // identity, and [100 0 ...] turns L* around (sample v reads as 255 - v).
+  const std::string lab = "/ColorSpace [/Lab << /WhitePoint [0.9505 1 1.089] /Range [-128 127 -128 127] >>] ";
+  const std::string samples = Bytes({40, 100, 200, 230, 128, 128});
+  const std::string turned = Bytes({215, 100, 200, 25, 128, 128});
+  Rendered plain = DrawImage(ImageObject("/Width 2 /Height 1 /BitsPerComponent 8 " + lab, samples), "80 0 0 20 10 40");
+  Rendered same = DrawImage(
+      ImageObject("/Width 2 /Height 1 /BitsPerComponent 8 " + lab + "/Decode [0 100 -128 127 -128 127]", samples),
+      "80 0 0 20 10 40");
+  Rendered inverted = DrawImage(
+      ImageObject("/Width 2 /Height 1 /BitsPerComponent 8 " + lab + "/Decode [100 0 -128 127 -128 127]", samples),
+      "80 0 0 20 10 40");
+  Rendered expected =
+      DrawImage(ImageObject("/Width 2 /Height 1 /BitsPerComponent 8 " + lab, turned), "80 0 0 20 10 40");
+  for (int x : {20, 80}) {
+    EXPECT_EQ(same.At(x, 50), plain.At(x, 50));
+    EXPECT_EQ(inverted.At(x, 50), expected.At(x, 50));
+  }
+  EXPECT_NE(plain.At(20, 50), expected.At(20, 50));
+}
+
 TEST_F(ImageDrawingTest, ImageMasksPaintTheFillColour) {
   // Samples 0 paint by default; with Decode [1 0] samples 1 do.
   const std::string bits = Bytes({0x50});  // 0 1 0 1
@@ -175,6 +197,19 @@ TEST_F(ImageDrawingTest, SoftAndExplicitMasksOfAnotherSize) {
       ImageObject(red + " /SMask 6 0 R", Bytes({128, 0, 0})), "80 0 0 80 10 10",
       {ImageObject("/Width 1 /Height 1 /BitsPerComponent 8 /ColorSpace /DeviceGray /Matte [0 0 0]", Bytes({128}))});
   EXPECT_EQ(matte.At(50, 50), "255,127,127");
+  // An Indexed image's Matte is in its base space: the same colours as the
+  // RGB image (white pre-blended with red at alpha 128: 255,128,128).
+  Rendered indexed = DrawImage(
+      ImageObject("/Width 1 /Height 1 /BitsPerComponent 8 /ColorSpace [/Indexed /DeviceRGB 1 <000000FF8080>] "
+                  "/SMask 6 0 R",
+                  Bytes({1})),
+      "80 0 0 80 10 10",
+      {ImageObject("/Width 1 /Height 1 /BitsPerComponent 8 /ColorSpace /DeviceGray /Matte [1 0 0]", Bytes({128}))});
+  Rendered direct = DrawImage(
+      ImageObject(red + " /SMask 6 0 R", Bytes({255, 128, 128})), "80 0 0 80 10 10",
+      {ImageObject("/Width 1 /Height 1 /BitsPerComponent 8 /ColorSpace /DeviceGray /Matte [1 0 0]", Bytes({128}))});
+  EXPECT_EQ(indexed.At(50, 50), direct.At(50, 50));
+  EXPECT_EQ(direct.At(50, 50), "255,255,255");
   // An explicit 4 x 1 mask over a 1 x 1 image: samples 1 are masked out.
   Rendered expl = DrawImage(ImageObject(red + " /Mask 6 0 R", Bytes({255, 0, 0})), "80 0 0 20 10 40",
                             {ImageObject("/Width 4 /Height 1 /ImageMask true", Bytes({0x50}))});
