@@ -38,16 +38,6 @@ uint8_t AlphaByte(Fixed16_16 alpha) { return FixedToByte(alpha); }
 
 uint64_t MixKey(uint64_t key, uint64_t value) { return (key ^ value) * 0x100000001B3ull + 0x9E3779B97F4A7C15ull; }
 
-// The four corners of `box` as a closed path.
-struct BoxPath {
-  explicit BoxPath(const FixedRect& box)
-      : points{im::PackPoint(box.x0, box.y0, im::kMoveTo), im::PackPoint(box.x1, box.y0, im::kLineTo),
-               im::PackPoint(box.x1, box.y1, im::kLineTo), im::PackPoint(box.x0, box.y1, im::kLineTo),
-               im::PackPoint(box.x0, box.y0, im::kClosePath)} {}
-  im::Path View() const { return im::Path{points, 5}; }
-  im::PathPoint points[5];
-};
-
 }  // namespace
 
 // A graphics-state level: a nested replay with its own copy of the state
@@ -141,6 +131,7 @@ RenderConsumer::RenderConsumer(document::Document& document, pdfcolor::DocumentC
   SetState(*base_);
   base_->SetDeviceClip(area_.Rect());
   base_->SetCTM(context_, pageToDevice);
+  base_->patternBase = pageToDevice;
 }
 
 RenderConsumer::~RenderConsumer() = default;
@@ -295,6 +286,7 @@ void RenderConsumer::PlayForm(RenderConsumer& self, void* argument) {
                          static_cast<uint32_t>(r.id.number));
   GraphicsState& s = self.State();
   s.SetCTM(self.context_, Concat(r.matrix, s.ctm));
+  s.patternBase = s.ctm;
   // Content outside the form's box is not shown.
   const BoxPath box(r.bbox);
   if (!self.Guard([&] { self.ClipTo(box.View(), s.ctm, im::kNonZero); })) return;
@@ -350,7 +342,7 @@ void RenderConsumer::PaintMark(const im::Path& path, const FixedMatrix& matrix, 
   GraphicsState& s = State();
   if (side.space.paintsNothing || s.deviceClip.Empty()) return;
   if (side.space.kind == pdfcolor::kPatternSpace) {
-    SendEvent(kEventShadings, kPatternNotDrawn);
+    PaintPatternMark(path, matrix, rule, side, alpha);
     return;
   }
   if (s.blendMode != 0) SendEvent(kEventTransparency, kBlendModeIgnored);
@@ -412,7 +404,7 @@ void RenderConsumer::ClipTo(const im::Path& path, const FixedMatrix& matrix, im:
   clipChain_ = 1;
 }
 
-// ---- text clips and shadings (text: text_drawing.cpp; images: image_drawing.cpp)
+// ---- text clips (text: text_drawing.cpp; images: image_drawing.cpp)
 
 void RenderConsumer::AddTextClipOutline(const im::Path& outline, const FixedMatrix& toDevice) {
   im::PathIterator it(outline);
@@ -442,12 +434,5 @@ void RenderConsumer::EndTextHook() {
   textClipUsed_ = false;
 }
 
-void RenderConsumer::PaintShading(const DLName&, const document::ResolvedValue& shading) {
-  if (shading.Get().IsNull()) {
-    SendEvent(kEventObjectSkipped, kBadData);
-    return;
-  }
-  SendEvent(kEventShadings, kShadingNotDrawn);
-}
 
 }  // namespace vn::pdf::render

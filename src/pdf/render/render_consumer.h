@@ -32,10 +32,9 @@
 // replayed as nested content. Text whose font cannot be drawn still moves
 // the text position and is reported once per font (kTextNotDrawn).
 //
-// Images are drawn by image_drawing.cpp (the image pipes and samplers).
-// Shadings and patterns are drawn by their own parts of the
-// renderer when they exist; until then each such object is skipped with its
-// display event, never silently.
+// Images are drawn by image_drawing.cpp (the image pipes and samplers),
+// shadings by shading_drawing.cpp and patterns by pattern_drawing.cpp; a
+// kind they cannot draw is skipped with its display event, never silently.
 //
 // Owns engine memory and Unwindables: a local is a Scoped.
 #pragma once
@@ -191,6 +190,15 @@ class RenderConsumer : public GStateConsumer {
     GuardImageCall(+[](void* b) { (*static_cast<Body*>(b))(); }, &body);
   }
   void GuardImageCall(void (*body)(void*), void* argument);
+  // Shadings (shading_drawing.cpp): paints `shading` (its space mapped to
+  // the device by `toDevice`) through `shape` over `area`, the colour
+  // multiplied by `alpha`; its "Background" only as a pattern's.
+  void PaintShadingThrough(const document::ResolvedValue& shading, bool forPattern, const FixedMatrix& toDevice,
+                           im::PainterInput& shape, im::PixelRect area, Fixed16_16 alpha);
+  // Patterns (pattern_drawing.cpp): paints the coverage of `path` under
+  // `matrix` with the pattern of `side`.
+  void PaintPatternMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule, PaintColor& side,
+                        Fixed16_16 alpha);
   void InitialState(content::ContentRecord* record);
 
   document::Document& document_;
@@ -224,6 +232,7 @@ class RenderConsumer : public GStateConsumer {
   document::ObjectId fontReference_ = {-1, 0};
   EngineArray<const text::PDFFont*> reportedFonts_;  // fonts whose text was reported as not drawn
   uint32_t type3Depth_ = 0;
+  uint32_t patternDepth_ = 0;  // tiling pattern cells being drawn inside one another
   const text::PDFFont* fontBeingReported_ = nullptr;
 };
 
