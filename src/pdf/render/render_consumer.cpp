@@ -161,6 +161,27 @@ void RenderConsumer::DrawList(document::DisplayList& list) {
   for (const document::DLError& error : list.Errors()) SendEvent(kEventContentStopped, error.code);
 }
 
+void RenderConsumer::DrawCell(document::DisplayList& list, const FixedRect& bbox, FixedPoint offset,
+                              const uint8_t* uncoloured) {
+  Level level(*this, *base_);
+  InitialState(list.Record());
+  GraphicsState& s = State();
+  s.SetCTM(context_, Concat(FixedMatrix{kFixedOne, 0, 0, kFixedOne, offset.x, offset.y}, s.ctm));
+  s.patternBase = s.ctm;
+  if (uncoloured != nullptr) {
+    for (PaintColor* side : {&s.fill, &s.stroke}) {
+      for (int i = 0; i < 3; ++i) side->rgb[i] = uncoloured[i];
+      side->rgbValid = true;
+    }
+    colorsLocked_ = true;
+  }
+  const BoxPath box(bbox);
+  if (!Guard([&] { ClipTo(box.View(), s.ctm, im::kNonZero); })) return;
+  DLPlayer player(list, *this);
+  player_ = &player;
+  player.Play();
+}
+
 void RenderConsumer::DrawAppearance(const document::ObjectId& form, const FixedMatrix& matrix,
                                     const FixedRect& bbox, content::ContentRecord& invoker) {
   Level level(*this, *base_);
@@ -433,6 +454,5 @@ void RenderConsumer::EndTextHook() {
   textClip_.Clear();
   textClipUsed_ = false;
 }
-
 
 }  // namespace vn::pdf::render

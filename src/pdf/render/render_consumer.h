@@ -142,6 +142,7 @@ class RenderConsumer : public GStateConsumer {
   class Level;
   struct FormVisit;
   struct FormReplay;
+  struct TileReplay;
   // A Type 3 glyph's procedure and the CTM it is drawn under.
   struct GlyphReplay {
     document::DisplayList* list;
@@ -157,6 +158,11 @@ class RenderConsumer : public GStateConsumer {
   static void PlaySubListReplay(RenderConsumer& self, void* list);
   static void PlayForm(RenderConsumer& self, void* replay);
   static void PlayGlyphProcedure(RenderConsumer& self, void* replay);
+  static void PlayTile(RenderConsumer& self, void* replay);
+  // Plays a tiling pattern's cell `list` from the initial state moved by
+  // `offset` (pattern space), clipped to the cell's `bbox`; with
+  // `uncoloured` (R, G, B) every mark takes that colour.
+  void DrawCell(document::DisplayList& list, const FixedRect& bbox, FixedPoint offset, const uint8_t* uncoloured);
 
   // Text (text_drawing.cpp).
   // The font of the text state, made or found in the document's cache; null
