@@ -189,8 +189,14 @@ void RenderConsumer::PlayTile(RenderConsumer& self, void* argument) {
   const TileReplay& r = *static_cast<const TileReplay*>(argument);
   Ref<document::FormDisplayList> list(self.context_);
   self.document_.GetFormDisplayList(list, r.id, *self.Record());
-  Scoped<RenderConsumer> cell(self.context_, self.document_, self.Colors(), r.tile, r.cellToTile, self.events_);
+  // The cell's consumer lives on the heap (the stack is kept for the
+  // cell's replay) and counts its nesting on from this one's, so that the
+  // bounds on nesting and helper threads hold for the whole drawing.
+  Owned<RenderConsumer> cell(self.context_, New<RenderConsumer>(self.context_, self.document_, self.Colors(), r.tile,
+                                                                r.cellToTile, self.events_));
   cell->patternDepth_ = self.patternDepth_ + 1;
+  cell->nesting_ = self.nesting_;
+  cell->helpers_ = self.helpers_;
   const TilingPattern& t = r.tiling;
   const int32_t copiesX = CellCopies(t.bbox.x0, t.bbox.x1, t.xStep);
   const int32_t copiesY = CellCopies(t.bbox.y0, t.bbox.y1, t.yStep);

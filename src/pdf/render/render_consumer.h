@@ -65,6 +65,9 @@ inline constexpr uint32_t kNestedReplayStackReserve = 8192;
 // leaves most of the pool of 16 stacks to the viewer's other threads (real
 // pages nest q up to about 20 deep).
 inline constexpr uint32_t kMaxNestedReplays = 48;
+// Reading a shading's colour functions (stitching functions nest ten
+// deep) needs this much stack; a fresh 16 KB stack has it.
+inline constexpr uint32_t kShadingStackReserve = 12288;
 inline constexpr uint32_t kMaxHelperThreads = 4;
 inline constexpr uint32_t kMaxFormDepth = 32;
 // Path clips in force at once before they are folded into one mask.
@@ -143,6 +146,7 @@ class RenderConsumer : public GStateConsumer {
   struct FormVisit;
   struct FormReplay;
   struct TileReplay;
+  struct ShadingReplay;
   // A Type 3 glyph's procedure and the CTM it is drawn under.
   struct GlyphReplay {
     document::DisplayList* list;
@@ -151,14 +155,18 @@ class RenderConsumer : public GStateConsumer {
   };
 
   // Runs `replay(*this, argument)` as a nested replay: counted, bounded, and
-  // on a helper thread's fresh stack when this one runs low.
-  void RunNested(void (*replay)(RenderConsumer&, void*), void* argument);
+  // on a helper thread's fresh stack when less than `reserve` bytes are left.
+  void RunNested(void (*replay)(RenderConsumer&, void*), void* argument,
+                 uint32_t reserve = kNestedReplayStackReserve);
   static void PlaySaved(RenderConsumer& self, void* nested);
   static void PlayText(RenderConsumer& self, void* textObject);
   static void PlaySubListReplay(RenderConsumer& self, void* list);
   static void PlayForm(RenderConsumer& self, void* replay);
   static void PlayGlyphProcedure(RenderConsumer& self, void* replay);
   static void PlayTile(RenderConsumer& self, void* replay);
+  static void PlayShading(RenderConsumer& self, void* replay);
+  void DrawShading(const document::ResolvedValue& shading, bool forPattern, const FixedMatrix& toDevice,
+                   im::PainterInput& shape, im::PixelRect area, Fixed16_16 alpha);
   // Plays a tiling pattern's cell `list` from the initial state moved by
   // `offset` (pattern space), clipped to the cell's `bbox`; with
   // `uncoloured` (R, G, B) every mark takes that colour.

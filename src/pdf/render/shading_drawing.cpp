@@ -84,8 +84,31 @@ void RenderConsumer::PaintShading(const content::DLName&, const ResolvedValue& s
   FinishObject();
 }
 
+struct RenderConsumer::ShadingReplay {
+  const ResolvedValue& shading;
+  bool forPattern;
+  const FixedMatrix& toDevice;
+  im::PainterInput& shape;
+  im::PixelRect area;
+  Fixed16_16 alpha;
+};
+
+// Reading the colour functions (stitching functions nest) wants stack: the
+// work runs as a nested replay, on a fresh stack when this one runs low.
 void RenderConsumer::PaintShadingThrough(const ResolvedValue& shading, bool forPattern, const FixedMatrix& toDevice,
                                          im::PainterInput& shape, im::PixelRect area, Fixed16_16 alpha) {
+  ShadingReplay replay{shading, forPattern, toDevice, shape, area, alpha};
+  RunNested(&PlayShading, &replay, kShadingStackReserve);
+}
+
+void RenderConsumer::PlayShading(RenderConsumer& self, void* argument) {
+  StackCheck(self.context_);
+  const ShadingReplay& r = *static_cast<const ShadingReplay*>(argument);
+  self.DrawShading(r.shading, r.forPattern, r.toDevice, r.shape, r.area, r.alpha);
+}
+
+void RenderConsumer::DrawShading(const ResolvedValue& shading, bool forPattern, const FixedMatrix& toDevice,
+                                 im::PainterInput& shape, im::PixelRect area, Fixed16_16 alpha) {
   GraphicsState& s = State();
   Owned<ShadingDescription> description(context_, New<ShadingDescription>(context_, context_));
   const ShadingDescription& d = *description;
