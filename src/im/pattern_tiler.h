@@ -24,9 +24,11 @@ PixelBuffer TileBuffer(uint8_t* pixels, int32_t width, int32_t height);
 
 class PatternTiler {
  public:
-  // `pixels` (width x height, 4 bytes each) must outlive the tiler.
+  // `pixels` (width x height, 4 bytes each) must outlive the tiler. The
+  // tile's content lies `shiftX`, `shiftY` (16.16 tile pixels) from where
+  // `mapping` puts the lattice.
   PatternTiler(AppContext& context, const uint8_t* pixels, uint32_t width, uint32_t height,
-               const ImageMapping& mapping, uint8_t constantAlpha);
+               const ImageMapping& mapping, Fixed16_16 shiftX, Fixed16_16 shiftY, uint8_t constantAlpha);
 
   void SetScanline(int32_t y) { row_ = y; }
   void NextScanline() { ++row_; }
@@ -40,6 +42,7 @@ class PatternTiler {
   const uint8_t* pixels_;
   int64_t width_, height_;
   const ImageMapping& mapping_;
+  int64_t shiftX_, shiftY_;  // 32.32
   uint8_t constantAlpha_;
   mutable RowScratch scratch_;
   int32_t row_ = 0;

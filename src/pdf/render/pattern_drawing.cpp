@@ -15,7 +15,7 @@
 //   rendered at the largest resolution that fits (so a huge cell costs the
 //   same memory as a page-sized one);
 // - a cell whose box spans several steps is drawn at most
-//   kMaxCellCopies times per axis into the tile (overlaps beyond are
+//   kMaxCellCopies + 2 times per axis into the tile (overlaps beyond are
 //   dropped);
 // - a tiny step makes a tile of one pixel: the work is the mark's area;
 // - cells draw patterns inside themselves at most kMaxPatternDepth deep
@@ -74,7 +74,8 @@ void ReadTilingPattern(document::ObjectResolver& resolver, const ResolvedValue& 
 // Device pixels of a pattern-space vector, at least 1.
 int32_t DeviceLength(const FixedMatrix& toDevice, Fixed16_16 x, Fixed16_16 y) {
   const FixedPoint v = TransformVector(toDevice, FixedPoint{x, y});
-  const int32_t length = FixedCeil(FixedHypot(v.x, v.y));
+  // Rounded: a step of a whole number of pixels keeps its exact size.
+  const int32_t length = FixedRound(FixedHypot(v.x, v.y));
   return length < 1 ? 1 : length > 0x4000 ? 0x4000 : length;
 }
 
@@ -156,12 +157,18 @@ void RenderConsumer::PaintPatternMark(const im::Path& path, const FixedMatrix& m
     width = width > 1 ? (width + 1) / 2 : 1;
     height = height > 1 ? (height + 1) / 2 : 1;
   }
-  // Pattern space to tile pixels: the step's box, row 0 at its top.
+  // Pattern space to tile pixels: the step's box, row 0 at its top, moved
+  // by the fraction of a pixel at which the box's top left corner lies on
+  // the device: when the tile is upright and as large as the step on the
+  // device, tile pixels then fall exactly on device pixels.
   const Fixed16_16 scaleX = FixedDiv(IntToFixed(width), tiling.xStep);
   const Fixed16_16 scaleY = FixedDiv(IntToFixed(height), tiling.yStep);
-  // The box's corner lands exactly on the tile's lower left corner.
-  const FixedMatrix cellToTile{scaleX, 0, 0, -scaleY, FixedMul(-tiling.bbox.x0, scaleX),
-                               FixedAddSat(IntToFixed(height), FixedMul(tiling.bbox.y0, scaleY))};
+  const FixedPoint corner =
+      TransformPoint(toDevice, FixedPoint{tiling.bbox.x0, FixedAddSat(tiling.bbox.y0, tiling.yStep)});
+  const Fixed16_16 shiftX = corner.x & 0xFFFF, shiftY = corner.y & 0xFFFF;
+  const FixedMatrix cellToTile{
+      scaleX, 0, 0, -scaleY, FixedAddSat(FixedMul(-tiling.bbox.x0, scaleX), shiftX),
+      FixedAddSat(FixedAddSat(IntToFixed(height), FixedMul(tiling.bbox.y0, scaleY)), shiftY)};
   EngineArray<uint8_t> pixels(context_);
   pixels.Resize(static_cast<uint32_t>(width) * static_cast<uint32_t>(height) * im::kTileBytesPerPixel);
   for (uint32_t i = 0; i < pixels.Size(); ++i) pixels[i] = 0;
@@ -175,7 +182,7 @@ void RenderConsumer::PaintPatternMark(const im::Path& path, const FixedMatrix& m
   im::ImageMapping mapping;
   if (!mapping.Set(stepToDevice, static_cast<uint32_t>(width), static_cast<uint32_t>(height))) return;
   Scoped<im::PatternTiler> tiler(context_, context_, pixels.Data(), static_cast<uint32_t>(width),
-                                 static_cast<uint32_t>(height), mapping, opacity);
+                                 static_cast<uint32_t>(height), mapping, shiftX, shiftY, opacity);
   im::RasterPainterImpl<im::PatternTiler> tilerIn(*tiler);
   Scoped<im::MarkChain> mark(context_, context_, *clip_, pageIn_, shapeIn, tilerIn);
   im::PaintRows(work_, mark->Painter(), area);
@@ -200,8 +207,9 @@ void RenderConsumer::PlayTile(RenderConsumer& self, void* argument) {
   const TilingPattern& t = r.tiling;
   const int32_t copiesX = CellCopies(t.bbox.x0, t.bbox.x1, t.xStep);
   const int32_t copiesY = CellCopies(t.bbox.y0, t.bbox.y1, t.yStep);
-  for (int32_t j = 0; j < copiesY; ++j) {
-    for (int32_t i = 0; i < copiesX; ++i) {
+  // One more copy on each side for what the shift moves across the edges.
+  for (int32_t j = -1; j <= copiesY; ++j) {
+    for (int32_t i = -1; i <= copiesX; ++i) {
       const FixedPoint offset{FixedSaturate(-i * static_cast<int64_t>(t.xStep)),
                               FixedSaturate(-j * static_cast<int64_t>(t.yStep))};
       cell->DrawCell(*list, t.bbox, offset, r.uncoloured);

@@ -117,8 +117,9 @@ TEST_F(PatternTest, HostileCellsAreBounded) {
                         "1 0 0 rg 0 0 50 50 re f"),
            "", 600);
   EXPECT_EQ(r.error, -1);
-  EXPECT_EQ(r.Red(10, r.height - 10), 255);
-  EXPECT_EQ(r.Green(10, r.height - 10), 0);
+  // Drawn at the resolution the budget allows: the middle of the square is red.
+  EXPECT_EQ(r.Red(208, r.height - 208), 255);
+  EXPECT_EQ(r.Green(208, r.height - 208), 0);
 }
 
 }  // namespace
