@@ -46,6 +46,22 @@ int64_t Quotient16(int64_t a, int64_t b) {
   return negative ? -static_cast<int64_t>(q) : static_cast<int64_t>(q);
 }
 
+// The square root of `value` (to within one), by Newton's method from
+// `guess` (the root at the previous pixel, which is close); the exact
+// method when the guess is far off.
+uint64_t NearSqrt(uint64_t value, uint64_t guess) {
+  if (guess != 0) {
+    for (int i = 0; i < 3; ++i) {
+      const uint64_t next = (guess + value / guess) >> 1;
+      const uint64_t change = next > guess ? next - guess : guess - next;
+      guess = next;
+      if (change <= 1) return guess;
+      if (guess == 0) break;
+    }
+  }
+  return IntegerSqrt(value);
+}
+
 // The shading-space position (32.32) of the centre of device pixel (x, y),
 // `mapping` having been set with the shading-to-device matrix and a unit
 // size (so that its y runs downwards from 1).
@@ -223,7 +239,7 @@ bool RadialShadeSampler::Accept(int64_t s) const {
   return (r0_ << 16) + s * dr_ >= 0;  // a circle of non-negative radius
 }
 
-bool RadialShadeSampler::Solve(int64_t qx, int64_t qy, int64_t& s) const {
+bool RadialShadeSampler::Solve(int64_t qx, int64_t qy, int64_t& s) {
   // |q - s dc| = r0 + s dr:  a s^2 - 2 b s + c = 0.
   const int64_t b = qx * dcx_ + qy * dcy_ + r0_ * dr_;
   const int64_t c = qx * qx + qy * qy - r0_ * r0_;
@@ -235,7 +251,8 @@ bool RadialShadeSampler::Solve(int64_t qx, int64_t qy, int64_t& s) const {
   }
   const int64_t discriminant = b * b - a_ * c;
   if (discriminant < 0) return false;
-  const int64_t root = static_cast<int64_t>(IntegerSqrt(static_cast<uint64_t>(discriminant)));
+  const int64_t root = static_cast<int64_t>(NearSqrt(static_cast<uint64_t>(discriminant), lastRoot_));
+  lastRoot_ = static_cast<uint64_t>(root);
   // The two solutions without cancellation: w / a and c / w.
   const int64_t w = b >= 0 ? b + root : b - root;
   int64_t first = Clamp(Quotient16(Abs(w), Abs(a_)) * ((w < 0) != (a_ < 0) ? -1 : 1), kLimit);
@@ -250,11 +267,8 @@ bool RadialShadeSampler::Solve(int64_t qx, int64_t qy, int64_t& s) const {
     s = first;
     return true;
   }
-  if (Accept(second)) {
-    s = second;
-    return true;
-  }
-  return false;
+  s = second;
+  return Accept(second);
 }
 
 void RadialShadeSampler::ShadeRun(int32_t x, int32_t y, int32_t n, uint8_t* rgb, uint8_t* covered) {

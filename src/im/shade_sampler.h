@@ -140,7 +140,7 @@ class RadialShadeSampler final : public SmoothShadeSampler {
  private:
   // s (16.16) for the point q (working units) from the first circle's
   // centre, or false when no circle of the range passes through it.
-  bool Solve(int64_t qx, int64_t qy, int64_t& s) const;
+  bool Solve(int64_t qx, int64_t qy, int64_t& s);
   bool Accept(int64_t s) const;
 
   const ShadeColorTable& table_;
@@ -152,6 +152,7 @@ class RadialShadeSampler final : public SmoothShadeSampler {
   int32_t shift_ = 0;
   int64_t centerX_ = 0, centerY_ = 0;  // (x0, y0), 32.32
   int64_t dcx_ = 0, dcy_ = 0, r0_ = 0, dr_ = 0, a_ = 0;
+  uint64_t lastRoot_ = 0;  // the previous pixel's square root: the next one starts from it
 };
 
 // Function-based: the domain rectangle [x0, x1] x [y0, y1] mapped by
