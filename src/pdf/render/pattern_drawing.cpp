@@ -12,8 +12,10 @@
 // wide and high, at the device resolution of the pattern space), and the
 // pattern tiler repeats it under the mark. Bounds:
 // - the tile holds at most kMaxTilePixels; a cell that would need more is
-//   rendered at the largest resolution that fits (so a huge cell costs the
-//   same memory as a page-sized one);
+//   drawn straight onto the page, once per lattice cell under the mark,
+//   clipped to the mark and the cell's box (at most kMaxDirectCells of
+//   them; beyond, the tile is rendered at the largest resolution that
+//   fits, so a huge cell costs no more memory than a small one);
 // - a cell whose box spans several steps is drawn at most
 //   kMaxCellCopies + 2 times per axis into the tile (overlaps beyond are
 //   dropped);
@@ -22,6 +24,8 @@
 //   (a pattern whose cell uses itself ends there, with a display event).
 // An uncoloured pattern (PaintType 2) paints its cell in the colour given
 // with the pattern name (in the pattern space's base).
+#include <cstdint>
+
 #include "im/pattern_tiler.h"
 #include "pdf/document/page_tree.h"
 #include "pdf/render/render_consumer.h"
@@ -31,17 +35,21 @@ namespace vn::pdf::render {
 
 using document::ResolvedValue;
 
-namespace {
-
-inline constexpr uint32_t kMaxTilePixels = 256 * 1024;  // 1 MB of tile
-inline constexpr int32_t kMaxCellCopies = 4;
-inline constexpr uint32_t kMaxPatternDepth = 3;
-
 struct TilingPattern {
   int32_t paintType;
   FixedRect bbox;
   Fixed16_16 xStep, yStep;  // magnitudes
 };
+
+namespace {
+
+inline constexpr uint32_t kMaxTilePixels = 256 * 1024;  // 1 MB of tile
+inline constexpr int32_t kMaxCellCopies = 4;
+inline constexpr uint32_t kMaxPatternDepth = 3;
+// Cells larger than a tile are drawn one by one when at most this many lie
+// under the mark (else in a tile at a reduced resolution).
+inline constexpr int64_t kMaxDirectCells = 256;
+
 
 int32_t RequiredInteger(document::ObjectResolver& resolver, const ResolvedValue& pattern, const char* key) {
   ResolvedValue value(resolver.Context());
@@ -151,8 +159,16 @@ void RenderConsumer::PaintPatternMark(const im::Path& path, const FixedMatrix& m
   const uint8_t opacity = FixedToByte(alpha);
   if (opacity == 0) return;
 
-  // One lattice step at the device resolution, within the tile budget.
+  // One lattice step at the device resolution, within the tile budget;
+  // larger cells are drawn straight onto the page when there are not too
+  // many of them under the mark.
   int32_t width = DeviceLength(toDevice, tiling.xStep, 0), height = DeviceLength(toDevice, 0, tiling.yStep);
+  if (static_cast<uint32_t>(width) * static_cast<uint32_t>(height) > kMaxTilePixels &&
+      DrawLargeCells(CellMark{path, matrix, rule, tiling.bbox, toDevice, nullptr, 0,
+                              tiling.paintType == 2 ? rgb : nullptr, alpha},
+                     tiling, id, area)) {
+    return;
+  }
   while (static_cast<uint32_t>(width) * static_cast<uint32_t>(height) > kMaxTilePixels) {
     width = width > 1 ? (width + 1) / 2 : 1;
     height = height > 1 ? (height + 1) / 2 : 1;
@@ -187,6 +203,58 @@ void RenderConsumer::PaintPatternMark(const im::Path& path, const FixedMatrix& m
   Scoped<im::MarkChain> mark(context_, context_, *clip_, pageIn_, shapeIn, tilerIn);
   im::PaintRows(work_, mark->Painter(), area);
   AddDirty(area);
+}
+
+struct RenderConsumer::LargeCellsReplay {
+  document::ObjectId id;
+  const CellMark& mark;
+};
+
+bool RenderConsumer::DrawLargeCells(const CellMark& mark, const TilingPattern& tiling, const document::ObjectId& id,
+                                    const im::PixelRect& area) {
+  // The lattice cells under the area: its corners in steps from the box's
+  // corner, widened by the cells whose box reaches over their neighbours.
+  const FixedMatrix stepToDevice =
+      Concat(FixedMatrix{tiling.xStep, 0, 0, tiling.yStep, tiling.bbox.x0, tiling.bbox.y0}, mark.toDevice);
+  im::ImageMapping lattice;
+  if (!lattice.Set(stepToDevice, 1, 1)) return false;
+  int64_t low[2] = {INT64_MAX, INT64_MAX}, high[2] = {INT64_MIN, INT64_MIN};
+  for (int32_t x : {area.x0, area.x1}) {
+    for (int32_t y : {area.y0, area.y1}) {
+      int64_t u, v;
+      lattice.Locate(x, y, u, v);
+      const int64_t cell[2] = {u >> 32, ((int64_t{1} << 32) - v) >> 32};
+      for (int k = 0; k < 2; ++k) {
+        low[k] = cell[k] < low[k] ? cell[k] : low[k];
+        high[k] = cell[k] > high[k] ? cell[k] : high[k];
+      }
+    }
+  }
+  low[0] -= CellCopies(tiling.bbox.x0, tiling.bbox.x1, tiling.xStep);
+  low[1] -= CellCopies(tiling.bbox.y0, tiling.bbox.y1, tiling.yStep);
+  ++high[0];
+  ++high[1];
+  if ((high[0] - low[0] + 1) * (high[1] - low[1] + 1) > kMaxDirectCells) return false;
+  EngineArray<FixedPoint> offsets(context_);
+  for (int64_t j = low[1]; j <= high[1]; ++j) {
+    for (int64_t i = low[0]; i <= high[0]; ++i) {
+      offsets.Push(FixedPoint{FixedSaturate(i * tiling.xStep), FixedSaturate(j * tiling.yStep)});
+    }
+  }
+  CellMark cells = mark;
+  cells.offsets = offsets.Data();
+  cells.count = offsets.Size();
+  LargeCellsReplay replay{id, cells};
+  RunNested(&PlayLargeCells, &replay);
+  return true;
+}
+
+void RenderConsumer::PlayLargeCells(RenderConsumer& self, void* argument) {
+  StackCheck(self.context_);
+  const LargeCellsReplay& r = *static_cast<const LargeCellsReplay*>(argument);
+  Ref<document::FormDisplayList> list(self.context_);
+  self.document_.GetFormDisplayList(list, r.id, *self.Record());
+  self.DrawCellsOnPage(*list, r.mark);
 }
 
 // Draws the cell into the tile with a render consumer of its own, once per

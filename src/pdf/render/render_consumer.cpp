@@ -182,6 +182,35 @@ void RenderConsumer::DrawCell(document::DisplayList& list, const FixedRect& bbox
   player.Play();
 }
 
+void RenderConsumer::DrawCellsOnPage(document::DisplayList& list, const CellMark& mark) {
+  Level level(*this, State());
+  ClipTo(mark.path, mark.matrix, mark.rule);
+  RestoreOnExit<bool> locked(context_, colorsLocked_);
+  const GraphicsState& outer = State();
+  for (uint32_t k = 0; k < mark.count; ++k) {
+    Level cell(*this, *base_);
+    InitialState(list.Record());
+    GraphicsState& s = State();
+    s.SetDeviceClip(outer.deviceClip);
+    s.fillAlpha = s.strokeAlpha = mark.alpha;
+    const FixedPoint offset = mark.offsets[k];
+    s.SetCTM(context_, Concat(FixedMatrix{kFixedOne, 0, 0, kFixedOne, offset.x, offset.y}, mark.toDevice));
+    s.patternBase = s.ctm;
+    if (mark.uncoloured != nullptr) {
+      for (PaintColor* side : {&s.fill, &s.stroke}) {
+        for (int i = 0; i < 3; ++i) side->rgb[i] = mark.uncoloured[i];
+        side->rgbValid = true;
+      }
+      colorsLocked_ = true;
+    }
+    const BoxPath box(mark.bbox);
+    if (!Guard([&] { ClipTo(box.View(), s.ctm, im::kNonZero); })) continue;
+    DLPlayer player(list, *this);
+    player_ = &player;
+    player.Play();
+  }
+}
+
 void RenderConsumer::DrawAppearance(const document::ObjectId& form, const FixedMatrix& matrix,
                                     const FixedRect& bbox, content::ContentRecord& invoker) {
   Level level(*this, *base_);

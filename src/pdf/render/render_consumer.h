@@ -77,6 +77,7 @@ inline constexpr uint32_t kMaxClipChain = 16;
 inline constexpr uint32_t kMaxType3Depth = 4;
 
 class RenderConsumer;
+struct TilingPattern;
 
 // The work of one nested replay, carried to a helper thread's stack.
 struct GSaveFunctor {
@@ -171,6 +172,27 @@ class RenderConsumer : public GStateConsumer {
   // `offset` (pattern space), clipped to the cell's `bbox`; with
   // `uncoloured` (R, G, B) every mark takes that colour.
   void DrawCell(document::DisplayList& list, const FixedRect& bbox, FixedPoint offset, const uint8_t* uncoloured);
+  // A tiling pattern's cells drawn straight onto the page (cells too large
+  // for a tile): at each offset (pattern space) from `toDevice`, clipped to
+  // the mark's path and the cell's box.
+  struct CellMark {
+    const im::Path& path;
+    const FixedMatrix& matrix;
+    im::FillRule rule;
+    const FixedRect& bbox;
+    const FixedMatrix& toDevice;
+    const FixedPoint* offsets;
+    uint32_t count;
+    const uint8_t* uncoloured;
+    Fixed16_16 alpha;
+  };
+  void DrawCellsOnPage(document::DisplayList& list, const CellMark& mark);
+  struct LargeCellsReplay;
+  static void PlayLargeCells(RenderConsumer& self, void* replay);
+  // Draws the cells of `tiling` (the pattern object `id`) under `area`
+  // with DrawCellsOnPage; false when too many lie there.
+  bool DrawLargeCells(const CellMark& mark, const TilingPattern& tiling, const document::ObjectId& id,
+                      const im::PixelRect& area);
 
   // Text (text_drawing.cpp).
   // The font of the text state, made or found in the document's cache; null

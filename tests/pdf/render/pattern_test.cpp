@@ -117,9 +117,10 @@ TEST_F(PatternTest, HostileCellsAreBounded) {
                         "1 0 0 rg 0 0 50 50 re f"),
            "", 600);
   EXPECT_EQ(r.error, -1);
-  // Drawn at the resolution the budget allows: the middle of the square is red.
-  EXPECT_EQ(r.Red(208, r.height - 208), 255);
-  EXPECT_EQ(r.Green(208, r.height - 208), 0);
+  // Drawn straight onto the page, cell by cell, at full resolution.
+  EXPECT_EQ(r.At(10, r.height - 10), "255,0,0");
+  EXPECT_EQ(r.At(400, r.height - 10), "255,0,0");      // user x 48
+  EXPECT_EQ(r.At(430, r.height - 10), "255,255,255");  // user x 51.6: past the square
 }
 
 }  // namespace
