@@ -1,5 +1,5 @@
 // Pages made only of fills, strokes, clips and forms, in several colour
-// spaces, drawn by folio render and by mutool draw: their 4 x 4-block
+// spaces, and of shadings and patterns, drawn by folio render and by mutool draw: their 4 x 4-block
 // averages agree to at least 30 dB PSNR at 72 and 150 dpi. (DeviceN is
 // left out: Debian's mutool, built without colour management, converts it
 // unlike poppler and folio; painting_test.cpp checks it exactly.)
@@ -80,6 +80,46 @@ std::vector<VectorPage> Pages() {
                    "/N 1 >>] "
                    "/Alt [/ICCBased 5 0 R] >> /ExtGState << /Half << /ca 0.5 /CA 0.5 >> >>",
                    {Stream("/N 3 /Alternate /DeviceRGB", "not a profile")}});
+  // Shadings of each type drawn, and patterns.
+  const std::string rainbow =
+      "/Function << /FunctionType 3 /Domain [0 1] /Bounds [0.4] /Encode [0 1 0 1] /Functions ["
+      "<< /FunctionType 2 /Domain [0 1] /C0 [0.9 0.1 0.1] /C1 [0.1 0.8 0.2] /N 1 >> "
+      "<< /FunctionType 2 /Domain [0 1] /C0 [0.1 0.8 0.2] /C1 [0.1 0.2 0.9] /N 2 >>] >>";
+  pages.push_back({"axial shadings",
+                   "q 10 10 180 80 re W n /Ax sh Q q 1 0 0 1 0 100 cm 10 10 180 80 re W n /Diag sh Q",
+                   "/Shading << /Ax << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [30 0 170 0] "
+                   "/Extend [true true] " + rainbow + " >> /Diag << /ShadingType 2 /ColorSpace /DeviceRGB "
+                   "/Coords [20 10 160 80] /Extend [false true] " + rainbow + " >> >>",
+                   {}});
+  pages.push_back({"radial shadings",
+                   "q 0 0 100 100 re W n /Cone sh Q q 100 0 100 100 re W n /Inside sh Q "
+                   "q 0 100 100 100 re W n /Touch sh Q q 100 100 100 100 re W n /Pipe sh Q",
+                   "/Shading << /Cone << /ShadingType 3 /ColorSpace /DeviceRGB /Coords [30 30 5 70 60 30] " +
+                       rainbow + " >> /Inside << /ShadingType 3 /ColorSpace /DeviceRGB "
+                       "/Coords [140 45 5 150 50 45] /Extend [true true] " + rainbow + " >> "
+                       "/Touch << /ShadingType 3 /ColorSpace /DeviceRGB /Coords [40 150 10 50 150 20] "
+                       "/Extend [true false] " + rainbow + " >> /Pipe << /ShadingType 3 /ColorSpace /DeviceGray "
+                       "/Coords [120 130 15 170 170 15] /Extend [true false] /Function << /FunctionType 2 "
+                       "/Domain [0 1] /C0 [0] /C1 [1] /N 1 >> >> >>",
+                   {}});
+  pages.push_back({"function shading and shading patterns",
+                   "q 0 0 100 100 re W n /Fn sh Q /Pattern cs /P scn 110 10 80 80 re f "
+                   "/Pattern CS /P SCN 8 w 20 150 m 100 190 l 180 130 l S",
+                   "/Shading << /Fn << /ShadingType 1 /ColorSpace /DeviceRGB /Domain [0 1 0 1] "
+                   "/Matrix [80 0 0 80 10 10] /Function 5 0 R >> >> /Pattern << /P << /PatternType 2 "
+                   "/Matrix [1 0 0 1 10 0] /Shading << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [100 0 190 0] "
+                   "/Background [0.9 0.9 0.5] " + rainbow + " >> >> >>",
+                   {Stream("/FunctionType 4 /Domain [0 1 0 1] /Range [0 1 0 1 0 1]", "{ 2 copy mul 3 1 roll }")}});
+  pages.push_back({"tiling patterns",
+                   "/Pattern cs /Coloured scn 10 10 85 180 re f /Grey cs 0.2 0.5 0.8 /Uncoloured scn "
+                   "105 10 85 85 re f /Coloured scn 2 0 0 2 0 0 cm 55 55 40 40 re f",
+                   "/ColorSpace << /Grey [/Pattern /DeviceRGB] >> /Pattern << /Coloured 5 0 R /Uncoloured 6 0 R >>",
+                   {Stream("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 12 12] /XStep 12 /YStep 12 "
+                           "/Matrix [1 0 0 1 0 8] /Resources << >>",
+                           "0.9 0.2 0.1 rg 0 0 6 6 re f 0.1 0.3 0.8 rg 6 6 6 6 re f"),
+                    Stream("/PatternType 1 /PaintType 2 /TilingType 2 /BBox [0 0 10 10] /XStep 10 /YStep 10 "
+                           "/Matrix [1.2 0 0 1.2 0 8] /Resources << >>",
+                           "0 0 m 10 5 l 0 10 l h f")}});
   return pages;
 }
 

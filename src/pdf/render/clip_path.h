@@ -62,6 +62,16 @@ class MaskClip final : public ClipNode {
   im::RasterPainterImpl<im::FastPixelBufferRasterPainter> maskIn_;
 };
 
+// The four corners of `box` as a closed path.
+struct BoxPath {
+  explicit BoxPath(const FixedRect& box)
+      : points{im::PackPoint(box.x0, box.y0, im::kMoveTo), im::PackPoint(box.x1, box.y0, im::kLineTo),
+               im::PackPoint(box.x1, box.y1, im::kLineTo), im::PackPoint(box.x0, box.y1, im::kLineTo),
+               im::PackPoint(box.x0, box.y0, im::kClosePath)} {}
+  im::Path View() const { return im::Path{points, 5}; }
+  im::PathPoint points[5];
+};
+
 // Whether `path` under `matrix` is one rectangle whose device edges lie on
 // whole pixels; `rect` gets it.
 bool IsPixelAlignedRectangle(const im::Path& path, const FixedMatrix& matrix, im::PixelRect& rect);

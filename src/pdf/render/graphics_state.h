@@ -68,6 +68,9 @@ struct GraphicsState {
   FixedMatrix ctm = IdentityMatrix();
   FixedMatrix inverse = IdentityMatrix();
   bool invertible = true;
+  // The CTM in force when the current page, form or pattern cell began:
+  // pattern matrices are relative to it.
+  FixedMatrix patternBase = IdentityMatrix();
 
   Fixed16_16 lineWidth = kFixedOne;
   Fixed16_16 miterLimit = 10 * kFixedOne;

@@ -102,6 +102,14 @@ void GStateConsumer::SetComponents(PaintColor& side, const Fixed16_16* component
   const bool patternSpace = side.space.kind == pdfcolor::kPatternSpace;
   if (patternSpace != (pattern != nullptr)) RaiseBadData(context_);
   const uint32_t needed = side.space.components;
+  // A pattern name alone is a whole colour (a coloured pattern); it leaves
+  // the components as they were.
+  if (patternSpace && count == 0) {
+    side.pattern.Set(SharedBytes::Make(context_, pattern->bytes, pattern->length));
+    side.componentsGiven = false;
+    side.rgbValid = false;
+    return;
+  }
   if (count < needed) RaiseBadData(context_);
   // Surplus operands: the last ones count, as the operand order of a
   // pattern colour (components, then the name) suggests.

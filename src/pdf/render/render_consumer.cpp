@@ -131,6 +131,7 @@ RenderConsumer::RenderConsumer(document::Document& document, pdfcolor::DocumentC
   SetState(*base_);
   base_->SetDeviceClip(area_.Rect());
   base_->SetCTM(context_, pageToDevice);
+  base_->patternBase = pageToDevice;
 }
 
 RenderConsumer::~RenderConsumer() = default;
@@ -160,6 +161,56 @@ void RenderConsumer::DrawList(document::DisplayList& list) {
   for (const document::DLError& error : list.Errors()) SendEvent(kEventContentStopped, error.code);
 }
 
+void RenderConsumer::DrawCell(document::DisplayList& list, const FixedRect& bbox, FixedPoint offset,
+                              const uint8_t* uncoloured) {
+  Level level(*this, *base_);
+  InitialState(list.Record());
+  GraphicsState& s = State();
+  s.SetCTM(context_, Concat(FixedMatrix{kFixedOne, 0, 0, kFixedOne, offset.x, offset.y}, s.ctm));
+  s.patternBase = s.ctm;
+  if (uncoloured != nullptr) {
+    for (PaintColor* side : {&s.fill, &s.stroke}) {
+      for (int i = 0; i < 3; ++i) side->rgb[i] = uncoloured[i];
+      side->rgbValid = true;
+    }
+    colorsLocked_ = true;
+  }
+  const BoxPath box(bbox);
+  if (!Guard([&] { ClipTo(box.View(), s.ctm, im::kNonZero); })) return;
+  DLPlayer player(list, *this);
+  player_ = &player;
+  player.Play();
+}
+
+void RenderConsumer::DrawCellsOnPage(document::DisplayList& list, const CellMark& mark) {
+  Level level(*this, State());
+  ClipTo(mark.path, mark.matrix, mark.rule);
+  RestoreOnExit<bool> locked(context_, colorsLocked_);
+  const GraphicsState& outer = State();
+  for (uint32_t k = 0; k < mark.count; ++k) {
+    Level cell(*this, *base_);
+    InitialState(list.Record());
+    GraphicsState& s = State();
+    s.SetDeviceClip(outer.deviceClip);
+    s.fillAlpha = s.strokeAlpha = mark.alpha;
+    const FixedPoint offset = mark.offsets[k];
+    s.SetCTM(context_, Concat(FixedMatrix{kFixedOne, 0, 0, kFixedOne, offset.x, offset.y}, mark.toDevice));
+    s.patternBase = s.ctm;
+    if (mark.uncoloured != nullptr) {
+      for (PaintColor* side : {&s.fill, &s.stroke}) {
+        for (int i = 0; i < 3; ++i) side->rgb[i] = mark.uncoloured[i];
+        side->rgbValid = true;
+      }
+      colorsLocked_ = true;
+    }
+    const BoxPath box(mark.bbox);
+    if (!Guard([&] { ClipTo(box.View(), s.ctm, im::kNonZero); })) continue;
+    DLPlayer player(list, *this);
+    player_ = &player;
+    player.Play();
+  }
+}
+
 void RenderConsumer::DrawAppearance(const document::ObjectId& form, const FixedMatrix& matrix,
                                     const FixedRect& bbox, content::ContentRecord& invoker) {
   Level level(*this, *base_);
@@ -169,11 +220,11 @@ void RenderConsumer::DrawAppearance(const document::ObjectId& form, const FixedM
 
 // ---- nesting
 
-void RenderConsumer::RunNested(void (*replay)(RenderConsumer&, void*), void* argument) {
+void RenderConsumer::RunNested(void (*replay)(RenderConsumer&, void*), void* argument, uint32_t reserve) {
   if (nesting_ >= kMaxNestedReplays) RaiseCode(context_, kStackExhausted);
   RestoreOnExit<uint32_t> nesting(context_, nesting_);
   ++nesting_;
-  if (StackRemaining(context_) >= kNestedReplayStackReserve) {
+  if (StackRemaining(context_) >= reserve) {
     replay(*this, argument);
     return;
   }
@@ -285,6 +336,7 @@ void RenderConsumer::PlayForm(RenderConsumer& self, void* argument) {
                          static_cast<uint32_t>(r.id.number));
   GraphicsState& s = self.State();
   s.SetCTM(self.context_, Concat(r.matrix, s.ctm));
+  s.patternBase = s.ctm;
   // Content outside the form's box is not shown.
   const im::BoxPath box(r.bbox);
   if (!self.Guard([&] { self.ClipTo(box.View(), s.ctm, im::kNonZero); })) return;
@@ -340,7 +392,7 @@ void RenderConsumer::PaintMark(const im::Path& path, const FixedMatrix& matrix, 
   GraphicsState& s = State();
   if (side.space.paintsNothing || s.deviceClip.Empty()) return;
   if (side.space.kind == pdfcolor::kPatternSpace) {
-    SendEvent(kEventShadings, kPatternNotDrawn);
+    PaintPatternMark(path, matrix, rule, side, alpha);
     return;
   }
   if (s.blendMode != 0) SendEvent(kEventTransparency, kBlendModeIgnored);
@@ -402,7 +454,7 @@ void RenderConsumer::ClipTo(const im::Path& path, const FixedMatrix& matrix, im:
   clipChain_ = 1;
 }
 
-// ---- text clips and shadings (text: text_drawing.cpp; images: image_drawing.cpp)
+// ---- text clips (text: text_drawing.cpp; images: image_drawing.cpp)
 
 void RenderConsumer::AddTextClipOutline(const im::Path& outline, const FixedMatrix& toDevice) {
   im::PathIterator it(outline);
@@ -430,14 +482,6 @@ void RenderConsumer::EndTextHook() {
   Guard([&] { ClipTo(textClip_.View(), IdentityMatrix(), im::kNonZero); });
   textClip_.Clear();
   textClipUsed_ = false;
-}
-
-void RenderConsumer::PaintShading(const DLName&, const document::ResolvedValue& shading) {
-  if (shading.Get().IsNull()) {
-    SendEvent(kEventObjectSkipped, kBadData);
-    return;
-  }
-  SendEvent(kEventShadings, kShadingNotDrawn);
 }
 
 }  // namespace vn::pdf::render

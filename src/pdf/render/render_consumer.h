@@ -32,10 +32,9 @@
 // replayed as nested content. Text whose font cannot be drawn still moves
 // the text position and is reported once per font (kTextNotDrawn).
 //
-// Images are drawn by image_drawing.cpp (the image pipes and samplers).
-// Shadings and patterns are drawn by their own parts of the
-// renderer when they exist; until then each such object is skipped with its
-// display event, never silently.
+// Images are drawn by image_drawing.cpp (the image pipes and samplers),
+// shadings by shading_drawing.cpp and patterns by pattern_drawing.cpp; a
+// kind they cannot draw is skipped with its display event, never silently.
 //
 // Owns engine memory and Unwindables: a local is a Scoped.
 #pragma once
@@ -66,6 +65,9 @@ inline constexpr uint32_t kNestedReplayStackReserve = 8192;
 // leaves most of the pool of 16 stacks to the viewer's other threads (real
 // pages nest q up to about 20 deep).
 inline constexpr uint32_t kMaxNestedReplays = 48;
+// Reading a shading's colour functions (stitching functions nest ten
+// deep) needs this much stack; a fresh 16 KB stack has it.
+inline constexpr uint32_t kShadingStackReserve = 12288;
 inline constexpr uint32_t kMaxHelperThreads = 4;
 inline constexpr uint32_t kMaxFormDepth = 32;
 // Path clips in force at once before they are folded into one mask.
@@ -75,6 +77,7 @@ inline constexpr uint32_t kMaxClipChain = 16;
 inline constexpr uint32_t kMaxType3Depth = 4;
 
 class RenderConsumer;
+struct TilingPattern;
 
 // The work of one nested replay, carried to a helper thread's stack.
 struct GSaveFunctor {
@@ -143,6 +146,8 @@ class RenderConsumer : public GStateConsumer {
   class Level;
   struct FormVisit;
   struct FormReplay;
+  struct TileReplay;
+  struct ShadingReplay;
   // A Type 3 glyph's procedure and the CTM it is drawn under.
   struct GlyphReplay {
     document::DisplayList* list;
@@ -151,13 +156,43 @@ class RenderConsumer : public GStateConsumer {
   };
 
   // Runs `replay(*this, argument)` as a nested replay: counted, bounded, and
-  // on a helper thread's fresh stack when this one runs low.
-  void RunNested(void (*replay)(RenderConsumer&, void*), void* argument);
+  // on a helper thread's fresh stack when less than `reserve` bytes are left.
+  void RunNested(void (*replay)(RenderConsumer&, void*), void* argument,
+                 uint32_t reserve = kNestedReplayStackReserve);
   static void PlaySaved(RenderConsumer& self, void* nested);
   static void PlayText(RenderConsumer& self, void* textObject);
   static void PlaySubListReplay(RenderConsumer& self, void* list);
   static void PlayForm(RenderConsumer& self, void* replay);
   static void PlayGlyphProcedure(RenderConsumer& self, void* replay);
+  static void PlayTile(RenderConsumer& self, void* replay);
+  static void PlayShading(RenderConsumer& self, void* replay);
+  void DrawShading(const document::ResolvedValue& shading, bool forPattern, const FixedMatrix& toDevice,
+                   im::PainterInput& shape, im::PixelRect area, Fixed16_16 alpha);
+  // Plays a tiling pattern's cell `list` from the initial state moved by
+  // `offset` (pattern space), clipped to the cell's `bbox`; with
+  // `uncoloured` (R, G, B) every mark takes that colour.
+  void DrawCell(document::DisplayList& list, const FixedRect& bbox, FixedPoint offset, const uint8_t* uncoloured);
+  // A tiling pattern's cells drawn straight onto the page (cells too large
+  // for a tile): at each offset (pattern space) from `toDevice`, clipped to
+  // the mark's path and the cell's box.
+  struct CellMark {
+    const im::Path& path;
+    const FixedMatrix& matrix;
+    im::FillRule rule;
+    const FixedRect& bbox;
+    const FixedMatrix& toDevice;
+    const FixedPoint* offsets;
+    uint32_t count;
+    const uint8_t* uncoloured;
+    Fixed16_16 alpha;
+  };
+  void DrawCellsOnPage(document::DisplayList& list, const CellMark& mark);
+  struct LargeCellsReplay;
+  static void PlayLargeCells(RenderConsumer& self, void* replay);
+  // Draws the cells of `tiling` (the pattern object `id`) under `area`
+  // with DrawCellsOnPage; false when too many lie there.
+  bool DrawLargeCells(const CellMark& mark, const TilingPattern& tiling, const document::ObjectId& id,
+                      const im::PixelRect& area);
 
   // Text (text_drawing.cpp).
   // The font of the text state, made or found in the document's cache; null
@@ -191,6 +226,15 @@ class RenderConsumer : public GStateConsumer {
     GuardImageCall(+[](void* b) { (*static_cast<Body*>(b))(); }, &body);
   }
   void GuardImageCall(void (*body)(void*), void* argument);
+  // Shadings (shading_drawing.cpp): paints `shading` (its space mapped to
+  // the device by `toDevice`) through `shape` over `area`, the colour
+  // multiplied by `alpha`; its "Background" only as a pattern's.
+  void PaintShadingThrough(const document::ResolvedValue& shading, bool forPattern, const FixedMatrix& toDevice,
+                           im::PainterInput& shape, im::PixelRect area, Fixed16_16 alpha);
+  // Patterns (pattern_drawing.cpp): paints the coverage of `path` under
+  // `matrix` with the pattern of `side`.
+  void PaintPatternMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule, PaintColor& side,
+                        Fixed16_16 alpha);
   void InitialState(content::ContentRecord* record);
 
   document::Document& document_;
@@ -224,6 +268,7 @@ class RenderConsumer : public GStateConsumer {
   document::ObjectId fontReference_ = {-1, 0};
   EngineArray<const text::PDFFont*> reportedFonts_;  // fonts whose text was reported as not drawn
   uint32_t type3Depth_ = 0;
+  uint32_t patternDepth_ = 0;  // tiling pattern cells being drawn inside one another
   const text::PDFFont* fontBeingReported_ = nullptr;
 };
 

@@ -85,6 +85,15 @@ class MeasuringConsumer final : public pdf::render::RenderConsumer {
   }
   void PaintPath(const pdf::content::DLPath& path, bool visible, bool stroke, int32_t clipRule,
                  int32_t fill) override {
+    // A path painted with a pattern draws the pattern's cell or shading as a
+    // nested replay, which starts with a stack reserve of its own: that is
+    // not this level's work.
+    const pdf::render::GraphicsState& s = State();
+    if ((fill != 2 && s.fill.space.kind == pdf::pdfcolor::kPatternSpace) ||
+        (stroke && s.stroke.space.kind == pdf::pdfcolor::kPatternSpace)) {
+      RenderConsumer::PaintPath(path, visible, stroke, clipRule, fill);
+      return;
+    }
     MeasureStackBelow(*EngineContext(), figures_.paintBytes, figures_.checkBytes,
                       [&] { RenderConsumer::PaintPath(path, visible, stroke, clipRule, fill); });
     ++figures_.paths;

@@ -1,0 +1,70 @@
+#include "im/pattern_tiler.h"
+
+namespace vn::im {
+
+namespace {
+
+inline uint8_t Mul(uint32_t a, uint32_t b) {
+  const uint32_t t = a * b + 127;
+  return static_cast<uint8_t>((t + (t >> 8)) >> 8);
+}
+
+// v modulo `size`, in [0, size).
+inline int64_t Wrap(int64_t v, int64_t size) {
+  const int64_t r = v % size;
+  return r < 0 ? r + size : r;
+}
+
+}  // namespace
+
+PixelBuffer TileBuffer(uint8_t* pixels, int32_t width, int32_t height) {
+  PixelBuffer b;
+  b.x1 = width;
+  b.y1 = height;
+  b.rowStride = static_cast<ptrdiff_t>(width) * kTileBytesPerPixel;
+  b.channels = 3;
+  b.color = PixelPlane{pixels, kLERGBFirstChannel, kLERGBChannelStep, kTileBytesPerPixel};
+  b.alpha = PixelPlane{pixels, 3, 1, kTileBytesPerPixel};
+  return b;
+}
+
+PatternTiler::PatternTiler(AppContext& context, const uint8_t* pixels, uint32_t width, uint32_t height,
+                           const ImageMapping& mapping, Fixed16_16 shiftX, Fixed16_16 shiftY,
+                           uint8_t constantAlpha)
+    : pixels_(pixels), width_(width), height_(height), mapping_(mapping),
+      shiftX_(static_cast<int64_t>(shiftX) << 16), shiftY_(static_cast<int64_t>(shiftY) << 16),
+      constantAlpha_(constantAlpha), scratch_(context) {}
+
+void PatternTiler::Produce(int32_t x, int32_t n) {
+  PixelBuffer& out = scratch_.Prepare(x, row_, n, 3);
+  int64_t sx, sy;
+  mapping_.Locate(x, row_, sx, sy);
+  const int64_t stepX = mapping_.StepXx(), stepY = mapping_.StepXy();
+  constexpr int64_t kHalf = int64_t{1} << 31;
+  uint8_t* color = out.color.base;
+  for (int32_t i = 0; i < n; ++i, sx += stepX, sy += stepY, color += 3) {
+    // Bilinear between the four tile pixels around the position (tile
+    // pixel centres), wrapping around the tile: the tile is resampled, so
+    // its edges stay smooth at any angle.
+    const int64_t gx = sx + shiftX_ - kHalf, gy = sy + shiftY_ - kHalf;
+    const int64_t x0 = Wrap(gx >> 32, width_), y0 = Wrap(gy >> 32, height_);
+    const int64_t x1 = x0 + 1 == width_ ? 0 : x0 + 1, y1 = y0 + 1 == height_ ? 0 : y0 + 1;
+    const uint32_t fx = static_cast<uint32_t>((gx >> 24) & 255), fy = static_cast<uint32_t>((gy >> 24) & 255);
+    const uint8_t* p00 = pixels_ + (y0 * width_ + x0) * kTileBytesPerPixel;
+    const uint8_t* p01 = pixels_ + (y0 * width_ + x1) * kTileBytesPerPixel;
+    const uint8_t* p10 = pixels_ + (y1 * width_ + x0) * kTileBytesPerPixel;
+    const uint8_t* p11 = pixels_ + (y1 * width_ + x1) * kTileBytesPerPixel;
+    uint8_t blended[4];
+    for (int c = 0; c < 4; ++c) {
+      const uint32_t top = p00[c] * (256 - fx) + p01[c] * fx;
+      const uint32_t bottom = p10[c] * (256 - fx) + p11[c] * fx;
+      blended[c] = static_cast<uint8_t>((top * (256 - fy) + bottom * fy + 32768) >> 16);
+    }
+    out.alpha.base[i] = out.shape.base[i] = Mul(blended[3], constantAlpha_);
+    color[0] = Mul(blended[0], constantAlpha_);  // B, G, R as stored
+    color[1] = Mul(blended[1], constantAlpha_);
+    color[2] = Mul(blended[2], constantAlpha_);
+  }
+}
+
+}  // namespace vn::im

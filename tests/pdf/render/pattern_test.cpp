@@ -1,0 +1,127 @@
+// Tiling patterns and constant alpha through the render consumer. Pages are
+// 100 x 100 points at 72 dpi: user (x, y) is device pixel (x, 100 - y).
+#include <gtest/gtest.h>
+
+#include "pdf/render/display_events.h"
+#include "support/render_pages.h"
+#include "support/test_documents.h"
+
+namespace vn::test {
+namespace {
+
+using namespace pdf::render;
+
+// A 10 x 10 cell with a 5 x 5 square in its lower left corner (red unless
+// the pattern is uncoloured).
+std::string Cell(int paintType, const std::string& extra = "", const std::string& content = "1 0 0 rg 0 0 5 5 re f") {
+  return StreamObject("/PatternType 1 /PaintType " + std::to_string(paintType) +
+                          " /TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep 10 /Resources << >> " + extra,
+                      content);
+}
+
+class PatternTest : public ::testing::Test {
+ protected:
+  Rendered Draw(const std::string& content, const std::string& pattern, const std::string& resources = "",
+                int dpi = 72) {
+    RenderRequest request;
+    request.dpi = dpi;
+    return RenderPdf(context, OnePagePdf(content, "/Pattern << /P 5 0 R >> " + resources, {pattern}), request);
+  }
+  AppContext context;
+};
+
+TEST_F(PatternTest, ColouredCellsRepeatOverTheFill) {
+  Rendered r = Draw("/Pattern cs /P scn 0 0 100 100 re f", Cell(1));
+  ASSERT_EQ(r.error, -1);
+  for (int cell = 0; cell < 10; ++cell) {
+    EXPECT_EQ(r.At(cell * 10 + 2, 97), "255,0,0") << cell;      // user (2.5, 2.5) of each cell
+    EXPECT_EQ(r.At(cell * 10 + 7, 97), "255,255,255") << cell;  // beside the square
+    EXPECT_EQ(r.At(2, 97 - cell * 10), "255,0,0") << cell;
+    EXPECT_EQ(r.At(2, 92 - cell * 10), "255,255,255") << cell;
+  }
+  EXPECT_TRUE(r.events.empty());
+}
+
+TEST_F(PatternTest, MatrixIsRelativeToThePageNotTheCTM) {
+  // The CTM's scale does not scale the pattern; the pattern's own matrix
+  // does (cells of 20 x 20, squares of 10 x 10, shifted by 3).
+  Rendered r = Draw("2 0 0 2 0 0 cm /Pattern cs /P scn 0 0 50 50 re f", Cell(1, "/Matrix [2 0 0 2 3 0]"));
+  ASSERT_EQ(r.error, -1);
+  EXPECT_EQ(r.At(8, 95), "255,0,0");   // user x 8.5: cell 0 square 3..13
+  EXPECT_EQ(r.At(15, 95), "255,255,255");
+  EXPECT_EQ(r.At(28, 95), "255,0,0");  // the next cell: 23..33
+  EXPECT_EQ(r.At(1, 95), "255,255,255");
+}
+
+TEST_F(PatternTest, UncolouredCellsTakeTheGivenColour) {
+  Rendered r = Draw("/CS0 cs 0 0 1 /P scn 0 0 100 100 re f 1 0 0 RG /CS0 CS 0 1 0 /P SCN 4 w 0 50 m 100 50 l S",
+                    Cell(2), "/ColorSpace << /CS0 [/Pattern /DeviceRGB] >>");
+  ASSERT_EQ(r.error, -1);
+  EXPECT_EQ(r.At(2, 97), "0,0,255");  // the cell's own red is not used
+  EXPECT_EQ(r.At(7, 97), "255,255,255");
+  EXPECT_EQ(r.At(2, 49), "0,255,0");  // the stroke (y 48..52) through the pattern in green
+  EXPECT_EQ(r.At(7, 49), "255,255,255");
+  EXPECT_EQ(r.At(2, 52), "255,255,255");
+}
+
+TEST_F(PatternTest, ConstantAlphaAppliesToPatternsFillsStrokesAndImages) {
+  Rendered r = Draw("/A gs /Pattern cs /P scn 0 0 50 100 re f 1 0 0 RG 4 w 60 50 m 90 50 l S", Cell(1),
+                    "/ExtGState << /A << /ca 0.5 /CA 0.25 >> >>");
+  ASSERT_EQ(r.error, -1);
+  EXPECT_EQ(r.At(2, 97), "255,128,128");
+  EXPECT_EQ(r.At(70, 50), "255,191,191");
+}
+
+TEST_F(PatternTest, MalformedPatternsAreSkippedWithAnEvent) {
+  const std::string bad[] = {
+      StreamObject("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 0 /YStep 10", "0 g"),
+      StreamObject("/PatternType 1 /PaintType 3 /TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep 10", "0 g"),
+      StreamObject("/PatternType 1 /PaintType 1 /TilingType 1 /XStep 10 /YStep 10", "0 g"),
+      StreamObject("/PatternType 3", ""),
+  };
+  for (const std::string& pattern : bad) {
+    Rendered r = Draw("/Pattern cs /P scn 0 0 50 50 re f 1 0 0 rg 90 90 10 10 re f", pattern);
+    ASSERT_EQ(r.error, -1);
+    EXPECT_EQ(r.Count(kEventObjectSkipped, 2), 1u) << pattern;
+    EXPECT_EQ(r.At(95, 5), "255,0,0");
+  }
+  // An uncoloured pattern before any colour components.
+  Rendered r = Draw("/CS0 cs /P scn 0 0 50 50 re f", Cell(2), "/ColorSpace << /CS0 [/Pattern /DeviceRGB] >>");
+  EXPECT_EQ(r.Count(kEventObjectSkipped, 2), 1u);
+}
+
+TEST_F(PatternTest, HostileCellsAreBounded) {
+  // A cell that fills itself with its own pattern ends at the depth limit.
+  Rendered r = Draw("/Pattern cs /P scn 0 0 100 100 re f",
+                    StreamObject("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep 10 "
+                                 "/Resources << /Pattern << /P 5 0 R >> >>",
+                                 "/Pattern cs /P scn 0 0 5 5 re f"));
+  EXPECT_EQ(r.error, -1);
+  EXPECT_GE(r.Count(kEventObjectSkipped, 6), 1u);
+  // A tiny step over the page, and a box of zero area.
+  r = Draw("/Pattern cs /P scn 0 0 100 100 re f",
+           StreamObject("/PatternType 1 /PaintType 1 /TilingType 2 /BBox [0 0 1 1] /XStep 0.001 /YStep 0.001 "
+                        "/Resources << >>",
+                        "0 g 0 0 1 1 re f"));
+  EXPECT_EQ(r.error, -1);
+  r = Draw("/Pattern cs /P scn 0 0 100 100 re f",
+           StreamObject("/PatternType 1 /PaintType 1 /TilingType 3 /BBox [5 5 5 5] /XStep 10 /YStep 10 "
+                        "/Resources << >>",
+                        "0 g 0 0 10 10 re f"));
+  EXPECT_EQ(r.error, -1);
+  EXPECT_EQ(r.At(50, 50), "255,255,255");
+  // A cell far larger than the tile budget at a high resolution.
+  r = Draw("/Pattern cs /P scn 0 0 100 100 re f",
+           StreamObject("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 2000 2000] /XStep 2000 /YStep 2000 "
+                        "/Resources << >>",
+                        "1 0 0 rg 0 0 50 50 re f"),
+           "", 600);
+  EXPECT_EQ(r.error, -1);
+  // Drawn straight onto the page, cell by cell, at full resolution.
+  EXPECT_EQ(r.At(10, r.height - 10), "255,0,0");
+  EXPECT_EQ(r.At(400, r.height - 10), "255,0,0");      // user x 48
+  EXPECT_EQ(r.At(430, r.height - 10), "255,255,255");  // user x 51.6: past the square
+}
+
+}  // namespace
+}  // namespace vn::test
