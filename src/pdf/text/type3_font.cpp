@@ -11,7 +11,7 @@ using document::ResolvedValue;
 using document::Value;
 
 Type3PDFFont::Type3PDFFont(document::ObjectResolver& resolver, const ResolvedValue& font)
-    : PDFFont(FontType::kType3), fontMatrix_{66, 0, 0, 66, 0, 0}, procedures_(resolver.Context()),
+    : PDFFont(resolver.Context(), FontType::kType3), fontMatrix_{66, 0, 0, 66, 0, 0}, procedures_(resolver.Context()),
       resources_(resolver.Context()) {
   AppContext& context = resolver.Context();
   ReadBaseFont(context, font, baseFont_);
@@ -42,9 +42,10 @@ Type3PDFFont::Type3PDFFont(document::ObjectResolver& resolver, const ResolvedVal
   Owned<CodeNames> table(context, New<CodeNames>(context));
   CodeNames& names = *table;
   ReadEncoding(resolver, font, NamedEncoding::kNone, nullptr, names, encodingLabel_);
+  uint16_t unicode[256];
   for (uint32_t code = 0; code < 256; ++code) {
     const GlyphName name = names.names[code];
-    unicode_[code] = GlyphNameToUnicode(name);
+    unicode[code] = GlyphNameToUnicode(name);
     if (name.Empty()) continue;
     for (uint32_t i = 0; i < count; ++i) {
       const Value& key = entries->At(2 * i);
@@ -54,6 +55,7 @@ Type3PDFFont::Type3PDFFont(document::ObjectResolver& resolver, const ResolvedVal
       }
     }
   }
+  toUnicode_.Set(NewSimpleToUnicodeMap(resolver, font, unicode));
 
   // Widths are in glyph space: the font matrix scales them.
   ResolvedValue noDescriptor(context);

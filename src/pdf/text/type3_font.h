@@ -15,7 +15,8 @@ class Type3PDFFont final : public PDFFont {
   Type3PDFFont(document::ObjectResolver& resolver, const document::ResolvedValue& font);
 
   const GlyphInfo& Glyphs() const override { return glyphs_; }
-  uint32_t Footprint() const override { return static_cast<uint32_t>(sizeof(*this)) + procedures_.MemorySize(); }
+  uint32_t Footprint() const override { return static_cast<uint32_t>(sizeof(*this)) + procedures_.MemorySize() + ToUnicodeFootprint();
+  }
 
   // Glyph space -> text space.
   const FixedMatrix& FontMatrix() const { return fontMatrix_; }
