@@ -345,27 +345,37 @@ void RenderConsumer::Stroke(const im::Path& path) {
   PaintMark(outline->View(), fillMatrix, im::kNonZero, s.stroke, s.strokeAlpha);
 }
 
-void RenderConsumer::PaintMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule, PaintColor& side,
-                               Fixed16_16 alpha) {
+const uint8_t* RenderConsumer::MarkColor(PaintColor& side, Fixed16_16 alpha, uint8_t& opacity) {
   GraphicsState& s = State();
-  if (side.space.paintsNothing || s.deviceClip.Empty()) return;
+  if (side.space.paintsNothing || s.deviceClip.Empty()) return nullptr;
   if (side.space.kind == pdfcolor::kPatternSpace) {
     SendEvent(kEventShadings, kPatternNotDrawn);
-    return;
+    return nullptr;
   }
   if (s.blendMode != 0) SendEvent(kEventTransparency, kBlendModeIgnored);
   if (alpha < kFixedOne) SendEvent(kEventTransparency, kConstantAlpha);
-  const uint8_t* rgb = DisplayColor(side);
-  const uint8_t opacity = AlphaByte(alpha);
-  if (opacity == 0) return;
-  Scoped<im::BezierRasterPainter> shape(context_, context_, path, matrix, s.deviceClip, rule);
-  const im::PixelRect area = im::Intersect(shape->Bounds(), s.deviceClip);
+  opacity = AlphaByte(alpha);
+  return opacity == 0 ? nullptr : DisplayColor(side);
+}
+
+void RenderConsumer::PaintCoverage(im::PainterInput& shape, const im::PixelRect& bounds, const uint8_t* rgb,
+                                   uint8_t opacity) {
+  const im::PixelRect area = im::Intersect(bounds, State().deviceClip);
   if (area.Empty()) return;
   im::FlatColor color(rgb[0], rgb[1], rgb[2], opacity);
-  im::RasterPainterImpl<im::BezierRasterPainter> shapeIn(*shape);
-  im::ClipperRasterPainter mark(*clip_, pageIn_, shapeIn, color);
+  im::ClipperRasterPainter mark(*clip_, pageIn_, shape, color);
   im::PaintRows(work_, mark, area);
   AddDirty(area);
+}
+
+void RenderConsumer::PaintMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule, PaintColor& side,
+                               Fixed16_16 alpha) {
+  uint8_t opacity = 0;
+  const uint8_t* rgb = MarkColor(side, alpha, opacity);
+  if (rgb == nullptr) return;
+  Scoped<im::BezierRasterPainter> shape(context_, context_, path, matrix, State().deviceClip, rule);
+  im::RasterPainterImpl<im::BezierRasterPainter> shapeIn(*shape);
+  PaintCoverage(shapeIn, shape->Bounds(), rgb, opacity);
 }
 
 void RenderConsumer::AddDirty(const im::PixelRect& area) {

@@ -27,9 +27,9 @@
 // (kEventObjectSkipped, code) and drawing goes on; out of memory,
 // cancellation and stack exhaustion end the drawing.
 //
-// Text (text_drawing.cpp) is drawn as glyph outlines filled, stroked or
-// added to the text clip by render mode; Type 3 glyphs are their procedures
-// replayed as nested content. Text whose font cannot be drawn still moves
+// Text (text_drawing.cpp) is filled from the glyph cache, and drawn as
+// glyph outlines stroked or added to the text clip by render mode; Type 3
+// glyphs are their procedures replayed as nested content. Text whose font cannot be drawn still moves
 // the text position and is reported once per font (kTextNotDrawn).
 //
 // Images are drawn by image_drawing.cpp (the image pipes and samplers).
@@ -42,6 +42,7 @@
 
 #include <cstdint>
 
+#include "fonts/glyph_path.h"
 #include "im/fast_pixel_buffer_raster_painter.h"
 #include "im/path.h"
 #include "im/raster_painter.h"
@@ -75,6 +76,8 @@ inline constexpr uint32_t kMaxClipChain = 16;
 inline constexpr uint32_t kMaxType3Depth = 4;
 
 class RenderConsumer;
+class GlyphRun;
+struct TextPaint;
 
 // The work of one nested replay, carried to a helper thread's stack.
 struct GSaveFunctor {
@@ -164,6 +167,13 @@ class RenderConsumer : public GStateConsumer {
   // when there is none.
   text::PDFFont* CurrentFont();
   void ShowText(const content::TextArrayElement* elements, uint32_t count);
+  // Text space at the current position -> user space (size, scaling, rise).
+  FixedMatrix GlyphToUser();
+  // Draws one glyph of `font` at the current position as `paint` says.
+  void DrawGlyph(const text::PDFFont& font, uint32_t glyph, const TextPaint& paint, GlyphRun& run,
+                 fonts::PathOutlineSink& outlines);
+  // Fills the placed glyphs of `run` in the fill colour and empties it.
+  void PaintGlyphs(GlyphRun& run);
   // Draws Type 3 glyph `glyph` of `font` whose glyph space maps to user
   // space by `glyphToUser`.
   void DrawType3Glyph(const text::PDFFont& font, uint32_t glyph, const FixedMatrix& glyphToUser);
@@ -176,6 +186,11 @@ class RenderConsumer : public GStateConsumer {
   // Paints the coverage of `path` under `matrix` with one side's colour.
   void PaintMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule, PaintColor& side,
                  Fixed16_16 alpha);
+  // The colour a mark of `side` paints in, and its opacity; null when the
+  // mark paints nothing (the events of what cannot be shown are sent).
+  const uint8_t* MarkColor(PaintColor& side, Fixed16_16 alpha, uint8_t& opacity);
+  // Paints the coverage of `shape` within `bounds` in `rgb` through the clip.
+  void PaintCoverage(im::PainterInput& shape, const im::PixelRect& bounds, const uint8_t* rgb, uint8_t opacity);
   // Narrows the current level's clip to `path` under `matrix`.
   void ClipTo(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule);
   void FinishObject();
