@@ -3,7 +3,10 @@
 // modes, Type 3 glyphs (d0 and d1, nesting) and fonts that cannot be drawn.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "pdf/pdfcolor/pdf_color_spaces.h"
 #include "pdf/render/draw_page.h"
 #include "pdf/render/render_consumer.h"
+#include "pdf/text/pdf_font.h"
 #include "support/render_pages.h"
 #include "support/test_documents.h"
 
@@ -187,6 +191,87 @@ TEST_F(TextPaintingTest, OutlinesFillStrokeAndClipByRenderMode) {
   EXPECT_EQ(r.At(45, 70), "255,255,255");  // outside it
   EXPECT_EQ(r.At(75, 70), "255,255,255");
   EXPECT_TRUE(r.events.empty());
+}
+
+// Writes a glyph outline as PDF path operators.
+class PdfPathSink final : public fonts::OutlineSink {
+ public:
+  void MoveTo(FixedPoint p) override { Op(p, "m"); }
+  void LineTo(FixedPoint p) override { Op(p, "l"); }
+  void CurveTo(FixedPoint c1, FixedPoint c2, FixedPoint end) override {
+    Point(c1);
+    Point(c2);
+    Op(end, "c");
+  }
+  void Close() override { text += "h\n"; }
+  std::string text;
+
+ private:
+  void Point(FixedPoint p) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.6f %.6f ", p.x / 65536.0, p.y / 65536.0);
+    text += buffer;
+  }
+  void Op(FixedPoint p, const char* op) {
+    Point(p);
+    text += op;
+    text += '\n';
+  }
+};
+
+TEST_F(TextPaintingTest, CachedGlyphsMatchTheirOutlinesFilledAsPaths) {
+  const std::string program = DejaVu();
+  if (program.empty()) GTEST_SKIP() << "fonts-dejavu-core is not installed";
+  const std::vector<std::string> objects = {
+      "<< /Type /Font /Subtype /TrueType /BaseFont /DejaVuSans /FontDescriptor 6 0 R /Encoding /WinAnsiEncoding >>",
+      "<< /Type /FontDescriptor /Flags 32 /FontFile2 7 0 R >>",
+      StreamObject("/Length1 " + std::to_string(program.size()), program)};
+  // Glyph origins on whole pixels and on a quarter and a half pixel (the
+  // cache's phases), a glyph past 200 pixels per em (drawn whole, not
+  // kept), and one partly outside the page.
+  struct Shown {
+    char code;
+    double size, x, y;
+  };
+  const Shown shown[] = {{'R', 11, 4, 85},  {'a', 11, 12.25, 85}, {'g', 11, 20.5, 85}, {'&', 11, 28.75, 85},
+                         {'@', 23, 45, 75}, {'Q', 230, -30, 5},   {'e', 40, 85, 50}};
+
+  // The program itself, through a font made from the same dictionary.
+  Owned<pdf::store::DocumentStore> store(context);
+  const std::string fontPdf = OnePagePdf("", "", objects);
+  ASSERT_EQ(OpenMemoryDocument(context, fontPdf, store), -1);
+  Scoped<pdf::document::Document> document(context, *store);
+  pdf::document::ResolvedValue dictionary(context);
+  document->Resolver().GetIndirectObject(pdf::document::ObjectId{5, 0}, dictionary);
+  Ref<pdf::text::PDFFont> font(context, pdf::text::MakeFont(document->Resolver(), dictionary));
+  ASSERT_NE(font->Program(), nullptr);
+  const auto& glyphs = static_cast<const pdf::text::SimpleGlyphInfo&>(font->Glyphs());
+
+  std::string text = "0.2 0.3 0.6 rg BT\n", paths = "0.2 0.3 0.6 rg\n";
+  for (const Shown& g : shown) {
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, "/F1 %g Tf 1 0 0 1 %g %g Tm (%c) Tj\n", g.size, g.x, g.y, g.code);
+    text += buffer;
+    PdfPathSink sink;
+    const Fixed16_16 size = static_cast<Fixed16_16>(g.size * 65536);
+    font->Program()->AppendOutline(glyphs.glyphs[static_cast<uint8_t>(g.code)],
+                                   FixedMatrix{size, 0, 0, size, static_cast<Fixed16_16>(g.x * 65536),
+                                               static_cast<Fixed16_16>(g.y * 65536)},
+                                   sink);
+    paths += sink.text + "f\n";
+  }
+  text += "ET";
+  const Rendered cached = Draw(text, "/Font << /F1 5 0 R >>", objects);
+  const Rendered filled = Draw(paths, "", {});
+  ASSERT_EQ(cached.bgr.size(), filled.bgr.size());
+  int worst = 0;
+  size_t inked = 0;
+  for (size_t i = 0; i < cached.bgr.size(); ++i) {
+    worst = std::max(worst, std::abs(cached.bgr[i] - filled.bgr[i]));
+    inked += filled.bgr[i] != 255;
+  }
+  EXPECT_LE(worst, 2) << "a cached glyph differs from its outline filled as a path";
+  EXPECT_GT(inked, 3000u);  // the glyphs were drawn
 }
 
 }  // namespace
