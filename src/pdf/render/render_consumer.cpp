@@ -214,6 +214,12 @@ void RenderConsumer::PlayText(RenderConsumer& self, void* textObject) {
   auto& text = *static_cast<DLPlayer*>(textObject);
   self.player_ = &text;
   self.SetTextMatrix(IdentityMatrix());
+  if (self.type3Depth_ != 0) {
+    // Text inside a Type 3 glyph belongs to the text object that shows the
+    // glyph: it neither resets nor applies that object's clip.
+    text.Play();
+    return;
+  }
   self.textClip_.Clear();
   self.textClipUsed_ = false;
   self.BeginTextHook();
@@ -234,16 +240,26 @@ void RenderConsumer::PlaySubListReplay(RenderConsumer& self, void* argument) {
 }
 
 // A Type 3 glyph: its procedure as a level of its own, under the glyph's
-// matrix; a shape-only glyph (d1) keeps the colours of the text.
+// matrix; a shape-only glyph (d1) keeps the colours of the text. In the
+// clipping render modes the shapes it fills and strokes also add to the text
+// clip; with mode 7 it paints nothing (its level sees an empty clip).
 void RenderConsumer::PlayGlyphProcedure(RenderConsumer& self, void* argument) {
   StackCheck(self.context_);
   const GlyphReplay& r = *static_cast<const GlyphReplay*>(argument);
   Level level(self, self.State());
   RestoreOnExit<bool> locked(self.context_, self.colorsLocked_);
   RestoreOnExit<uint32_t> depth(self.context_, self.type3Depth_);
+  RestoreOnExit<bool> clipping(self.context_, self.type3Clip_);
+  RestoreOnExit<im::PixelRect> clipArea(self.context_, self.type3ClipArea_);
   ++self.type3Depth_;
   if (r.shapeOnly) self.colorsLocked_ = true;
-  self.State().SetCTM(self.context_, r.ctm);
+  GraphicsState& s = self.State();
+  if (r.clip && !self.type3Clip_) {
+    self.type3Clip_ = true;
+    self.type3ClipArea_ = s.deviceClip;
+  }
+  if (r.clipOnly) s.SetDeviceClip(im::PixelRect{s.deviceClip.x0, s.deviceClip.y0, s.deviceClip.x0, s.deviceClip.y0});
+  s.SetCTM(self.context_, r.ctm);
   self.SetRecord(r.list->Record());
   DLPlayer player(*r.list, self);
   self.player_ = &player;
@@ -307,11 +323,15 @@ void RenderConsumer::PlayForm(RenderConsumer& self, void* argument) {
 
 // ---- paths
 
-bool RenderConsumer::TestBoundingBox(const FixedRect& box, bool stroke) { return BoxCanBeVisible(State(), box, stroke); }
+bool RenderConsumer::TestBoundingBox(const FixedRect& box, bool stroke) {
+  // A Type 3 glyph that only clips paints nothing, but all its shapes count.
+  return type3Clip_ || BoxCanBeVisible(State(), box, stroke);
+}
 
 void RenderConsumer::PaintPath(const content::DLPath& path, bool visible, bool stroke, int32_t clipRule,
                                int32_t fill) {
   if (visible && (fill != 2 || stroke)) {
+    if (type3Clip_) Guard([&] { AddShapeToTextClip(path, fill != 2, stroke); });
     Guard([&] {
       if (fill != 2) Fill(path, fill);
       if (stroke) Stroke(path);
@@ -329,6 +349,15 @@ void RenderConsumer::Fill(const im::Path& path, int32_t rule) {
 void RenderConsumer::Stroke(const im::Path& path) {
   GraphicsState& s = State();
   if (s.deviceClip.Empty()) return;
+  Scoped<im::PathWriter> outline(context_, context_);
+  FixedMatrix fillMatrix = s.ctm;
+  StrokeOutline(path, s.deviceClip, *outline, fillMatrix);
+  PaintMark(outline->View(), fillMatrix, im::kNonZero, s.stroke, s.strokeAlpha);
+}
+
+void RenderConsumer::StrokeOutline(const im::Path& path, const im::PixelRect& clip, im::PathWriter& outline,
+                                   FixedMatrix& fillMatrix) {
+  GraphicsState& s = State();
   im::StrokeStyle style;
   style.lineWidth = static_cast<Fixed16_16>(FixedMagnitude(s.lineWidth));
   style.miterLimit = s.miterLimit;
@@ -339,10 +368,8 @@ void RenderConsumer::Stroke(const im::Path& path) {
     style.dashCount = s.dash->Count();
     style.dashPhase = s.dashPhase;
   }
-  Scoped<im::PathWriter> outline(context_, context_);
-  FixedMatrix fillMatrix = s.ctm;
-  im::StrokeOutline(context_, path, style, s.ctm, s.deviceClip, *outline, fillMatrix);
-  PaintMark(outline->View(), fillMatrix, im::kNonZero, s.stroke, s.strokeAlpha);
+  fillMatrix = s.ctm;
+  im::StrokeOutline(context_, path, style, s.ctm, clip, outline, fillMatrix);
 }
 
 const uint8_t* RenderConsumer::MarkColor(PaintColor& side, Fixed16_16 alpha, uint8_t& opacity) {
@@ -439,6 +466,16 @@ void RenderConsumer::AddTextClipOutline(const im::Path& outline, const FixedMatr
     }
   }
   textClipUsed_ = true;
+}
+
+void RenderConsumer::AddShapeToTextClip(const im::Path& path, bool fill, bool stroke) {
+  GraphicsState& s = State();
+  if (fill) AddTextClipOutline(path, s.ctm);
+  if (!stroke || type3ClipArea_.Empty()) return;
+  Scoped<im::PathWriter> outline(context_, context_);
+  FixedMatrix fillMatrix = s.ctm;
+  StrokeOutline(path, type3ClipArea_, *outline, fillMatrix);
+  AddTextClipOutline(outline->View(), fillMatrix);
 }
 
 void RenderConsumer::EndTextHook() {

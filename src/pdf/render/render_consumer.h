@@ -151,6 +151,8 @@ class RenderConsumer : public GStateConsumer {
     document::DisplayList* list;
     FixedMatrix ctm;
     bool shapeOnly;  // d1: painted in the colour of the text
+    bool clip;       // a clipping render mode: its shapes add to the text clip
+    bool clipOnly;   // render mode 7: it paints nothing
   };
 
   // Runs `replay(*this, argument)` as a nested replay: counted, bounded, and
@@ -183,6 +185,12 @@ class RenderConsumer : public GStateConsumer {
                 const content::ContentRecord& invoker);
   void Fill(const im::Path& path, int32_t rule);
   void Stroke(const im::Path& path);
+  // The outline of `path` stroked with the current line style, within
+  // `clip`; `fillMatrix` receives the matrix that maps it to the device.
+  void StrokeOutline(const im::Path& path, const im::PixelRect& clip, im::PathWriter& outline,
+                     FixedMatrix& fillMatrix);
+  // Adds what a Type 3 glyph fills and/or strokes to the text clip.
+  void AddShapeToTextClip(const im::Path& path, bool fill, bool stroke);
   // Paints the coverage of `path` under `matrix` with one side's colour.
   void PaintMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule, PaintColor& side,
                  Fixed16_16 alpha);
@@ -239,6 +247,10 @@ class RenderConsumer : public GStateConsumer {
   document::ObjectId fontReference_ = {-1, 0};
   EngineArray<const text::PDFFont*> reportedFonts_;  // fonts whose text was reported as not drawn
   uint32_t type3Depth_ = 0;
+  // While a Type 3 glyph of a clipping text render mode is replayed: its
+  // shapes add to the text clip, stroked within type3ClipArea_.
+  bool type3Clip_ = false;
+  im::PixelRect type3ClipArea_ = {0, 0, 0, 0};
   const text::PDFFont* fontBeingReported_ = nullptr;
 };
 

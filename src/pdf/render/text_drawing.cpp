@@ -46,8 +46,9 @@ TextPaint ChooseTextPaint(const text::PDFFont& font, int32_t mode) {
   paint.visible = mode != 3 && mode >= 0 && mode <= 7;
   if (!font.Usable() || mode < 0 || mode > 7) return paint;
   if (font.Type() == text::FontType::kType3) {
-    // Type 3 glyphs are painted, never made into clips.
-    paint.type3 = paint.visible && (Fills(mode) || Strokes(mode));
+    // Type 3 glyphs are painted as their procedures say; in the clipping
+    // modes what they paint also clips.
+    paint.type3 = (paint.visible && (Fills(mode) || Strokes(mode))) || Clips(mode);
   } else if (font.Program() != nullptr) {
     paint.cachedFill = Fills(mode);
     paint.outlines = Strokes(mode) || Clips(mode);
@@ -201,7 +202,9 @@ void RenderConsumer::DrawType3Glyph(const text::PDFFont& font, uint32_t glyph, c
     const bool shapeOnly = static_cast<text::Type3GlyphContentRecord*>(record.get())->ShapeOnly();
     Ref<document::FormDisplayList> list(context_,
                                         New<document::FormDisplayList>(context_, context_, *Resolver(), record.get()));
-    GlyphReplay replay{list.get(), Concat(Concat(type3.FontMatrix(), glyphToUser), State().ctm), shapeOnly};
+    const int32_t mode = State().renderMode;
+    GlyphReplay replay{list.get(), Concat(Concat(type3.FontMatrix(), glyphToUser), State().ctm), shapeOnly,
+                       Clips(mode), mode == 7};
     RunNested(&PlayGlyphProcedure, &replay);
   });
   RestoreTextMatrices(text, line);

@@ -144,6 +144,36 @@ TEST_F(TextPaintingTest, Type3GlyphsThatDrawThemselvesEndInAnEvent) {
   EXPECT_EQ(r.At(95, 5), "255,0,0");  // the page goes on
 }
 
+TEST_F(TextPaintingTest, Type3GlyphsClipByWhatTheyPaint) {
+  // Mode 7: "a" (a square) clips and paints nothing; "c" shows "a" and "c"
+  // of itself at its own place, and that inner text adds to the same clip.
+  Rendered clipOnly = Draw("0 0 1 rg BT /T3 20 Tf 7 Tr 10 10 Td (ac) Tj ET 0 1 0 rg 0 0 100 100 re f",
+                           "/Font << /T3 5 0 R >>", Type3Objects());
+  EXPECT_EQ(clipOnly.At(20, 80), "0,255,0");      // inside "a": the later fill shows
+  EXPECT_EQ(clipOnly.At(35, 89), "0,255,0");      // inside the "a" that "c" shows (at size 20 * 1)
+  EXPECT_EQ(clipOnly.At(20, 50), "255,255,255");  // outside them
+  EXPECT_EQ(clipOnly.At(50, 60), "255,255,255");
+  Rendered nothing = Draw("0 0 1 rg BT /T3 20 Tf 7 Tr 10 10 Td (ab) Tj ET", "/Font << /T3 5 0 R >>", Type3Objects());
+  EXPECT_EQ(nothing.At(20, 80), "255,255,255");
+  EXPECT_EQ(nothing.At(40, 80), "255,255,255");
+  // Mode 6: painted (d1 in the text's colour, d0 in its own) and clipping.
+  Rendered both = Draw("0 0 1 rg 0 1 0 RG 4 w BT /T3 20 Tf 6 Tr 10 10 Td (ab) Tj ET 1 1 0 rg 0 0 100 100 re f",
+                       "/Font << /T3 5 0 R >>", Type3Objects());
+  EXPECT_EQ(both.At(20, 80), "255,255,0");  // clipped to the glyphs, filled yellow afterwards
+  EXPECT_EQ(both.At(40, 80), "255,255,0");
+  EXPECT_EQ(both.At(60, 80), "255,255,255");
+  EXPECT_EQ(both.At(5, 80), "255,255,255");
+  // A stroked glyph clips by its stroke's outline: a bar 0.2 em wide.
+  Rendered stroked = Draw("BT /T3 20 Tf 7 Tr 10 10 Td (a) Tj ET 0 1 0 rg 0 0 100 100 re f", "/Font << /T3 5 0 R >>",
+                          {"<< /Type /Font /Subtype /Type3 /FontMatrix [1 0 0 1 0 0] /FontBBox [0 0 1 1] "
+                           "/CharProcs << /a 6 0 R >> /Encoding << /Differences [97 /a] >> "
+                           "/FirstChar 97 /LastChar 97 /Widths [1] >>",
+                           StreamObject("", "1 0 0 0 1 1 d1 0.2 w 0.5 0 m 0.5 1 l S")});
+  EXPECT_EQ(stroked.At(20, 80), "0,255,0");
+  EXPECT_EQ(stroked.At(17, 80), "255,255,255");
+  EXPECT_EQ(stroked.At(23, 80), "255,255,255");
+}
+
 TEST_F(TextPaintingTest, InvisibleTextIsNotPainted) {
   Rendered r = Draw("0 0 1 rg BT /T3 10 Tf 3 Tr 0 0 Td (a) Tj 0 Tr 20 0 Td (a) Tj ET", "/Font << /T3 5 0 R >>",
                     Type3Objects());
