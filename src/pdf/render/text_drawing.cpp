@@ -203,7 +203,7 @@ void RenderConsumer::DrawType3Glyph(const text::PDFFont& font, uint32_t glyph, c
     Ref<document::FormDisplayList> list(context_,
                                         New<document::FormDisplayList>(context_, context_, *Resolver(), record.get()));
     const int32_t mode = State().renderMode;
-    GlyphReplay replay{list.get(), Concat(Concat(type3.FontMatrix(), glyphToUser), State().ctm), shapeOnly,
+    GlyphReplay replay{list.get(), fonts::ToFixed(fonts::Concat(type3.FontMatrix(), Concat(glyphToUser, State().ctm))), shapeOnly,
                        Clips(mode), mode == 7};
     RunNested(&PlayGlyphProcedure, &replay);
   });

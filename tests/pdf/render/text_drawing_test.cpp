@@ -174,6 +174,24 @@ TEST_F(TextPaintingTest, Type3GlyphsClipByWhatTheyPaint) {
   EXPECT_EQ(stroked.At(23, 80), "255,255,255");
 }
 
+TEST_F(TextPaintingTest, Type3GlyphSizeAndAdvanceFollowTheFontMatrixAsWritten) {
+  // Glyph "a": a bar 500 x 1000 units under a font matrix of 0.001, one em
+  // wide. At size 40 from x = 5 the bars span 5..25 and 45..65 exactly (a
+  // 16.16 matrix would make them 0.7 % larger: 45.28..65.42).
+  Rendered r = Draw("BT /T3 40 Tf 5 10 Td (aa) Tj ET", "/Font << /T3 5 0 R >>",
+                    {"<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0] /FontBBox [0 0 500 1000] "
+                     "/CharProcs << /a 6 0 R >> /Encoding << /Differences [97 /a] >> "
+                     "/FirstChar 97 /LastChar 97 /Widths [1000] >>",
+                     StreamObject("", "1000 0 0 0 500 1000 d1 0 0 500 1000 re f")});
+  const int32_t y = 100 - 20;
+  EXPECT_EQ(r.At(44, y), "255,255,255");
+  EXPECT_EQ(r.At(45, y), "0,0,0");
+  EXPECT_EQ(r.At(64, y), "0,0,0");
+  EXPECT_EQ(r.At(65, y), "255,255,255");
+  EXPECT_EQ(r.At(24, y), "0,0,0");
+  EXPECT_EQ(r.At(25, y), "255,255,255");
+}
+
 TEST_F(TextPaintingTest, InvisibleTextIsNotPainted) {
   Rendered r = Draw("0 0 1 rg BT /T3 10 Tf 3 Tr 0 0 Td (a) Tj 0 Tr 20 0 Td (a) Tj ET", "/Font << /T3 5 0 R >>",
                     Type3Objects());

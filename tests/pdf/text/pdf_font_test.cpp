@@ -323,6 +323,25 @@ TEST_F(ToUnicodeTest, DamagedOrIdentityMaps) {
   EXPECT_EQ(code.value, 0x263Au);
 }
 
+TEST_F(PDFFontTest, Type3WidthsTakeTheFontMatrixAsWritten) {
+  // 500 * 0.001 is exactly half an em; 100 * .01204 is 1.204 (16.16 reads
+  // would give 0.7 % and 0.05 % more).
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0] /CharProcs << >> "
+                  "/Encoding << /Differences [] >> /FirstChar 97 /LastChar 98 /Widths [500 2048] >>"}),
+            -1);
+  EXPECT_EQ(Width('a'), 0x8000);
+  EXPECT_EQ(Width('b'), Em(2048));
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type3 /FontMatrix [.01204 0 0 .01204 0 0] /CharProcs << >> "
+                  "/Encoding << /Differences [] >> /FirstChar 97 /LastChar 97 /Widths [100] >>"}),
+            -1);
+  EXPECT_EQ(Width('a'), Em(1204));
+  // A binary fraction written in full stays exact: 2048 units of 1/2048.
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type3 /FontMatrix [.00048828125 0 0 -.00048828125 0 0] "
+                  "/CharProcs << >> /Encoding << /Differences [] >> /FirstChar 97 /LastChar 97 /Widths [2048] >>"}),
+            -1);
+  EXPECT_EQ(Width('a'), kFixedOne);
+}
+
 TEST(EncodingsTest, GlyphListAndNamedEncodings) {
   auto unicode = [](const char* name) { return GlyphNameToUnicode(GlyphName{name, uint32_t(strlen(name))}); };
   EXPECT_EQ(unicode("A"), 'A');
