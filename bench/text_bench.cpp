@@ -49,9 +49,12 @@ const TextPage& Densest() {
   static TextPage best = [] {
     TextPage d;
     for (const auto& file : vn::test::CorpusFiles()) {
-      const bool simpleEmbedded = file.HasFeature("font-type1") || file.HasFeature("font-truetype");
-      if (!simpleEmbedded || file.HasFeature("font-nonembedded") || file.HasFeature("font-cid") ||
-          file.HasFeature("font-type3") || file.encrypted != "none" || file.bytes > 20000000) {
+      const bool simpleEmbedded =
+          file.HasFeature("font-type1") || file.HasFeature("font-truetype") || file.HasFeature("font-cff");
+      const bool otherFonts = file.HasFeature("font-nonembedded") || file.HasFeature("font-cid-cff") ||
+                              file.HasFeature("font-cid-truetype") || file.HasFeature("font-type3");
+      if (!simpleEmbedded || otherFonts || file.HasFeature("broken") || file.encrypted != "none" ||
+          file.bytes > 20000000) {
         continue;
       }
       vn::AppContext context;
