@@ -41,7 +41,7 @@ bool GlyphRun::Add(uint32_t glyph, FixedPoint origin) {
   const im::PixelRect box{mask.x0 + at.pixelX, mask.y0 + at.pixelY, mask.x1 + at.pixelX, mask.y1 + at.pixelY};
   if (mask.Empty() || im::Intersect(box, clip_).Empty()) return false;
   records_.Push(im::GlyphRecord{box.x0, box.y0, box.x1, box.y1, mask.coverage});
-  return &mask == &transient_.mask;
+  return &mask == &transient_.mask || records_.Size() >= kMaxRecords;
 }
 
 }  // namespace vn::pdf::render

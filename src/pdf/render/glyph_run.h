@@ -27,6 +27,7 @@ class GlyphRun {
  public:
   static constexpr uint32_t kMaxPhases = 4;
   static constexpr int32_t kSinglePhaseSize = 48;
+  static constexpr uint32_t kMaxRecords = 1024;
 
   // Glyphs of `font` (which must have a program) under `textToDevice` (its
   // translation is ignored: each glyph brings its origin), visible within
@@ -34,9 +35,10 @@ class GlyphRun {
   GlyphRun(AppContext& context, text::PDFFont& font, const FixedMatrix& textToDevice, const im::PixelRect& clip);
 
   // Places `glyph` with its origin at device point `origin` (a glyph
-  // outside the clip is dropped). True when its
-  // mask was drawn for this draw only (a glyph too big to keep): the run
-  // must then be painted before the next Add, which reuses that memory.
+  // outside the clip is dropped). True when the run must be painted (and
+  // cleared) before the next Add: its last mask was drawn for this draw
+  // only (a glyph too big to keep, whose memory the next Add reuses), or
+  // it holds kMaxRecords glyphs (a long string costs bounded memory).
   bool Add(uint32_t glyph, FixedPoint origin);
 
   const im::GlyphRecord* Records() const { return records_.Data(); }

@@ -174,7 +174,7 @@ class RenderConsumer : public GStateConsumer {
   // Draws one glyph of `font` at the current position as `paint` says.
   void DrawGlyph(const text::PDFFont& font, uint32_t glyph, const TextPaint& paint, GlyphRun& run,
                  fonts::PathOutlineSink& outlines);
-  // Fills the placed glyphs of `run` in the fill colour and empties it.
+  // Fills the placed glyphs of `run` in the fill colour.
   void PaintGlyphs(GlyphRun& run);
   // Draws Type 3 glyph `glyph` of `font` whose glyph space maps to user
   // space by `glyphToUser`.

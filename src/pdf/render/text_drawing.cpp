@@ -166,8 +166,12 @@ void RenderConsumer::DrawGlyph(const text::PDFFont& font, uint32_t glyph, const 
   }
   if (paint.cachedFill) {
     const FixedMatrix glyphToDevice = Concat(glyphToUser, State().ctm);
-    // A glyph drawn for this draw only is painted before the next one.
-    if (run.Add(glyph, FixedPoint{glyphToDevice.tx, glyphToDevice.ty})) Guard([&] { PaintGlyphs(run); });
+    // A glyph drawn for this draw only is painted before the next one, and
+    // so is a full run.
+    if (run.Add(glyph, FixedPoint{glyphToDevice.tx, glyphToDevice.ty})) {
+      Guard([&] { PaintGlyphs(run); });
+      run.Clear();
+    }
   }
   // A damaged glyph draws nothing; the rest of the text goes on.
   if (paint.outlines) Guard([&] { font.Program()->AppendOutline(glyph, glyphToUser, outlines); });
@@ -183,7 +187,6 @@ void RenderConsumer::PaintGlyphs(GlyphRun& run) {
     im::RasterPainterImpl<im::TextRasterPainter> textIn(*text);
     PaintCoverage(textIn, text->Box(), rgb, opacity);
   }
-  run.Clear();
 }
 
 void RenderConsumer::DrawType3Glyph(const text::PDFFont& font, uint32_t glyph, const FixedMatrix& glyphToUser) {

@@ -241,6 +241,21 @@ TEST_F(TextPaintingTest, OutlinesFillStrokeAndClipByRenderMode) {
   EXPECT_TRUE(r.events.empty());
 }
 
+TEST_F(TextPaintingTest, LongStringsArePaintedInBoundedRuns) {
+  const std::string program = DejaVu();
+  if (program.empty()) GTEST_SKIP() << "fonts-dejavu-core is not installed";
+  // 3000 blocks of no advance on one spot (x 4.8..20.6): painted in runs of
+  // at most 1024 glyphs (three of them, so the edges take more ink).
+  std::vector<std::string> objects = BlockFont(program);
+  objects[0].insert(objects[0].size() - 2, "/FirstChar 219 /LastChar 219 /Widths [0] ");
+  Rendered r = Draw("1 0 0 rg BT /F1 20 Tf 5 80 Td (" + std::string(3000, '\xdb') + ") Tj ET",
+                    "/Font << /F1 5 0 R >>", objects);
+  EXPECT_EQ(r.At(10, 15), "255,0,0");
+  EXPECT_EQ(r.At(22, 15), "255,255,255");
+  EXPECT_EQ(r.At(3, 15), "255,255,255");
+  EXPECT_TRUE(r.events.empty());
+}
+
 // Writes a glyph outline as PDF path operators.
 class PdfPathSink final : public fonts::OutlineSink {
  public:
