@@ -179,11 +179,11 @@ void RenderConsumer::DrawAppearance(const document::ObjectId& form, const FixedM
 
 // ---- nesting
 
-void RenderConsumer::RunNested(void (*replay)(RenderConsumer&, void*), void* argument) {
+void RenderConsumer::RunNested(void (*replay)(RenderConsumer&, void*), void* argument, uint32_t reserve) {
   if (nesting_ >= kMaxNestedReplays) RaiseCode(context_, kStackExhausted);
   RestoreOnExit<uint32_t> nesting(context_, nesting_);
   ++nesting_;
-  if (StackRemaining(context_) >= kNestedReplayStackReserve) {
+  if (StackRemaining(context_) >= reserve) {
     replay(*this, argument);
     return;
   }

@@ -62,6 +62,10 @@ namespace vn::pdf::render {
 // stack checks up to about 2.9 KB down, which must then still find their
 // 4096-byte reserve: 0.6 + 2.9 + 4.1 KB fit in 8 KB on x86-64 and 32-bit ARM.
 inline constexpr uint32_t kNestedReplayStackReserve = 8192;
+// A Type 3 glyph's procedure starts with more: bitmap fonts draw their
+// glyphs as images, and drawing an image (its dictionaries read from the
+// file on the way) was measured reaching 5.7 KB below the replay's frame.
+inline constexpr uint32_t kGlyphProcedureStackReserve = 12288;
 // About ten levels fit on a fresh 16 KB stack above the reserve: a drawing
 // nests at most 48 replays, on its own thread and four helpers at most, which
 // leaves most of the pool of 16 stacks to the viewer's other threads (real
@@ -156,8 +160,9 @@ class RenderConsumer : public GStateConsumer {
   };
 
   // Runs `replay(*this, argument)` as a nested replay: counted, bounded, and
-  // on a helper thread's fresh stack when this one runs low.
-  void RunNested(void (*replay)(RenderConsumer&, void*), void* argument);
+  // on a helper thread's fresh stack when less than `reserve` bytes are left.
+  void RunNested(void (*replay)(RenderConsumer&, void*), void* argument,
+                 uint32_t reserve = kNestedReplayStackReserve);
   static void PlaySaved(RenderConsumer& self, void* nested);
   static void PlayText(RenderConsumer& self, void* textObject);
   static void PlaySubListReplay(RenderConsumer& self, void* list);

@@ -208,7 +208,7 @@ void RenderConsumer::DrawType3Glyph(const text::PDFFont& font, uint32_t glyph, c
     const int32_t mode = State().renderMode;
     GlyphReplay replay{list.get(), fonts::ToFixed(fonts::Concat(type3.FontMatrix(), Concat(glyphToUser, State().ctm))), shapeOnly,
                        Clips(mode), mode == 7};
-    RunNested(&PlayGlyphProcedure, &replay);
+    RunNested(&PlayGlyphProcedure, &replay, kGlyphProcedureStackReserve);
   });
   RestoreTextMatrices(text, line);
 }
