@@ -105,6 +105,16 @@ TEST(TextPlacementTest, RotatedAndMirroredTextMatricesCarryTheAdvance) {
   ExpectAt(o[5], 20 - 7.5, 85);
 }
 
+TEST(TextPlacementTest, TDSetsTheLeadingThatTStarAndQuotesMoveBy) {
+  AppContext context;
+  const auto o = Origins(context, "BT /F1 10 Tf 10 150 Td (A) Tj 1 -12 TD (B) Tj T* (C) Tj (D) ' ET");
+  ASSERT_EQ(o.size(), 4u);
+  ExpectAt(o[0], 10, 150);
+  ExpectAt(o[1], 11, 138);
+  ExpectAt(o[2], 11, 126);  // down by the leading, 12, like the TD
+  ExpectAt(o[3], 11, 114);
+}
+
 class TextPaintingTest : public ::testing::Test {
  protected:
   Rendered Draw(const std::string& content, const std::string& resources, const std::vector<std::string>& objects) {
