@@ -255,6 +255,12 @@ void RenderConsumer::PlayText(RenderConsumer& self, void* textObject) {
   auto& text = *static_cast<DLPlayer*>(textObject);
   self.player_ = &text;
   self.SetTextMatrix(IdentityMatrix());
+  if (self.type3Depth_ != 0) {
+    // Text inside a Type 3 glyph belongs to the text object that shows the
+    // glyph: it neither resets nor applies that object's clip.
+    text.Play();
+    return;
+  }
   self.textClip_.Clear();
   self.textClipUsed_ = false;
   self.BeginTextHook();
@@ -275,16 +281,26 @@ void RenderConsumer::PlaySubListReplay(RenderConsumer& self, void* argument) {
 }
 
 // A Type 3 glyph: its procedure as a level of its own, under the glyph's
-// matrix; a shape-only glyph (d1) keeps the colours of the text.
+// matrix; a shape-only glyph (d1) keeps the colours of the text. In the
+// clipping render modes the shapes it fills and strokes also add to the text
+// clip; with mode 7 it paints nothing (its level sees an empty clip).
 void RenderConsumer::PlayGlyphProcedure(RenderConsumer& self, void* argument) {
   StackCheck(self.context_);
   const GlyphReplay& r = *static_cast<const GlyphReplay*>(argument);
   Level level(self, self.State());
   RestoreOnExit<bool> locked(self.context_, self.colorsLocked_);
   RestoreOnExit<uint32_t> depth(self.context_, self.type3Depth_);
+  RestoreOnExit<bool> clipping(self.context_, self.type3Clip_);
+  RestoreOnExit<im::PixelRect> clipArea(self.context_, self.type3ClipArea_);
   ++self.type3Depth_;
   if (r.shapeOnly) self.colorsLocked_ = true;
-  self.State().SetCTM(self.context_, r.ctm);
+  GraphicsState& s = self.State();
+  if (r.clip && !self.type3Clip_) {
+    self.type3Clip_ = true;
+    self.type3ClipArea_ = s.deviceClip;
+  }
+  if (r.clipOnly) s.SetDeviceClip(im::PixelRect{s.deviceClip.x0, s.deviceClip.y0, s.deviceClip.x0, s.deviceClip.y0});
+  s.SetCTM(self.context_, r.ctm);
   self.SetRecord(r.list->Record());
   DLPlayer player(*r.list, self);
   self.player_ = &player;
@@ -349,11 +365,15 @@ void RenderConsumer::PlayForm(RenderConsumer& self, void* argument) {
 
 // ---- paths
 
-bool RenderConsumer::TestBoundingBox(const FixedRect& box, bool stroke) { return BoxCanBeVisible(State(), box, stroke); }
+bool RenderConsumer::TestBoundingBox(const FixedRect& box, bool stroke) {
+  // A Type 3 glyph that only clips paints nothing, but all its shapes count.
+  return type3Clip_ || BoxCanBeVisible(State(), box, stroke);
+}
 
 void RenderConsumer::PaintPath(const content::DLPath& path, bool visible, bool stroke, int32_t clipRule,
                                int32_t fill) {
   if (visible && (fill != 2 || stroke)) {
+    if (type3Clip_) Guard([&] { AddShapeToTextClip(path, fill != 2, stroke); });
     Guard([&] {
       if (fill != 2) Fill(path, fill);
       if (stroke) Stroke(path);
@@ -371,6 +391,15 @@ void RenderConsumer::Fill(const im::Path& path, int32_t rule) {
 void RenderConsumer::Stroke(const im::Path& path) {
   GraphicsState& s = State();
   if (s.deviceClip.Empty()) return;
+  Scoped<im::PathWriter> outline(context_, context_);
+  FixedMatrix fillMatrix = s.ctm;
+  StrokeOutline(path, s.deviceClip, *outline, fillMatrix);
+  PaintMark(outline->View(), fillMatrix, im::kNonZero, s.stroke, s.strokeAlpha);
+}
+
+void RenderConsumer::StrokeOutline(const im::Path& path, const im::PixelRect& clip, im::PathWriter& outline,
+                                   FixedMatrix& fillMatrix) {
+  GraphicsState& s = State();
   im::StrokeStyle style;
   style.lineWidth = static_cast<Fixed16_16>(FixedMagnitude(s.lineWidth));
   style.miterLimit = s.miterLimit;
@@ -381,33 +410,45 @@ void RenderConsumer::Stroke(const im::Path& path) {
     style.dashCount = s.dash->Count();
     style.dashPhase = s.dashPhase;
   }
-  Scoped<im::PathWriter> outline(context_, context_);
-  FixedMatrix fillMatrix = s.ctm;
-  im::StrokeOutline(context_, path, style, s.ctm, s.deviceClip, *outline, fillMatrix);
-  PaintMark(outline->View(), fillMatrix, im::kNonZero, s.stroke, s.strokeAlpha);
+  fillMatrix = s.ctm;
+  im::StrokeOutline(context_, path, style, s.ctm, clip, outline, fillMatrix);
+}
+
+const uint8_t* RenderConsumer::MarkColor(PaintColor& side, Fixed16_16 alpha, uint8_t& opacity) {
+  GraphicsState& s = State();
+  if (side.space.paintsNothing || s.deviceClip.Empty()) return nullptr;
+  if (side.space.kind == pdfcolor::kPatternSpace) {
+    SendEvent(kEventShadings, kPatternNotDrawn);
+    return nullptr;
+  }
+  if (s.blendMode != 0) SendEvent(kEventTransparency, kBlendModeIgnored);
+  if (alpha < kFixedOne) SendEvent(kEventTransparency, kConstantAlpha);
+  opacity = AlphaByte(alpha);
+  return opacity == 0 ? nullptr : DisplayColor(side);
+}
+
+void RenderConsumer::PaintCoverage(im::PainterInput& shape, const im::PixelRect& bounds, const uint8_t* rgb,
+                                   uint8_t opacity) {
+  const im::PixelRect area = im::Intersect(bounds, State().deviceClip);
+  if (area.Empty()) return;
+  im::FlatColor color(rgb[0], rgb[1], rgb[2], opacity);
+  im::ClipperRasterPainter mark(*clip_, pageIn_, shape, color);
+  im::PaintRows(work_, mark, area);
+  AddDirty(area);
 }
 
 void RenderConsumer::PaintMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule, PaintColor& side,
                                Fixed16_16 alpha) {
-  GraphicsState& s = State();
-  if (side.space.paintsNothing || s.deviceClip.Empty()) return;
   if (side.space.kind == pdfcolor::kPatternSpace) {
-    PaintPatternMark(path, matrix, rule, side, alpha);
+    if (!side.space.paintsNothing && !State().deviceClip.Empty()) PaintPatternMark(path, matrix, rule, side, alpha);
     return;
   }
-  if (s.blendMode != 0) SendEvent(kEventTransparency, kBlendModeIgnored);
-  if (alpha < kFixedOne) SendEvent(kEventTransparency, kConstantAlpha);
-  const uint8_t* rgb = DisplayColor(side);
-  const uint8_t opacity = AlphaByte(alpha);
-  if (opacity == 0) return;
-  Scoped<im::BezierRasterPainter> shape(context_, context_, path, matrix, s.deviceClip, rule);
-  const im::PixelRect area = im::Intersect(shape->Bounds(), s.deviceClip);
-  if (area.Empty()) return;
-  im::FlatColor color(rgb[0], rgb[1], rgb[2], opacity);
+  uint8_t opacity = 0;
+  const uint8_t* rgb = MarkColor(side, alpha, opacity);
+  if (rgb == nullptr) return;
+  Scoped<im::BezierRasterPainter> shape(context_, context_, path, matrix, State().deviceClip, rule);
   im::RasterPainterImpl<im::BezierRasterPainter> shapeIn(*shape);
-  im::ClipperRasterPainter mark(*clip_, pageIn_, shapeIn, color);
-  im::PaintRows(work_, mark, area);
-  AddDirty(area);
+  PaintCoverage(shapeIn, shape->Bounds(), rgb, opacity);
 }
 
 void RenderConsumer::AddDirty(const im::PixelRect& area) {
@@ -471,6 +512,16 @@ void RenderConsumer::AddTextClipOutline(const im::Path& outline, const FixedMatr
     }
   }
   textClipUsed_ = true;
+}
+
+void RenderConsumer::AddShapeToTextClip(const im::Path& path, bool fill, bool stroke) {
+  GraphicsState& s = State();
+  if (fill) AddTextClipOutline(path, s.ctm);
+  if (!stroke || type3ClipArea_.Empty()) return;
+  Scoped<im::PathWriter> outline(context_, context_);
+  FixedMatrix fillMatrix = s.ctm;
+  StrokeOutline(path, type3ClipArea_, *outline, fillMatrix);
+  AddTextClipOutline(outline->View(), fillMatrix);
 }
 
 void RenderConsumer::EndTextHook() {

@@ -27,9 +27,9 @@
 // (kEventObjectSkipped, code) and drawing goes on; out of memory,
 // cancellation and stack exhaustion end the drawing.
 //
-// Text (text_drawing.cpp) is drawn as glyph outlines filled, stroked or
-// added to the text clip by render mode; Type 3 glyphs are their procedures
-// replayed as nested content. Text whose font cannot be drawn still moves
+// Text (text_drawing.cpp) is filled from the glyph cache, and drawn as
+// glyph outlines stroked or added to the text clip by render mode; Type 3
+// glyphs are their procedures replayed as nested content. Text whose font cannot be drawn still moves
 // the text position and is reported once per font (kTextNotDrawn).
 //
 // Images are drawn by image_drawing.cpp (the image pipes and samplers),
@@ -41,6 +41,7 @@
 
 #include <cstdint>
 
+#include "fonts/glyph_path.h"
 #include "im/fast_pixel_buffer_raster_painter.h"
 #include "im/path.h"
 #include "im/raster_painter.h"
@@ -60,6 +61,10 @@ namespace vn::pdf::render {
 // stack checks up to about 2.9 KB down, which must then still find their
 // 4096-byte reserve: 0.6 + 2.9 + 4.1 KB fit in 8 KB on x86-64 and 32-bit ARM.
 inline constexpr uint32_t kNestedReplayStackReserve = 8192;
+// A Type 3 glyph's procedure starts with more: bitmap fonts draw their
+// glyphs as images, and drawing an image (its dictionaries read from the
+// file on the way) was measured reaching 5.7 KB below the replay's frame.
+inline constexpr uint32_t kGlyphProcedureStackReserve = 12288;
 // About ten levels fit on a fresh 16 KB stack above the reserve: a drawing
 // nests at most 48 replays, on its own thread and four helpers at most, which
 // leaves most of the pool of 16 stacks to the viewer's other threads (real
@@ -77,6 +82,8 @@ inline constexpr uint32_t kMaxClipChain = 16;
 inline constexpr uint32_t kMaxType3Depth = 4;
 
 class RenderConsumer;
+class GlyphRun;
+struct TextPaint;
 struct TilingPattern;
 
 // The work of one nested replay, carried to a helper thread's stack.
@@ -153,6 +160,8 @@ class RenderConsumer : public GStateConsumer {
     document::DisplayList* list;
     FixedMatrix ctm;
     bool shapeOnly;  // d1: painted in the colour of the text
+    bool clip;       // a clipping render mode: its shapes add to the text clip
+    bool clipOnly;   // render mode 7: it paints nothing
   };
 
   // Runs `replay(*this, argument)` as a nested replay: counted, bounded, and
@@ -199,6 +208,13 @@ class RenderConsumer : public GStateConsumer {
   // when there is none.
   text::PDFFont* CurrentFont();
   void ShowText(const content::TextArrayElement* elements, uint32_t count);
+  // Text space at the current position -> user space (size, scaling, rise).
+  FixedMatrix GlyphToUser();
+  // Draws one glyph of `font` at the current position as `paint` says.
+  void DrawGlyph(const text::PDFFont& font, uint32_t glyph, const TextPaint& paint, GlyphRun& run,
+                 fonts::PathOutlineSink& outlines);
+  // Fills the placed glyphs of `run` in the fill colour.
+  void PaintGlyphs(GlyphRun& run);
   // Draws Type 3 glyph `glyph` of `font` whose glyph space maps to user
   // space by `glyphToUser`.
   void DrawType3Glyph(const text::PDFFont& font, uint32_t glyph, const FixedMatrix& glyphToUser);
@@ -208,9 +224,20 @@ class RenderConsumer : public GStateConsumer {
                 const content::ContentRecord& invoker);
   void Fill(const im::Path& path, int32_t rule);
   void Stroke(const im::Path& path);
+  // The outline of `path` stroked with the current line style, within
+  // `clip`; `fillMatrix` receives the matrix that maps it to the device.
+  void StrokeOutline(const im::Path& path, const im::PixelRect& clip, im::PathWriter& outline,
+                     FixedMatrix& fillMatrix);
+  // Adds what a Type 3 glyph fills and/or strokes to the text clip.
+  void AddShapeToTextClip(const im::Path& path, bool fill, bool stroke);
   // Paints the coverage of `path` under `matrix` with one side's colour.
   void PaintMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule, PaintColor& side,
                  Fixed16_16 alpha);
+  // The colour a mark of `side` paints in, and its opacity; null when the
+  // mark paints nothing (the events of what cannot be shown are sent).
+  const uint8_t* MarkColor(PaintColor& side, Fixed16_16 alpha, uint8_t& opacity);
+  // Paints the coverage of `shape` within `bounds` in `rgb` through the clip.
+  void PaintCoverage(im::PainterInput& shape, const im::PixelRect& bounds, const uint8_t* rgb, uint8_t opacity);
   // Narrows the current level's clip to `path` under `matrix`.
   void ClipTo(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule);
   void FinishObject();
@@ -269,6 +296,10 @@ class RenderConsumer : public GStateConsumer {
   EngineArray<const text::PDFFont*> reportedFonts_;  // fonts whose text was reported as not drawn
   uint32_t type3Depth_ = 0;
   uint32_t patternDepth_ = 0;  // tiling pattern cells being drawn inside one another
+  // While a Type 3 glyph of a clipping text render mode is replayed: its
+  // shapes add to the text clip, stroked within type3ClipArea_.
+  bool type3Clip_ = false;
+  im::PixelRect type3ClipArea_ = {0, 0, 0, 0};
   const text::PDFFont* fontBeingReported_ = nullptr;
 };
 

@@ -1,17 +1,22 @@
 // Drawing text: the glyphs of Tj, TJ, ' and " placed by the text state and
 // painted by render mode.
 //
-// Each glyph's outline is written in user space (text space through the
-// text rendering matrix without the CTM) into one path per shown string or
-// array, which is then filled, stroked and/or added to the text clip like
-// any path. A glyph's origin moves by
+// Filled glyphs come from the glyph cache (glyph_run.h): each glyph's mask
+// is placed at its device origin and the masks of one shown string or array
+// are painted together through the text painter in the fill colour. For
+// stroking and clipping each glyph's outline is written in user space (text
+// space through the text rendering matrix without the CTM) into one path
+// per string, which is stroked and/or added to the text clip like any path.
+// Type 3 glyphs are their procedures, replayed. A glyph's origin moves by
 //   tx = (w * Tfs + Tc + Tw [single-byte code 32 only]) * Th
 // and a TJ number n by tx = -n / 1000 * Tfs * Th, all in 16.16.
 #include <cstring>
 
 #include "fonts/glyph_path.h"
+#include "im/text_raster_painter.h"
 #include "pdf/content/dl_player.h"
 #include "pdf/document/page_tree.h"
+#include "pdf/render/glyph_run.h"
 #include "pdf/render/render_consumer.h"
 #include "pdf/text/type3_font.h"
 #include "runtime/error.h"
@@ -23,6 +28,35 @@ namespace {
 bool Fills(int32_t mode) { return mode == 0 || mode == 2 || mode == 4 || mode == 6; }
 bool Strokes(int32_t mode) { return mode == 1 || mode == 2 || mode == 5 || mode == 6; }
 bool Clips(int32_t mode) { return mode >= 4; }
+
+}  // namespace
+
+// How the glyphs of a string are drawn.
+struct TextPaint {
+  bool visible;     // a mode that paints (not 3, not an unknown one)
+  bool type3;       // glyph procedures replayed
+  bool cachedFill;  // masks from the glyph cache, filled
+  bool outlines;    // outlines collected, to stroke or to clip with
+  bool outlineFill;  // the outlines filled as a path (a pattern fills them)
+};
+
+namespace {
+
+TextPaint ChooseTextPaint(const text::PDFFont& font, int32_t mode, bool patternFill) {
+  TextPaint paint{};
+  paint.visible = mode != 3 && mode >= 0 && mode <= 7;
+  if (!font.Usable() || mode < 0 || mode > 7) return paint;
+  if (font.Type() == text::FontType::kType3) {
+    // Type 3 glyphs are painted as their procedures say; in the clipping
+    // modes what they paint also clips.
+    paint.type3 = (paint.visible && (Fills(mode) || Strokes(mode))) || Clips(mode);
+  } else if (font.Program() != nullptr) {
+    paint.outlineFill = Fills(mode) && patternFill;
+    paint.cachedFill = Fills(mode) && !patternFill;
+    paint.outlines = Strokes(mode) || Clips(mode) || paint.outlineFill;
+  }
+  return paint;
+}
 
 }  // namespace
 
@@ -75,60 +109,87 @@ void RenderConsumer::ShowArray(const content::TextArrayElement* elements, uint32
 void RenderConsumer::ShowText(const content::TextArrayElement* elements, uint32_t count) {
   text::PDFFont* volatile found = nullptr;
   if (!Guard([&] { found = CurrentFont(); })) return;
-  text::PDFFont* font = found;
-  if (font == nullptr) {
+  if (found == nullptr) {
     // Text shown before any Tf.
     SendEvent(kEventObjectSkipped, kBadData);
     return;
   }
+  // Held here: a Type 3 glyph's procedure may select other fonts.
+  Ref<text::PDFFont> font(context_, found);
   const int32_t mode = State().renderMode;
-  const bool visible = mode != 3 && mode >= 0 && mode <= 7;
-  if (visible && !font->Usable()) ReportUnusableFont(*font);
-  fonts::Font* program = font->Program();
-  const bool type3 = font->Type() == text::FontType::kType3;
-  // Type 3 glyphs are painted, never made into clips.
-  const bool draw = visible && font->Usable() && (program != nullptr || (type3 && (Fills(mode) || Strokes(mode))));
+  const TextPaint paint = ChooseTextPaint(*font, mode, State().fill.space.kind == pdfcolor::kPatternSpace);
+  if (paint.visible && !font->Usable()) ReportUnusableFont(*font);
 
   Scoped<im::PathWriter> outlines(context_, context_);
   fonts::PathOutlineSink sink(*outlines);
+  // The text matrix only moves while a string is shown: the glyphs' linear
+  // transform is the same for all of them.
+  Scoped<GlyphRun> run(context_, context_, *font, Concat(GlyphToUser(), State().ctm), State().deviceClip);
   const text::GlyphInfo& glyphs = font->Glyphs();
   for (uint32_t i = 0; i < count; ++i) {
     GraphicsState& s = State();
-    const Fixed16_16 size = s.fontSize;
-    const Fixed16_16 scaling = s.horizontalScaling;
     const content::TextArrayElement& element = elements[i];
     if (element.bytes == nullptr) {
-      const int64_t offset = -static_cast<int64_t>(element.number) * size / (int64_t{1000} << 16);
-      AdvanceTextMatrix(FixedMul(FixedSaturate(offset), scaling));
+      const int64_t offset = -static_cast<int64_t>(element.number) * s.fontSize / (int64_t{1000} << 16);
+      AdvanceTextMatrix(FixedMul(FixedSaturate(offset), s.horizontalScaling));
       continue;
     }
     const uint8_t* cursor = element.bytes;
     const uint8_t* end = cursor + element.length;
     while (cursor < end) {
       const text::GlyphStep step = glyphs.NextGlyph(cursor, end);
-      if (draw) {
-        const FixedMatrix textToUser =
-            Concat(FixedMatrix{FixedMul(size, scaling), 0, 0, size, 0, s.rise}, TextMatrix());
-        if (type3) {
-          DrawType3Glyph(*font, step.glyph, textToUser);
-        } else {
-          // A damaged glyph draws nothing; the rest of the text goes on.
-          Guard([&] { program->AppendOutline(step.glyph, textToUser, sink); });
-        }
-      }
-      Fixed16_16 advance = FixedAddSat(FixedMul(step.width, size), s.charSpacing);
+      if (paint.type3 || paint.cachedFill || paint.outlines) DrawGlyph(*font, step.glyph, paint, *run, sink);
+      Fixed16_16 advance = FixedAddSat(FixedMul(step.width, s.fontSize), s.charSpacing);
       if (step.wordSpace) advance = FixedAddSat(advance, s.wordSpacing);
-      AdvanceTextMatrix(FixedMul(advance, scaling));
+      AdvanceTextMatrix(FixedMul(advance, s.horizontalScaling));
     }
   }
-  if (outlines->Size() == 0) return;
+  if (run->Count() == 0 && outlines->Size() == 0) return;
   GraphicsState& s = State();
   Guard([&] {
-    if (Fills(mode)) PaintMark(outlines->View(), s.ctm, im::kNonZero, s.fill, s.fillAlpha);
-    if (Strokes(mode)) Stroke(outlines->View());
+    PaintGlyphs(*run);
+    if (paint.outlineFill && outlines->Size() != 0) PaintMark(outlines->View(), s.ctm, im::kNonZero, s.fill, s.fillAlpha);
+    if (Strokes(mode) && outlines->Size() != 0) Stroke(outlines->View());
   });
   FinishObject();
-  if (Clips(mode)) AddTextClipOutline(outlines->View(), s.ctm);
+  if (Clips(mode) && outlines->Size() != 0) AddTextClipOutline(outlines->View(), s.ctm);
+}
+
+FixedMatrix RenderConsumer::GlyphToUser() {
+  const GraphicsState& s = State();
+  return Concat(FixedMatrix{FixedMul(s.fontSize, s.horizontalScaling), 0, 0, s.fontSize, 0, s.rise}, TextMatrix());
+}
+
+void RenderConsumer::DrawGlyph(const text::PDFFont& font, uint32_t glyph, const TextPaint& paint, GlyphRun& run,
+                               fonts::PathOutlineSink& outlines) {
+  const FixedMatrix glyphToUser = GlyphToUser();
+  if (paint.type3) {
+    DrawType3Glyph(font, glyph, glyphToUser);
+    return;
+  }
+  if (paint.cachedFill) {
+    const FixedMatrix glyphToDevice = Concat(glyphToUser, State().ctm);
+    // A glyph drawn for this draw only is painted before the next one, and
+    // so is a full run.
+    if (run.Add(glyph, FixedPoint{glyphToDevice.tx, glyphToDevice.ty})) {
+      Guard([&] { PaintGlyphs(run); });
+      run.Clear();
+    }
+  }
+  // A damaged glyph draws nothing; the rest of the text goes on.
+  if (paint.outlines) Guard([&] { font.Program()->AppendOutline(glyph, glyphToUser, outlines); });
+}
+
+void RenderConsumer::PaintGlyphs(GlyphRun& run) {
+  if (run.Count() == 0) return;
+  GraphicsState& s = State();
+  uint8_t opacity = 0;
+  const uint8_t* rgb = MarkColor(s.fill, s.fillAlpha, opacity);
+  if (rgb != nullptr) {
+    Scoped<im::TextRasterPainter> text(context_, context_, run.Records(), run.Count());
+    im::RasterPainterImpl<im::TextRasterPainter> textIn(*text);
+    PaintCoverage(textIn, text->Box(), rgb, opacity);
+  }
 }
 
 void RenderConsumer::DrawType3Glyph(const text::PDFFont& font, uint32_t glyph, const FixedMatrix& glyphToUser) {
@@ -147,8 +208,10 @@ void RenderConsumer::DrawType3Glyph(const text::PDFFont& font, uint32_t glyph, c
     const bool shapeOnly = static_cast<text::Type3GlyphContentRecord*>(record.get())->ShapeOnly();
     Ref<document::FormDisplayList> list(context_,
                                         New<document::FormDisplayList>(context_, context_, *Resolver(), record.get()));
-    GlyphReplay replay{list.get(), Concat(Concat(type3.FontMatrix(), glyphToUser), State().ctm), shapeOnly};
-    RunNested(&PlayGlyphProcedure, &replay);
+    const int32_t mode = State().renderMode;
+    GlyphReplay replay{list.get(), fonts::ToFixed(fonts::Concat(type3.FontMatrix(), Concat(glyphToUser, State().ctm))), shapeOnly,
+                       Clips(mode), mode == 7};
+    RunNested(&PlayGlyphProcedure, &replay, kGlyphProcedureStackReserve);
   });
   RestoreTextMatrices(text, line);
 }

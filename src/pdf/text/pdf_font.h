@@ -21,6 +21,7 @@
 #include "pdf/document/object_resolver.h"
 #include "pdf/text/encodings.h"
 #include "pdf/text/glyph_info.h"
+#include "pdf/text/to_unicode.h"
 #include "runtime/engine_new.h"
 #include "runtime/ref_counted.h"
 
@@ -53,19 +54,24 @@ class PDFFont : public RefCounted {
   // The encoding as the font dictionary names it ("WinAnsiEncoding",
   // "Custom" for a Differences dictionary, "Builtin" without one).
   const char* EncodingLabel() const { return encodingLabel_; }
-  // Code -> Unicode value (0 when unknown), for text extraction.
-  const uint16_t* UnicodeTable() const { return unicode_; }
+  // Codes -> Unicode, for text extraction (ToUnicode first, then the
+  // glyph names of the encoding).
+  const CharCodeMap& ToUnicodeMap() const { return *toUnicode_; }
 
  protected:
-  explicit PDFFont(FontType type) : type_(type) {}
+  PDFFont(AppContext& context, FontType type) : context_(context), type_(type), toUnicode_(context) {}
+  // Bytes of the Unicode map.
+  uint32_t ToUnicodeFootprint() const { return toUnicode_ ? toUnicode_->Footprint() : 0; }
 
+  AppContext& context_;
   FontType type_;
   bool usable_ = false;
   bool symbolic_ = true;
   ProgramFormat format_ = ProgramFormat::kNone;
   char baseFont_[64] = {};
   const char* encodingLabel_ = "Builtin";
-  uint16_t unicode_[256] = {};
+  // Set by every kind of font before its constructor returns.
+  Owned<CharCodeMap> toUnicode_;
 };
 
 class NormalPDFFont : public PDFFont {
@@ -74,13 +80,13 @@ class NormalPDFFont : public PDFFont {
   const GlyphInfo& Glyphs() const override { return glyphs_; }
   fonts::Font* Program() const override { return usable_ ? program_ : nullptr; }
   uint32_t Footprint() const override {
-    return static_cast<uint32_t>(sizeof(*this)) + (program_ != nullptr ? program_->Footprint() : 0);
+    return static_cast<uint32_t>(sizeof(*this)) + ToUnicodeFootprint() +
+           (program_ != nullptr ? program_->Footprint() : 0);
   }
 
  protected:
-  NormalPDFFont(AppContext& context, FontType type) : PDFFont(type), context_(context) {}
+  NormalPDFFont(AppContext& context, FontType type) : PDFFont(context, type) {}
 
-  AppContext& context_;
   fonts::Font* program_ = nullptr;  // owned
   SimpleGlyphInfo glyphs_;
 };

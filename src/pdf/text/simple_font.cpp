@@ -149,10 +149,12 @@ TrueTypeOrType1PDFFont::TrueTypeOrType1PDFFont(document::ObjectResolver& resolve
     }
   }
 
+  uint16_t unicode[256];
   for (uint32_t code = 0; code < 256; ++code) {
-    unicode_[code] = GlyphNameToUnicode(names.names[code]);
-    if (unicode_[code] == 0 && symbolic_ && trueType && !encodingGiven) unicode_[code] = static_cast<uint16_t>(code);
+    unicode[code] = GlyphNameToUnicode(names.names[code]);
+    if (unicode[code] == 0 && symbolic_ && trueType && !encodingGiven) unicode[code] = static_cast<uint16_t>(code);
   }
+  toUnicode_.Set(NewSimpleToUnicodeMap(resolver, font, unicode));
 }
 
 }  // namespace vn::pdf::text

@@ -10,8 +10,38 @@ namespace vn::pdf::text {
 using document::ResolvedValue;
 using document::Value;
 
+namespace {
+
+// Font matrix entries over 2^kMatrixShift before they are normalized.
+constexpr uint32_t kMatrixShift = 40;
+
+// PDF reals reach us as the nearest 16.16 value, which is 0.7 % off for a
+// font matrix of 0.001. The number the file wrote is taken back as the
+// decimal with the fewest significant digits (at most 6) that reads as the
+// same 16.16 value: generators write 0.001 or .01204, not 0.00100708.
+// Multiples of 1/4096 are binary fractions (1/2048 written in full) and
+// stay as they are. Returns the value over 2^shift.
+int64_t WrittenDecimal(Fixed16_16 fixed, uint32_t shift) {
+  const int64_t v = fixed < 0 ? -int64_t{fixed} : fixed;
+  int64_t result = v << (shift - 16);
+  if (v % 16 != 0) {
+    int64_t power = 1;
+    for (int32_t exponent = 0; exponent >= -9; --exponent, power *= 10) {
+      const int64_t mantissa = (v * power + 32768) >> 16;
+      if (mantissa == 0 || mantissa >= 1000000) continue;
+      // Reads back as the same 16.16 value (rounded to nearest, as the parser does).
+      if ((mantissa * 131072 + power) / (2 * power) != v) continue;
+      result = fonts::DecimalToScaled(mantissa, exponent, shift);
+      break;
+    }
+  }
+  return fixed < 0 ? -result : result;
+}
+
+}  // namespace
+
 Type3PDFFont::Type3PDFFont(document::ObjectResolver& resolver, const ResolvedValue& font)
-    : PDFFont(FontType::kType3), fontMatrix_{66, 0, 0, 66, 0, 0}, procedures_(resolver.Context()),
+    : PDFFont(resolver.Context(), FontType::kType3), procedures_(resolver.Context()),
       resources_(resolver.Context()) {
   AppContext& context = resolver.Context();
   ReadBaseFont(context, font, baseFont_);
@@ -21,7 +51,9 @@ Type3PDFFont::Type3PDFFont(document::ObjectResolver& resolver, const ResolvedVal
   const uint32_t given = document::GetNumbers(resolver, font, "FontMatrix", matrix, 6);
   if (given != 0) {
     if (given != 6) RaiseBadData(context);
-    fontMatrix_ = FixedMatrix{matrix[0], matrix[1], matrix[2], matrix[3], matrix[4], matrix[5]};
+    fontMatrix_ = fonts::NormalizeScaled(WrittenDecimal(matrix[0], kMatrixShift), WrittenDecimal(matrix[1], kMatrixShift),
+                                         WrittenDecimal(matrix[2], kMatrixShift), WrittenDecimal(matrix[3], kMatrixShift),
+                                         kMatrixShift, matrix[4], matrix[5]);
   }
   GetResolved(resolver, font, "Resources", resources_);
   if (!document::IsDictionary(resources_.Get())) resources_.Clear();
@@ -42,9 +74,10 @@ Type3PDFFont::Type3PDFFont(document::ObjectResolver& resolver, const ResolvedVal
   Owned<CodeNames> table(context, New<CodeNames>(context));
   CodeNames& names = *table;
   ReadEncoding(resolver, font, NamedEncoding::kNone, nullptr, names, encodingLabel_);
+  uint16_t unicode[256];
   for (uint32_t code = 0; code < 256; ++code) {
     const GlyphName name = names.names[code];
-    unicode_[code] = GlyphNameToUnicode(name);
+    unicode[code] = GlyphNameToUnicode(name);
     if (name.Empty()) continue;
     for (uint32_t i = 0; i < count; ++i) {
       const Value& key = entries->At(2 * i);
@@ -54,12 +87,13 @@ Type3PDFFont::Type3PDFFont(document::ObjectResolver& resolver, const ResolvedVal
       }
     }
   }
+  toUnicode_.Set(NewSimpleToUnicodeMap(resolver, font, unicode));
 
   // Widths are in glyph space: the font matrix scales them.
   ResolvedValue noDescriptor(context);
   GetResolved(resolver, font, "FontDescriptor", noDescriptor);
   if (ReadWidths(resolver, font, noDescriptor, glyphs_.widths)) {
-    for (Fixed16_16& width : glyphs_.widths) width = FixedMul(width, fontMatrix_.a);
+    for (Fixed16_16& width : glyphs_.widths) width = fonts::ApplyVector(fontMatrix_, width, 0).x;
   }
   usable_ = true;
 }

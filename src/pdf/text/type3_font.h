@@ -2,6 +2,7 @@
 // drawn in glyph space under the font matrix.
 #pragma once
 
+#include "fonts/scaled_matrix.h"
 #include "pdf/content/content_record.h"
 #include "pdf/text/pdf_font.h"
 #include "runtime/engine_array.h"
@@ -15,10 +16,12 @@ class Type3PDFFont final : public PDFFont {
   Type3PDFFont(document::ObjectResolver& resolver, const document::ResolvedValue& font);
 
   const GlyphInfo& Glyphs() const override { return glyphs_; }
-  uint32_t Footprint() const override { return static_cast<uint32_t>(sizeof(*this)) + procedures_.MemorySize(); }
+  uint32_t Footprint() const override { return static_cast<uint32_t>(sizeof(*this)) + procedures_.MemorySize() + ToUnicodeFootprint();
+  }
 
-  // Glyph space -> text space.
-  const FixedMatrix& FontMatrix() const { return fontMatrix_; }
+  // Glyph space -> text space, as exact as the file wrote it (0.001 has no
+  // exact 16.16 form): compose it with the text matrix before rounding.
+  const fonts::ScaledMatrix& FontMatrix() const { return fontMatrix_; }
   // The content stream of glyph `glyph` (numbered from 1), or number -1 for
   // glyph 0 and glyphs without a procedure.
   document::ObjectId Procedure(uint32_t glyph) const {
@@ -29,7 +32,8 @@ class Type3PDFFont final : public PDFFont {
 
  private:
   SimpleGlyphInfo glyphs_;
-  FixedMatrix fontMatrix_;
+  // 0.001 on both axes unless the font says otherwise.
+  fonts::ScaledMatrix fontMatrix_ = fonts::UnitsPerEmMatrix(1000);
   EngineArray<document::ObjectId> procedures_;
   document::ResolvedValue resources_;
 };

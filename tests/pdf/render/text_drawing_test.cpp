@@ -3,7 +3,10 @@
 // modes, Type 3 glyphs (d0 and d1, nesting) and fonts that cannot be drawn.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <vector>
@@ -12,6 +15,7 @@
 #include "pdf/pdfcolor/pdf_color_spaces.h"
 #include "pdf/render/draw_page.h"
 #include "pdf/render/render_consumer.h"
+#include "pdf/text/pdf_font.h"
 #include "support/render_pages.h"
 #include "support/test_documents.h"
 
@@ -101,6 +105,16 @@ TEST(TextPlacementTest, RotatedAndMirroredTextMatricesCarryTheAdvance) {
   ExpectAt(o[5], 20 - 7.5, 85);
 }
 
+TEST(TextPlacementTest, TDSetsTheLeadingThatTStarAndQuotesMoveBy) {
+  AppContext context;
+  const auto o = Origins(context, "BT /F1 10 Tf 10 150 Td (A) Tj 1 -12 TD (B) Tj T* (C) Tj (D) ' ET");
+  ASSERT_EQ(o.size(), 4u);
+  ExpectAt(o[0], 10, 150);
+  ExpectAt(o[1], 11, 138);
+  ExpectAt(o[2], 11, 126);  // down by the leading, 12, like the TD
+  ExpectAt(o[3], 11, 114);
+}
+
 class TextPaintingTest : public ::testing::Test {
  protected:
   Rendered Draw(const std::string& content, const std::string& resources, const std::vector<std::string>& objects) {
@@ -138,6 +152,54 @@ TEST_F(TextPaintingTest, Type3GlyphsThatDrawThemselvesEndInAnEvent) {
                     Type3Objects());
   EXPECT_GE(r.Count(kEventObjectSkipped, kLimitExceeded), 1u);
   EXPECT_EQ(r.At(95, 5), "255,0,0");  // the page goes on
+}
+
+TEST_F(TextPaintingTest, Type3GlyphsClipByWhatTheyPaint) {
+  // Mode 7: "a" (a square) clips and paints nothing; "c" shows "a" and "c"
+  // of itself at its own place, and that inner text adds to the same clip.
+  Rendered clipOnly = Draw("0 0 1 rg BT /T3 20 Tf 7 Tr 10 10 Td (ac) Tj ET 0 1 0 rg 0 0 100 100 re f",
+                           "/Font << /T3 5 0 R >>", Type3Objects());
+  EXPECT_EQ(clipOnly.At(20, 80), "0,255,0");      // inside "a": the later fill shows
+  EXPECT_EQ(clipOnly.At(35, 89), "0,255,0");      // inside the "a" that "c" shows (at size 20 * 1)
+  EXPECT_EQ(clipOnly.At(20, 50), "255,255,255");  // outside them
+  EXPECT_EQ(clipOnly.At(50, 60), "255,255,255");
+  Rendered nothing = Draw("0 0 1 rg BT /T3 20 Tf 7 Tr 10 10 Td (ab) Tj ET", "/Font << /T3 5 0 R >>", Type3Objects());
+  EXPECT_EQ(nothing.At(20, 80), "255,255,255");
+  EXPECT_EQ(nothing.At(40, 80), "255,255,255");
+  // Mode 6: painted (d1 in the text's colour, d0 in its own) and clipping.
+  Rendered both = Draw("0 0 1 rg 0 1 0 RG 4 w BT /T3 20 Tf 6 Tr 10 10 Td (ab) Tj ET 1 1 0 rg 0 0 100 100 re f",
+                       "/Font << /T3 5 0 R >>", Type3Objects());
+  EXPECT_EQ(both.At(20, 80), "255,255,0");  // clipped to the glyphs, filled yellow afterwards
+  EXPECT_EQ(both.At(40, 80), "255,255,0");
+  EXPECT_EQ(both.At(60, 80), "255,255,255");
+  EXPECT_EQ(both.At(5, 80), "255,255,255");
+  // A stroked glyph clips by its stroke's outline: a bar 0.2 em wide.
+  Rendered stroked = Draw("BT /T3 20 Tf 7 Tr 10 10 Td (a) Tj ET 0 1 0 rg 0 0 100 100 re f", "/Font << /T3 5 0 R >>",
+                          {"<< /Type /Font /Subtype /Type3 /FontMatrix [1 0 0 1 0 0] /FontBBox [0 0 1 1] "
+                           "/CharProcs << /a 6 0 R >> /Encoding << /Differences [97 /a] >> "
+                           "/FirstChar 97 /LastChar 97 /Widths [1] >>",
+                           StreamObject("", "1 0 0 0 1 1 d1 0.2 w 0.5 0 m 0.5 1 l S")});
+  EXPECT_EQ(stroked.At(20, 80), "0,255,0");
+  EXPECT_EQ(stroked.At(17, 80), "255,255,255");
+  EXPECT_EQ(stroked.At(23, 80), "255,255,255");
+}
+
+TEST_F(TextPaintingTest, Type3GlyphSizeAndAdvanceFollowTheFontMatrixAsWritten) {
+  // Glyph "a": a bar 500 x 1000 units under a font matrix of 0.001, one em
+  // wide. At size 40 from x = 5 the bars span 5..25 and 45..65 exactly (a
+  // 16.16 matrix would make them 0.7 % larger: 45.28..65.42).
+  Rendered r = Draw("BT /T3 40 Tf 5 10 Td (aa) Tj ET", "/Font << /T3 5 0 R >>",
+                    {"<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0] /FontBBox [0 0 500 1000] "
+                     "/CharProcs << /a 6 0 R >> /Encoding << /Differences [97 /a] >> "
+                     "/FirstChar 97 /LastChar 97 /Widths [1000] >>",
+                     StreamObject("", "1000 0 0 0 500 1000 d1 0 0 500 1000 re f")});
+  const int32_t y = 100 - 20;
+  EXPECT_EQ(r.At(44, y), "255,255,255");
+  EXPECT_EQ(r.At(45, y), "0,0,0");
+  EXPECT_EQ(r.At(64, y), "0,0,0");
+  EXPECT_EQ(r.At(65, y), "255,255,255");
+  EXPECT_EQ(r.At(24, y), "0,0,0");
+  EXPECT_EQ(r.At(25, y), "255,255,255");
 }
 
 TEST_F(TextPaintingTest, InvisibleTextIsNotPainted) {
@@ -187,6 +249,102 @@ TEST_F(TextPaintingTest, OutlinesFillStrokeAndClipByRenderMode) {
   EXPECT_EQ(r.At(45, 70), "255,255,255");  // outside it
   EXPECT_EQ(r.At(75, 70), "255,255,255");
   EXPECT_TRUE(r.events.empty());
+}
+
+TEST_F(TextPaintingTest, LongStringsArePaintedInBoundedRuns) {
+  const std::string program = DejaVu();
+  if (program.empty()) GTEST_SKIP() << "fonts-dejavu-core is not installed";
+  // 3000 blocks of no advance on one spot (x 4.8..20.6): painted in runs of
+  // at most 1024 glyphs (three of them, so the edges take more ink).
+  std::vector<std::string> objects = BlockFont(program);
+  objects[0].insert(objects[0].size() - 2, "/FirstChar 219 /LastChar 219 /Widths [0] ");
+  Rendered r = Draw("1 0 0 rg BT /F1 20 Tf 5 80 Td (" + std::string(3000, '\xdb') + ") Tj ET",
+                    "/Font << /F1 5 0 R >>", objects);
+  EXPECT_EQ(r.At(10, 15), "255,0,0");
+  EXPECT_EQ(r.At(22, 15), "255,255,255");
+  EXPECT_EQ(r.At(3, 15), "255,255,255");
+  EXPECT_TRUE(r.events.empty());
+}
+
+// Writes a glyph outline as PDF path operators.
+class PdfPathSink final : public fonts::OutlineSink {
+ public:
+  void MoveTo(FixedPoint p) override { Op(p, "m"); }
+  void LineTo(FixedPoint p) override { Op(p, "l"); }
+  void CurveTo(FixedPoint c1, FixedPoint c2, FixedPoint end) override {
+    Point(c1);
+    Point(c2);
+    Op(end, "c");
+  }
+  void Close() override { text += "h\n"; }
+  std::string text;
+
+ private:
+  void Point(FixedPoint p) {
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.6f %.6f ", p.x / 65536.0, p.y / 65536.0);
+    text += buffer;
+  }
+  void Op(FixedPoint p, const char* op) {
+    Point(p);
+    text += op;
+    text += '\n';
+  }
+};
+
+TEST_F(TextPaintingTest, CachedGlyphsMatchTheirOutlinesFilledAsPaths) {
+  const std::string program = DejaVu();
+  if (program.empty()) GTEST_SKIP() << "fonts-dejavu-core is not installed";
+  const std::vector<std::string> objects = {
+      "<< /Type /Font /Subtype /TrueType /BaseFont /DejaVuSans /FontDescriptor 6 0 R /Encoding /WinAnsiEncoding >>",
+      "<< /Type /FontDescriptor /Flags 32 /FontFile2 7 0 R >>",
+      StreamObject("/Length1 " + std::to_string(program.size()), program)};
+  // Glyph origins on whole pixels and on a quarter and a half pixel (the
+  // cache's phases), a glyph past 200 pixels per em (drawn whole, not
+  // kept), and one partly outside the page.
+  struct Shown {
+    char code;
+    double size, x, y;
+  };
+  const Shown shown[] = {{'R', 11, 4, 85},  {'a', 11, 12.25, 85}, {'g', 11, 20.5, 85}, {'&', 11, 28.75, 85},
+                         {'@', 23, 45, 75}, {'Q', 230, -30, 5},   {'e', 40, 85, 50}};
+
+  // The program itself, through a font made from the same dictionary.
+  Owned<pdf::store::DocumentStore> store(context);
+  const std::string fontPdf = OnePagePdf("", "", objects);
+  ASSERT_EQ(OpenMemoryDocument(context, fontPdf, store), -1);
+  Scoped<pdf::document::Document> document(context, *store);
+  pdf::document::ResolvedValue dictionary(context);
+  document->Resolver().GetIndirectObject(pdf::document::ObjectId{5, 0}, dictionary);
+  Ref<pdf::text::PDFFont> font(context, pdf::text::MakeFont(document->Resolver(), dictionary));
+  ASSERT_NE(font->Program(), nullptr);
+  const auto& glyphs = static_cast<const pdf::text::SimpleGlyphInfo&>(font->Glyphs());
+
+  std::string text = "0.2 0.3 0.6 rg BT\n", paths = "0.2 0.3 0.6 rg\n";
+  for (const Shown& g : shown) {
+    char buffer[128];
+    std::snprintf(buffer, sizeof buffer, "/F1 %g Tf 1 0 0 1 %g %g Tm (%c) Tj\n", g.size, g.x, g.y, g.code);
+    text += buffer;
+    PdfPathSink sink;
+    const Fixed16_16 size = static_cast<Fixed16_16>(g.size * 65536);
+    font->Program()->AppendOutline(glyphs.glyphs[static_cast<uint8_t>(g.code)],
+                                   FixedMatrix{size, 0, 0, size, static_cast<Fixed16_16>(g.x * 65536),
+                                               static_cast<Fixed16_16>(g.y * 65536)},
+                                   sink);
+    paths += sink.text + "f\n";
+  }
+  text += "ET";
+  const Rendered cached = Draw(text, "/Font << /F1 5 0 R >>", objects);
+  const Rendered filled = Draw(paths, "", {});
+  ASSERT_EQ(cached.bgr.size(), filled.bgr.size());
+  int worst = 0;
+  size_t inked = 0;
+  for (size_t i = 0; i < cached.bgr.size(); ++i) {
+    worst = std::max(worst, std::abs(cached.bgr[i] - filled.bgr[i]));
+    inked += filled.bgr[i] != 255;
+  }
+  EXPECT_LE(worst, 2) << "a cached glyph differs from its outline filled as a path";
+  EXPECT_GT(inked, 3000u);  // the glyphs were drawn
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // and damaged dictionaries.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -15,6 +16,7 @@
 #include "pdf/text/type3_font.h"
 #include "runtime/error.h"
 #include "support/render_pages.h"
+#include "support/shell.h"
 #include "support/test_documents.h"
 
 namespace vn::test {
@@ -38,10 +40,12 @@ class PDFFontTest : public ::testing::Test {
   // Makes the font of object 5 (the font dictionary); objects 6... follow.
   // Returns the engine error code, or -1. The document stays open until
   // the next call (the font's program reads from it).
-  int32_t Make(const std::vector<std::string>& objects) {
+  // `content` and `resources` make the page (for reference tools).
+  int32_t Make(const std::vector<std::string>& objects, const std::string& content = "",
+               const std::string& resources = "") {
     font.Set(nullptr);
     document.Set(nullptr);
-    pdf = OnePagePdf("", "", objects);  // the document reads it in place
+    pdf = OnePagePdf(content, resources, objects);  // the document reads it in place
     if (OpenMemoryDocument(context, pdf, store) != -1) return 100;
     TryFrame frame;
     volatile int32_t code = -1;
@@ -133,7 +137,8 @@ TEST_F(PDFFontTest, DifferencesRenameCodesOfAnEmbeddedType1Program) {
   EXPECT_EQ(Glyph(200), static_cast<uint32_t>(p.FindGlyph(".notdef", 7)));
   // Without Widths the advances are the program's: NimbusSans B is 667.
   EXPECT_EQ(Width('A'), Em(667));
-  EXPECT_EQ(font->UnicodeTable()[static_cast<uint8_t>('A')], 'B');
+  EXPECT_EQ(font->ToUnicodeMap().NextCode(reinterpret_cast<const uint8_t*>("A"),
+                                          reinterpret_cast<const uint8_t*>("A") + 1).value, 'B');
   EXPECT_STREQ(font->EncodingLabel(), "Custom");
 }
 
@@ -200,6 +205,141 @@ TEST_F(PDFFontTest, Type3GlyphsAreTheCharProcsInDictionaryOrder) {
   EXPECT_EQ(type3.Procedure(0).number, -1);
   EXPECT_EQ(Width('b'), kFixedOne);  // 2 glyph units under a matrix of 0.5
   EXPECT_TRUE(font->Usable());
+}
+
+// The text of `bytes` through the font's Unicode map, as UTF-8.
+std::string Utf8Text(const PDFFont& font, const std::string& bytes) {
+  std::u16string units;
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  const uint8_t* end = p + bytes.size();
+  while (p < end) {
+    const CharCode code = font.ToUnicodeMap().NextCode(p, end);
+    if (code.unitCount != 0) {
+      units.append(code.units, code.units + code.unitCount);
+    } else {
+      units += static_cast<char16_t>(code.value);
+    }
+    p += code.length;
+  }
+  std::string out;
+  for (size_t i = 0; i < units.size(); ++i) {
+    uint32_t c = units[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < units.size()) c = 0x10000 + ((c - 0xD800) << 10) + (units[++i] - 0xDC00);
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | c >> 6);
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | c >> 12);
+      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | c >> 18);
+      out += static_cast<char>(0x80 | (c >> 12 & 0x3F));
+      out += static_cast<char>(0x80 | (c >> 6 & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+std::string Hex(const std::string& bytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (unsigned char c : bytes) {
+    out += kDigits[c >> 4];
+    out += kDigits[c & 15];
+  }
+  return out;
+}
+
+std::string ToUnicodeCMap(const std::string& body) {
+  return "/CIDInit /ProcSet findresource begin 12 dict begin begincmap /CMapName /T def /CMapType 2 def\n" + body +
+         "\nendcmap CMapName currentdict /CMap defineresource pop end end";
+}
+
+class ToUnicodeTest : public PDFFontTest {
+ protected:
+  // Makes a Helvetica font (WinAnsi) with the ToUnicode stream `cmap` and
+  // returns the text of `shown` through it; `pdftotext` receives what
+  // pdftotext reads from the page that shows it (empty without the tool).
+  std::string Extract(const std::string& cmap, const std::string& shown, std::string& pdftotext) {
+    EXPECT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding "
+                    "/ToUnicode 6 0 R >>",
+                    StreamObject("", cmap)},
+                   "BT /F1 8 Tf 5 50 Td <" + Hex(shown) + "> Tj ET", "/Font << /F1 5 0 R >>"),
+              -1);
+    pdftotext.clear();
+    const std::string path = ScratchPath("to-unicode.pdf");
+    if (FILE* f = std::fopen(path.c_str(), "wb")) {
+      std::fwrite(pdf.data(), 1, pdf.size(), f);
+      std::fclose(f);
+      if (!RunTool("pdftotext -raw -enc UTF-8 '" + path + "' - 2>/dev/null", pdftotext)) pdftotext.clear();
+      while (!pdftotext.empty() && static_cast<unsigned char>(pdftotext.back()) <= ' ') pdftotext.pop_back();
+      std::remove(path.c_str());
+    }
+    return font ? Utf8Text(*font, shown) : std::string();
+  }
+};
+
+TEST_F(ToUnicodeTest, CharsRangesAndLigaturesAgreeWithPdftotext) {
+  // bfchar to one unit, a ligature and a surrogate pair; bfrange by steps
+  // and by an array; 'Z' is not mapped and keeps its WinAnsi name.
+  const std::string cmap = ToUnicodeCMap(
+      "1 begincodespacerange <00> <FF> endcodespacerange\n"
+      "3 beginbfchar <41> <0042> <02> <00660069> <03> <D835DC9C> endbfchar\n"
+      "2 beginbfrange <61> <63> <0430> <70> <71> [<0058> <00590059>] endbfrange");
+  std::string reference;
+  const std::string ours = Extract(cmap, "A\x02\x03" "abcpqZ", reference);
+  EXPECT_EQ(ours, "Bfi\xF0\x9D\x92\x9C\xD0\xB0\xD0\xB1\xD0\xB2XYYZ");
+  if (!reference.empty()) {
+    EXPECT_EQ(ours, reference);
+  }
+  EXPECT_GT(font->Footprint(), 0u);
+
+  // Two-byte codes in the map of a simple font: code c is the number c.
+  const std::string wide = ToUnicodeCMap(
+      "1 begincodespacerange <0000> <FFFF> endcodespacerange\n1 beginbfchar <0041> <263A> endbfchar");
+  EXPECT_EQ(Extract(wide, "AB", reference), "\xE2\x98\xBA" "B");
+  if (!reference.empty()) {
+    EXPECT_EQ(reference, "\xE2\x98\xBA" "B");
+  }
+}
+
+TEST_F(ToUnicodeTest, DamagedOrIdentityMaps) {
+  // A map whose compressed data is junk is dropped: the encoding's Unicode
+  // stands and the font still works.
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /ToUnicode 6 0 R >>",
+                  StreamObject("/Filter /FlateDecode", "not deflate data")}),
+            -1);
+  EXPECT_EQ(Utf8Text(*font, "AB"), "AB");
+  // "Identity-H" names the identity: code c is U+c.
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /Symbol /ToUnicode /Identity-H >>"}), -1);
+  EXPECT_EQ(Utf8Text(*font, "ab"), "ab");  // not Symbol's alpha and beta
+  const uint8_t pair[2] = {0x26, 0x3A};
+  const CharCode code = IdentityUnicodeCharCodeMap().NextCode(pair, pair + 2);
+  EXPECT_EQ(code.length, 2u);
+  EXPECT_EQ(code.value, 0x263Au);
+}
+
+TEST_F(PDFFontTest, Type3WidthsTakeTheFontMatrixAsWritten) {
+  // 500 * 0.001 is exactly half an em; 100 * .01204 is 1.204 (16.16 reads
+  // would give 0.7 % and 0.05 % more).
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type3 /FontMatrix [0.001 0 0 0.001 0 0] /CharProcs << >> "
+                  "/Encoding << /Differences [] >> /FirstChar 97 /LastChar 98 /Widths [500 2048] >>"}),
+            -1);
+  EXPECT_EQ(Width('a'), 0x8000);
+  EXPECT_EQ(Width('b'), Em(2048));
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type3 /FontMatrix [.01204 0 0 .01204 0 0] /CharProcs << >> "
+                  "/Encoding << /Differences [] >> /FirstChar 97 /LastChar 97 /Widths [100] >>"}),
+            -1);
+  EXPECT_EQ(Width('a'), Em(1204));
+  // A binary fraction written in full stays exact: 2048 units of 1/2048.
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type3 /FontMatrix [.00048828125 0 0 -.00048828125 0 0] "
+                  "/CharProcs << >> /Encoding << /Differences [] >> /FirstChar 97 /LastChar 97 /Widths [2048] >>"}),
+            -1);
+  EXPECT_EQ(Width('a'), kFixedOne);
 }
 
 TEST(EncodingsTest, GlyphListAndNamedEncodings) {
