@@ -87,14 +87,19 @@ void SortRuns(EngineArray<Run>& runs) {
   if (!std::is_sorted(runs.begin(), runs.end(), byFirst)) std::sort(runs.begin(), runs.end(), byFirst);
 }
 
-// The run that starts last at or before `cid`, when it covers `cid`.
+// The run that starts last at or before `cid` and covers it. Overlaps are
+// rare (a range with exceptions written after it): a few runs back are
+// looked at.
 template <class Run>
 const Run* FindRun(const EngineArray<Run>& runs, uint32_t cid) {
+  constexpr uint32_t kRunsLookedBack = 16;
   const Run* after = std::upper_bound(runs.begin(), runs.end(), cid,
                                       [](uint32_t c, const Run& run) { return c < run.first; });
-  if (after == runs.begin()) return nullptr;
-  const Run* run = after - 1;
-  return cid <= run->last ? run : nullptr;
+  for (uint32_t back = 0; after != runs.begin() && back < kRunsLookedBack; ++back) {
+    --after;
+    if (cid <= after->last) return after;
+  }
+  return nullptr;
 }
 
 template <class Run>

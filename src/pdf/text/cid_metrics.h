@@ -3,8 +3,7 @@
 //
 // Both arrays are kept as runs of CIDs sharing one value, sorted by their
 // first CID, and looked up by binary search. Where runs overlap, the one
-// that starts last at or before the CID decides: its value when it covers
-// the CID, else the default. Values are fractions of the em in
+// that starts last before the CID and covers it wins (16 runs back at most). Values are fractions of the em in
 // 16.16 (the dictionary's thousandths converted exactly, as for simple
 // fonts).
 #pragma once
@@ -19,7 +18,7 @@ namespace vn::pdf::text {
 // Runs one font may hold; a W or W2 array that describes more raises
 // kLimitExceeded (a real font has one run per CID at most, and CIDs fit in
 // 16 bits).
-constexpr uint32_t kMaxCidMetricRuns = 1u << 17;
+constexpr uint32_t kMaxCidMetricRuns = 0x10000;
 
 // Vertical metrics of one CID: the advance w1 (negative: downwards) and the
 // position vector (vx, vy) from the horizontal origin to the vertical one.
