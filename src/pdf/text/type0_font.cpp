@@ -1,7 +1,5 @@
 #include "pdf/text/type0_font.h"
 
-#include "pdf/cmap/cmap_parser.h"
-#include "pdf/cmap/predefined_cmaps.h"
 #include "runtime/error.h"
 #include "runtime/yield_points.h"
 
@@ -53,45 +51,6 @@ namespace {
 
 constexpr uint32_t kNonsymbolicFlag = 32;
 
-// An embedded CMap stream into `map`: the CMap its "UseCMap" entry names
-// (built in) or holds (another stream) first, `depth` counting the chain.
-void ReadEmbeddedCMap(document::ObjectResolver& resolver, const ResolvedValue& stream, cmap::CMapCharCodeMap& map,
-                      uint32_t depth) {
-  AppContext& context = resolver.Context();
-  if (depth > cmap::kMaxUseCMapDepth) RaiseCode(context, kLimitExceeded);
-  ResolvedValue base(context);
-  document::GetResolved(resolver, stream, "UseCMap", base);
-  if (document::IsName(base.Get())) {
-    cmap::PredefinedCMap predefined;
-    if (cmap::FindPredefinedCMap(base.Get().Bytes(), base.Get().Length(), cmap::kUnknownCollection, &predefined)) {
-      map.CountBaseCMap();
-      cmap::ParsePredefinedCMap(context, predefined, map, depth + 1);
-    }
-  } else if (document::IsStream(base.Get())) {
-    ReadEmbeddedCMap(resolver, base, map, depth + 1);
-  }
-  Owned<data_io::DataBlockStream> data(context, resolver.OpenStreamData(stream));
-  cmap::ParseCMap(context, *data, map, depth);
-  if (depth == 0 && document::IsInteger(document::DictionaryGet(context, stream.Get(), "WMode")) &&
-      document::IntegerOf(document::DictionaryGet(context, stream.Get(), "WMode")) == 1) {
-    map.SetVertical(true);
-  }
-}
-
-cmap::CharacterCollection ReadCollection(document::ObjectResolver& resolver, const ResolvedValue& cidFont) {
-  AppContext& context = resolver.Context();
-  ResolvedValue info(context);
-  document::GetResolved(resolver, cidFont, "CIDSystemInfo", info);
-  if (!document::IsDictionary(info.Get())) return cmap::kUnknownCollection;
-  ResolvedValue registry(context);
-  ResolvedValue ordering(context);
-  document::GetResolved(resolver, info, "Registry", registry);
-  document::GetResolved(resolver, info, "Ordering", ordering);
-  if (!registry.Get().IsString() || !ordering.Get().IsString()) return cmap::kUnknownCollection;
-  return cmap::CollectionFromSystemInfo(registry.Get().Bytes(), registry.Get().Length(), ordering.Get().Bytes(),
-                                        ordering.Get().Length());
-}
-
 }  // namespace
 
 Type0PDFFont::Type0PDFFont(document::ObjectResolver& resolver, const ResolvedValue& font)
@@ -99,22 +58,18 @@ Type0PDFFont::Type0PDFFont(document::ObjectResolver& resolver, const ResolvedVal
   AppContext& context = resolver.Context();
   ReadBaseFont(context, font, baseFont_);
 
-  // The CIDFont: the first of DescendantFonts (a lone dictionary is taken
-  // as it stands).
   ResolvedValue cidFont(context);
-  document::GetResolved(resolver, font, "DescendantFonts", cidFont);
-  if (document::IsArray(cidFont.Get())) {
-    if (document::ArrayLength(cidFont.Get()) == 0) RaiseBadData(context);
-    cidFont.SetChild(document::ArrayElement(cidFont.Get(), 0));
-    document::ResolveInPlace(resolver, cidFont);
-  }
-  if (!document::IsDictionary(cidFont.Get())) RaiseBadData(context);
+  GetDescendantFont(resolver, font, cidFont);
   if (document::NameIs(document::DictionaryGet(context, cidFont.Get(), "Subtype"), "CIDFontType2")) {
     descendant_ = CidFontType::kCidFontType2;
   }
   collection_ = ReadCollection(resolver, cidFont);
 
-  ReadEncoding(resolver, font);
+  Type0Encoding encoding = ReadType0Encoding(resolver, font, collection_);
+  glyphs_.encoding_.Set(encoding.map);
+  glyphs_.vertical_ = encoding.vertical;
+  encodingLabel_ = encoding.label;
+  encodingFound_ = encoding.found;
 
   Owned<fonts::Font> program(context);
   ResolvedValue descriptor(context);
@@ -137,45 +92,6 @@ Type0PDFFont::Type0PDFFont(document::ObjectResolver& resolver, const ResolvedVal
   program_ = program.Release();
   glyphs_.program_ = program_;
   usable_ = program_ != nullptr && encodingFound_;
-}
-
-void Type0PDFFont::ReadEncoding(document::ObjectResolver& resolver, const ResolvedValue& font) {
-  AppContext& context = resolver.Context();
-  ResolvedValue encoding(context);
-  document::GetResolved(resolver, font, "Encoding", encoding);
-  const Value& e = encoding.Get();
-  if (document::NameIs(e, "Identity-H")) {
-    encodingLabel_ = "Identity-H";
-    return;
-  }
-  if (document::NameIs(e, "Identity-V")) {
-    encodingLabel_ = "Identity-V";
-    glyphs_.vertical_ = true;
-    return;
-  }
-  if (document::IsName(e)) {
-    // The font's own collection first; a CMap of another collection is
-    // still better than none.
-    cmap::PredefinedCMap predefined;
-    if (!cmap::FindPredefinedCMap(e.Bytes(), e.Length(), collection_, &predefined) &&
-        !cmap::FindPredefinedCMap(e.Bytes(), e.Length(), cmap::kUnknownCollection, &predefined)) {
-      // Not built in: the codes are read as two-byte CIDs to keep the
-      // text's advances going, and the font is not drawn.
-      encodingLabel_ = "Unknown CMap";
-      encodingFound_ = false;
-      return;
-    }
-    encodingLabel_ = predefined.name;
-    glyphs_.encoding_.Set(New<cmap::CMapCharCodeMap>(context, context));
-    cmap::ParsePredefinedCMap(context, predefined, *glyphs_.encoding_);
-  } else if (document::IsStream(e)) {
-    encodingLabel_ = "Embedded CMap";
-    glyphs_.encoding_.Set(New<cmap::CMapCharCodeMap>(context, context));
-    ReadEmbeddedCMap(resolver, encoding, *glyphs_.encoding_, 0);
-  } else {
-    RaiseBadData(context);
-  }
-  glyphs_.vertical_ = glyphs_.encoding_->IsVertical();
 }
 
 void Type0PDFFont::ReadCidToGlyphMap(document::ObjectResolver& resolver, const ResolvedValue& cidFont) {

@@ -24,6 +24,7 @@
 #include "pdf/cmap/cmap_char_code_map.h"
 #include "pdf/text/cid_metrics.h"
 #include "pdf/text/pdf_font.h"
+#include "pdf/text/type0_encoding.h"
 
 namespace vn::pdf::text {
 
@@ -79,7 +80,6 @@ class Type0PDFFont final : public NormalPDFFont {
   bool IdentityEncoding() const { return !glyphs_.encoding_; }
 
  private:
-  void ReadEncoding(document::ObjectResolver& resolver, const document::ResolvedValue& font);
   void ReadCidToGlyphMap(document::ObjectResolver& resolver, const document::ResolvedValue& cidFont);
 
   Type0GlyphInfo glyphs_;

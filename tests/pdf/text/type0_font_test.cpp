@@ -11,6 +11,7 @@
 #include "fonts/font.h"
 #include "pdf/document/document.h"
 #include "pdf/text/type0_font.h"
+#include "pdf/text/type0_to_unicode_char_code_map.h"
 #include "runtime/error.h"
 #include "support/render_pages.h"
 #include "support/test_documents.h"
@@ -77,6 +78,32 @@ class Type0FontTest : public ::testing::Test {
     const auto* cursor = reinterpret_cast<const uint8_t*>(string.data());
     bool wordSpace = false;
     return static_cast<const Type0GlyphInfo&>(font->Glyphs()).NextCid(cursor, cursor + string.size(), &wordSpace);
+  }
+
+  // The Unicode of each code of `string` through the font's Unicode map
+  // (0x7FFFFFFF when there is no map).
+  std::vector<uint32_t> Unicode(const std::string& string) {
+    std::vector<uint32_t> units;
+    TryFrame frame;
+    if (VN_TRY(context, frame)) {
+      pdf::document::ResolvedValue dictionary(context);
+      document->Resolver().GetIndirectObject(pdf::document::ObjectId{5, 0}, dictionary);
+      Owned<CharCodeMap> map(context, NewType0UnicodeMap(document->Resolver(), dictionary));
+      const auto* cursor = reinterpret_cast<const uint8_t*>(string.data());
+      const uint8_t* end = cursor + string.size();
+      while (map && cursor < end) {
+        const CharCode code = map->NextCode(cursor, end);
+        for (uint32_t i = 0; i < (code.unitCount != 0 ? code.unitCount : 1); ++i) {
+          units.push_back(code.unitCount != 0 ? code.units[i] : code.value);
+        }
+        cursor += code.length != 0 ? code.length : 1;
+      }
+      if (!map) units.push_back(0x7FFFFFFF);
+    } else {
+      units.push_back(Catch(frame).code);
+    }
+    EndTry(frame);
+    return units;
   }
 
   AppContext context;
@@ -257,6 +284,32 @@ TEST_F(Type0FontTest, CidToGidMapStreamsAreBounded) {
             -1);
   EXPECT_EQ(Steps(std::string("\x00\x00", 2))[0].glyph, 5u);
   EXPECT_EQ(Steps(std::string("\x00\x01", 2))[0].glyph, 0u);
+}
+
+TEST_F(Type0FontTest, UnicodeComesFromToUnicodeElseFromTheCollection) {
+  // No ToUnicode: Shift-JIS <8140> is CID 633, which Adobe-Japan1-UCS2 maps
+  // to U+3000.
+  ASSERT_EQ(Make(Type0("/90ms-RKSJ-H", "")), -1);
+  EXPECT_EQ(Unicode("\x81\x40"), std::vector<uint32_t>{0x3000});
+  // A ToUnicode CMap wins, ligatures and all.
+  const std::string toUnicode =
+      "/CIDInit /ProcSet findresource begin 12 dict begin begincmap 1 begincodespacerange <0000> <FFFF> "
+      "endcodespacerange 2 beginbfchar <0001> <0048> <0002> <00660069> endbfchar 1 beginbfrange <0010> <0012> "
+      "<0061> endbfrange endcmap CMapName currentdict /CMap defineresource pop end end";
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type0 /BaseFont /T /Encoding /Identity-H /DescendantFonts [6 0 R] "
+                  "/ToUnicode 7 0 R >>",
+                  "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /T >>", StreamObject("", toUnicode)}),
+            -1);
+  EXPECT_EQ(Unicode(std::string("\x00\x01\x00\x02\x00\x11", 6)), (std::vector<uint32_t>{'H', 'f', 'i', 'b'}));
+  // Identity codes of an unknown collection and no ToUnicode: no map.
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type0 /BaseFont /T /Encoding /Identity-H /DescendantFonts [6 0 R] >>",
+                  "<< /Type /Font /Subtype /CIDFontType2 /BaseFont /T /CIDSystemInfo << /Registry (Adobe) "
+                  "/Ordering (Identity) /Supplement 0 >> >>"}),
+            -1);
+  EXPECT_EQ(Unicode(std::string("\x00\x01", 2)), std::vector<uint32_t>{0x7FFFFFFF});
+  // Identity codes of Japan1: the CIDs themselves (CID 34 is "A").
+  ASSERT_EQ(Make(Type0("/Identity-H", "")), -1);
+  EXPECT_EQ(Unicode(std::string("\x00\x22", 2)), std::vector<uint32_t>{'A'});
 }
 
 }  // namespace
