@@ -122,7 +122,7 @@ void GStateConsumer::SetDash(const Fixed16_16* lengths, uint32_t count, Fixed16_
 }
 
 void GStateConsumer::MoveTextPosition(Fixed16_16 tx, Fixed16_16 ty, bool setLeading) {
-  if (setLeading) state_->leading = FixedSubSat(0, ty);
+  if (setLeading) state_->leading = ty;  // TD: TL is -ty, kept negated
   lineMatrix_ = Concat(FixedMatrix{kFixedOne, 0, 0, kFixedOne, tx, ty}, lineMatrix_);
   textMatrix_ = lineMatrix_;
 }

@@ -110,9 +110,13 @@ bool ReadWidths(document::ObjectResolver& resolver, const ResolvedValue& font, c
     if (range < count) count = static_cast<uint32_t>(range);
   }
   if (count > 256u - static_cast<uint32_t>(firstChar)) count = 256u - static_cast<uint32_t>(firstChar);
+  ResolvedValue w(context);
   for (uint32_t i = 0; i < count; ++i) {
-    const Value w = document::ArrayElement(array.Get(), i);
-    if (document::IsNumber(w)) widths[static_cast<uint32_t>(firstChar) + i] = document::NumberToFixed(w);
+    // Office software writes some widths as references to numbers.
+    w = array;
+    w.SetChild(document::ArrayElement(array.Get(), i));
+    document::ResolveInPlace(resolver, w);
+    if (document::IsNumber(w.Get())) widths[static_cast<uint32_t>(firstChar) + i] = document::NumberToFixed(w.Get());
   }
   return true;
 }

@@ -68,6 +68,17 @@ void ExpectAt(const std::pair<double, double>& got, double x, double y) {
   EXPECT_NEAR(got.second, 200 - y, 1.0 / 64) << "y of a glyph origin";
 }
 
+TEST(TextPlacementTest, TDSetsTheLeadingThatTStarMovesDownBy) {
+  AppContext context;
+  // "0 -12 TD" is "12 TL 0 -12 Td": T* and ' then move 12 down, as after TL.
+  const auto o = Origins(context, "BT /F1 10 Tf 20 150 Td 0 -12 TD (A) Tj T* (B) Tj (C) ' 15 TL T* (D) Tj ET");
+  ASSERT_EQ(o.size(), 4u);
+  ExpectAt(o[0], 20, 138);
+  ExpectAt(o[1], 20, 126);
+  ExpectAt(o[2], 20, 114);
+  ExpectAt(o[3], 20, 99);
+}
+
 TEST(TextPlacementTest, VerticalWritingMovesDownByW1) {
   AppContext context;
   // A composite font without a program (placed, not drawn): CID 1 has

@@ -84,6 +84,14 @@ TEST_F(PDFFontTest, WidthsAreExactThousandthsWithMissingWidthOutsideTheRange) {
   EXPECT_FALSE(font->Embedded());
 }
 
+TEST_F(PDFFontTest, WidthsMayBeReferencesToNumbers) {
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 32 /LastChar 34 /Widths [278 6 0 R 333] >>",
+                  "500"}),
+            -1);
+  EXPECT_EQ(Width(33), 0x8000);
+  EXPECT_EQ(Width(34), Em(333));
+}
+
 TEST_F(PDFFontTest, WidthRangesThatLieAreReadOnlyAsFarAsTheyGo) {
   // LastChar far past 255 and a Widths array longer than the code range.
   ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 250 /LastChar 100000 "
