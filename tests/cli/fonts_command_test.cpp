@@ -15,7 +15,8 @@
 namespace folio::test {
 namespace {
 
-using FontRow = std::tuple<std::string, std::string, bool>;  // name (36 bytes at most), type family, embedded
+// name (36 bytes at most), type family, embedded, subset
+using FontRow = std::tuple<std::string, std::string, bool, bool>;
 
 // pdffonts' types as the Subtype they come from.
 std::string TypeFamily(const std::string& type) {
@@ -54,7 +55,7 @@ std::map<int, FontRow> Reference(const std::string& path) {
   while (std::getline(lines, line)) {
     auto field = [&](size_t i) { return Trim(line.size() > columns[i].first ? line.substr(columns[i].first, columns[i].second) : ""); };
     const int object = std::atoi(field(6).c_str());
-    if (object > 0) rows[object] = {field(0).substr(0, 36), TypeFamily(field(1)), field(3) == "yes"};
+    if (object > 0) rows[object] = {field(0).substr(0, 36), TypeFamily(field(1)), field(3) == "yes", field(4) == "yes"};
   }
   return rows;
 }
@@ -63,13 +64,13 @@ std::map<int, FontRow> Ours(const std::string& path) {
   std::map<int, FontRow> rows;
   Outcome out = vn::test::RunShell(Folio() + " fonts --json '" + path + "'", vn::test::Stderr::kDrop);
   static const std::regex font(R"re(\{"object":(\d+|null),"name":"((?:[^"\\]|\\.)*)","type":"([^"]*)",)re"
-                               R"re("encoding":"(?:[^"\\]|\\.)*","embedded":(true|false),)re");
+                               R"re("encoding":"(?:[^"\\]|\\.)*","embedded":(true|false),"subset":(true|false),)re");
   for (auto it = std::sregex_iterator(out.out.begin(), out.out.end(), font); it != std::sregex_iterator(); ++it) {
     const std::smatch& m = *it;
     if (m[1] == "null") continue;
     const std::string name = m[2].str().empty() ? "[none]" : m[2].str();
     const std::string type = m[3] == "MMType1" ? "Type1" : m[3].str();
-    rows[std::stoi(m[1])] = {name.substr(0, 36), type, m[4] == "true"};
+    rows[std::stoi(m[1])] = {name.substr(0, 36), type, m[4] == "true", m[5] == "true"};
   }
   return rows;
 }
@@ -82,7 +83,7 @@ TEST(FolioFonts, ListsNameTypeEncodingAndProgram) {
   Outcome json = Execute(Folio() + " fonts --json " + kSample + " 1");
   ASSERT_EQ(json.status, 0);
   EXPECT_NE(json.out.find("\"type\":\"Type1\""), std::string::npos) << json.out;
-  EXPECT_NE(json.out.find("\"embedded\":false,\"format\":null,\"substitute\":null"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"embedded\":false,\"subset\":false,\"format\":null,\"substitute\":null"), std::string::npos) << json.out;
   EXPECT_EQ(Execute(Folio() + " fonts " + kSample + " 7").status, 1);  // past the last page
   EXPECT_EQ(Execute(Folio() + " fonts " + kSample + " x-y").status, 2);
 }
@@ -106,6 +107,27 @@ TEST(FolioFonts, AgreesWithPdffontsOnCorpusFiles) {
   // in Type 3 glyphs' forms make up the rest.
   EXPECT_GE(agreed * 100, tried * 85) << agreed << " of " << tried << " agree; not:" << disagreements;
   std::printf("folio fonts agrees with pdffonts on %d of %d files\n", agreed, tried);
+}
+
+TEST(FolioFonts, CompositeFontsAgreeWithPdffonts) {
+  if (vn::test::CorpusDir().empty()) GTEST_SKIP() << "no corpus";
+  if (std::system("command -v pdffonts >/dev/null 2>&1") != 0) GTEST_SKIP() << "pdffonts absent";
+  // Every unencrypted file with CID fonts: names, CIDFontType0/2, embedded
+  // and subset flags.
+  int tried = 0, agreed = 0;
+  std::string disagreements;
+  for (const vn::test::CorpusFile& file : vn::test::CorpusFiles()) {
+    if (file.encrypted != "none" || file.features.find("font-cid-") == std::string::npos) continue;
+    const std::map<int, FontRow> reference = Reference(file.path);
+    if (reference.empty()) continue;
+    ++tried;
+    if (Ours(file.path) == reference) ++agreed;
+    else disagreements += " " + file.name;
+  }
+  ASSERT_GT(tried, 20);
+  EXPECT_GE(agreed * 100, tried * 90) << agreed << " of " << tried << " agree; not:" << disagreements;
+  std::printf("folio fonts agrees with pdffonts on %d of %d files with CID fonts; not:%s\n", agreed, tried,
+              disagreements.c_str());
 }
 
 }  // namespace
