@@ -121,6 +121,12 @@ bool ReadWidths(document::ObjectResolver& resolver, const ResolvedValue& font, c
   return true;
 }
 
+bool ReadSymbolicFlag(AppContext& context, const ResolvedValue& descriptor) {
+  constexpr uint32_t kNonsymbolicFlag = 32;
+  const Value flags = document::DictionaryGet(context, descriptor.Get(), "Flags");
+  return !document::IsInteger(flags) || (static_cast<uint32_t>(document::IntegerOf(flags)) & kNonsymbolicFlag) == 0;
+}
+
 fonts::Font* LoadEmbeddedProgram(document::ObjectResolver& resolver, const ResolvedValue& descriptor,
                                  ProgramFormat& format, bool composite) {
   AppContext& context = resolver.Context();

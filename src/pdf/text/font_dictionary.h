@@ -47,6 +47,10 @@ inline Fixed16_16 ThousandthsToFixed(Fixed16_16 thousandths) {
   return static_cast<Fixed16_16>(scaled >= 0 ? (scaled + 500) / 1000 : (scaled - 500) / 1000);
 }
 
+// Whether a font is symbolic: true unless the descriptor's Flags has the
+// Nonsymbolic bit (32).
+bool ReadSymbolicFlag(AppContext& context, const document::ResolvedValue& descriptor);
+
 // The program (made with New) of the first of the descriptor's FontFile,
 // FontFile2 and FontFile3 that is a stream and loads, or null; `format`
 // tells what was embedded (even when it failed to load). Simple fonts take

@@ -12,8 +12,6 @@ using document::ResolvedValue;
 
 namespace {
 
-constexpr uint32_t kNonsymbolicFlag = 32;
-
 // The glyph of a name in a name-keyed program: ".notdef" (or glyph 0) when
 // the program lacks it.
 uint32_t NamedGlyph(fonts::Font& program, GlyphName name) {
@@ -73,8 +71,7 @@ TrueTypeOrType1PDFFont::TrueTypeOrType1PDFFont(document::ObjectResolver& resolve
   GetResolved(resolver, font, "FontDescriptor", descriptor);
   const bool hasDescriptor = document::IsDictionary(descriptor.Get());
   if (hasDescriptor) {
-    const document::Value flags = document::DictionaryGet(context, descriptor.Get(), "Flags");
-    symbolic_ = !document::IsInteger(flags) || (static_cast<uint32_t>(document::IntegerOf(flags)) & kNonsymbolicFlag) == 0;
+    symbolic_ = ReadSymbolicFlag(context, descriptor);
     program_ = LoadEmbeddedProgram(resolver, descriptor, format_, false);
   } else {
     symbolic_ = standard == 12 || standard == 13;

@@ -47,12 +47,6 @@ uint32_t Type0GlyphInfo::Footprint() const {
   return (encoding_ ? encoding_->Footprint() : 0) + cidToGlyph_.MemorySize() + metrics_.Footprint();
 }
 
-namespace {
-
-constexpr uint32_t kNonsymbolicFlag = 32;
-
-}  // namespace
-
 Type0PDFFont::Type0PDFFont(document::ObjectResolver& resolver, const ResolvedValue& font)
     : NormalPDFFont(resolver.Context(), FontType::kType0), glyphs_(resolver.Context()) {
   AppContext& context = resolver.Context();
@@ -75,8 +69,7 @@ Type0PDFFont::Type0PDFFont(document::ObjectResolver& resolver, const ResolvedVal
   ResolvedValue descriptor(context);
   document::GetResolved(resolver, cidFont, "FontDescriptor", descriptor);
   if (document::IsDictionary(descriptor.Get())) {
-    const Value flags = document::DictionaryGet(context, descriptor.Get(), "Flags");
-    symbolic_ = !document::IsInteger(flags) || (static_cast<uint32_t>(document::IntegerOf(flags)) & kNonsymbolicFlag) == 0;
+    symbolic_ = ReadSymbolicFlag(context, descriptor);
     program.Set(LoadEmbeddedProgram(resolver, descriptor, format_, true));
   }
   if (program) {

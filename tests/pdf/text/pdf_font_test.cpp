@@ -4,18 +4,15 @@
 // and damaged dictionaries.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "fonts/font.h"
 #include "pdf/document/document.h"
 #include "pdf/text/encodings.h"
+#include "pdf/text/font_test_support.h"
 #include "pdf/text/pdf_font.h"
 #include "pdf/text/type3_font.h"
 #include "runtime/error.h"
-#include "support/render_pages.h"
-#include "support/test_documents.h"
 
 namespace vn::test {
 namespace {
@@ -25,45 +22,11 @@ using namespace pdf::text;
 const char kType1Path[] = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
 const char kTrueTypePath[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
-std::string ReadFile(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Text-space width of `thousandths` / 1000, as the fonts must give it.
-Fixed16_16 Em(int thousandths) { return static_cast<Fixed16_16>((thousandths * 65536LL + 500) / 1000); }
-
-class PDFFontTest : public ::testing::Test {
+class PDFFontTest : public FontFromObjectsTest {
  protected:
-  // Makes the font of object 5 (the font dictionary); objects 6... follow.
-  // Returns the engine error code, or -1. The document stays open until
-  // the next call (the font's program reads from it).
-  int32_t Make(const std::vector<std::string>& objects) {
-    font.Set(nullptr);
-    document.Set(nullptr);
-    pdf = OnePagePdf("", "", objects);  // the document reads it in place
-    if (OpenMemoryDocument(context, pdf, store) != -1) return 100;
-    TryFrame frame;
-    volatile int32_t code = -1;
-    if (VN_TRY(context, frame)) {
-      document.Set(New<pdf::document::Document>(context, *store));
-      pdf::document::ResolvedValue dictionary(context);
-      document->Resolver().GetIndirectObject(pdf::document::ObjectId{5, 0}, dictionary);
-      font.Set(MakeFont(document->Resolver(), dictionary));
-    } else {
-      code = Catch(frame).code;
-    }
-    EndTry(frame);
-    return code;
-  }
   Fixed16_16 Width(uint8_t code) const { return static_cast<const SimpleGlyphInfo&>(font->Glyphs()).widths[code]; }
   uint32_t Glyph(uint8_t code) const { return static_cast<const SimpleGlyphInfo&>(font->Glyphs()).glyphs[code]; }
 
-  AppContext context;
-  std::string pdf;
-  Owned<pdf::store::DocumentStore> store{context};
-  Owned<pdf::document::Document> document{context};
-  Ref<PDFFont> font{context};
 };
 
 std::string FontFileObject(const std::string& key, const std::string& bytes) {
@@ -126,7 +89,7 @@ TEST_F(PDFFontTest, StandardFontsWithoutWidthsUseTheirMetrics) {
 }
 
 TEST_F(PDFFontTest, DifferencesRenameCodesOfAnEmbeddedType1Program) {
-  const std::string program = ReadFile(kType1Path);
+  const std::string program = ReadFontFile(kType1Path);
   if (program.empty()) GTEST_SKIP() << "fonts-urw-base35 is not installed";
   ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /NimbusSans-Regular /FontDescriptor 6 0 R "
                   "/Encoding << /Differences [65 /B /C 200 /nosuchglyph] >> >>",
@@ -146,7 +109,7 @@ TEST_F(PDFFontTest, DifferencesRenameCodesOfAnEmbeddedType1Program) {
 }
 
 TEST_F(PDFFontTest, TrueTypeCodesGoThroughNamesAndTheUnicodeTable) {
-  const std::string program = ReadFile(kTrueTypePath);
+  const std::string program = ReadFontFile(kTrueTypePath);
   if (program.empty()) GTEST_SKIP() << "fonts-dejavu-core is not installed";
   ASSERT_EQ(Make({"<< /Type /Font /Subtype /TrueType /BaseFont /DejaVuSans /FontDescriptor 6 0 R "
                   "/Encoding << /BaseEncoding /WinAnsiEncoding /Differences [66 /Euro /uni0416] >> >>",

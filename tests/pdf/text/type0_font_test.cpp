@@ -4,17 +4,14 @@
 // thousandths, fonts that cannot be drawn, and hostile dictionaries.
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "fonts/font.h"
 #include "pdf/document/document.h"
+#include "pdf/text/font_test_support.h"
 #include "pdf/text/type0_font.h"
 #include "pdf/text/type0_to_unicode_char_code_map.h"
 #include "runtime/error.h"
-#include "support/render_pages.h"
-#include "support/test_documents.h"
 
 namespace vn::test {
 namespace {
@@ -23,13 +20,6 @@ using namespace pdf::text;
 
 const char kTrueTypePath[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 const char kOpenTypeCffPath[] = "/usr/share/fonts/opentype/urw-base35/NimbusSans-Regular.otf";
-
-std::string ReadFile(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-Fixed16_16 Em(int thousandths) { return static_cast<Fixed16_16>((thousandths * 65536LL + 500) / 1000); }
 
 // A Type 0 font (object 5) over a CIDFont (object 6) with `cidEntries`;
 // `descriptor` (object 7) is appended when not empty, then `more`.
@@ -45,27 +35,8 @@ std::vector<std::string> Type0(const std::string& encoding, const std::string& c
   return objects;
 }
 
-class Type0FontTest : public ::testing::Test {
+class Type0FontTest : public FontFromObjectsTest {
  protected:
-  // Makes the font of object 5; returns the engine error code, or -1.
-  int32_t Make(const std::vector<std::string>& objects) {
-    font.Set(nullptr);
-    document.Set(nullptr);
-    pdf = OnePagePdf("", "", objects);
-    if (OpenMemoryDocument(context, pdf, store) != -1) return 100;
-    TryFrame frame;
-    volatile int32_t code = -1;
-    if (VN_TRY(context, frame)) {
-      document.Set(New<pdf::document::Document>(context, *store));
-      pdf::document::ResolvedValue dictionary(context);
-      document->Resolver().GetIndirectObject(pdf::document::ObjectId{5, 0}, dictionary);
-      font.Set(MakeFont(document->Resolver(), dictionary));
-    } else {
-      code = Catch(frame).code;
-    }
-    EndTry(frame);
-    return code;
-  }
   // The glyph steps of the bytes of `string`.
   std::vector<GlyphStep> Steps(const std::string& string) const {
     std::vector<GlyphStep> steps;
@@ -106,17 +77,12 @@ class Type0FontTest : public ::testing::Test {
     return units;
   }
 
-  AppContext context;
-  std::string pdf;
-  Owned<pdf::store::DocumentStore> store{context};
-  Owned<pdf::document::Document> document{context};
-  Ref<PDFFont> font{context};
 };
 
 std::string TrueTypeDescriptor() { return "<< /Type /FontDescriptor /FontName /Test /Flags 4 /FontFile2 8 0 R >>"; }
 
 TEST_F(Type0FontTest, IdentityCodesMapThroughCidToGidMapWithWidthsFromW) {
-  const std::string program = ReadFile(kTrueTypePath);
+  const std::string program = ReadFontFile(kTrueTypePath);
   if (program.empty()) GTEST_SKIP() << "fonts-dejavu-core absent";
   // CIDToGIDMap: CID 0 -> 0, 1 -> 36 ("A" in DejaVu Sans), 2 -> 37, 3 -> 0x1234.
   const std::string map("\x00\x00\x00\x24\x00\x25\x12\x34", 8);
@@ -146,7 +112,7 @@ TEST_F(Type0FontTest, IdentityCodesMapThroughCidToGidMapWithWidthsFromW) {
 }
 
 TEST_F(Type0FontTest, NameKeyedOpenTypeCffTakesTheCidAsGlyphIndex) {
-  const std::string program = ReadFile(kOpenTypeCffPath);
+  const std::string program = ReadFontFile(kOpenTypeCffPath);
   if (program.empty()) GTEST_SKIP() << "fonts-urw-base35 absent";
   ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type0 /BaseFont /N /Encoding /Identity-H /DescendantFonts [6 0 R] >>",
                   "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /N /CIDSystemInfo << /Registry (Adobe) "
@@ -248,7 +214,7 @@ TEST_F(Type0FontTest, HostileDictionariesFailCleanly) {
   EXPECT_EQ(Make(Type0("42", "")), kBadData);
   EXPECT_EQ(Make(Type0("/Identity-H", "/W [1 [(x)]]")), kBadData);
   EXPECT_EQ(Make(Type0("/Identity-H", "/W 7")), kBadData);
-  const std::string program = ReadFile(kTrueTypePath);
+  const std::string program = ReadFontFile(kTrueTypePath);
   if (!program.empty()) {
     EXPECT_EQ(Make(Type0("/Identity-H", "/CIDToGIDMap [1 2]", TrueTypeDescriptor(), {StreamObject("", program)})),
               kBadData);
@@ -269,7 +235,7 @@ TEST_F(Type0FontTest, HostileDictionariesFailCleanly) {
 }
 
 TEST_F(Type0FontTest, CidToGidMapStreamsAreBounded) {
-  const std::string program = ReadFile(kTrueTypePath);
+  const std::string program = ReadFontFile(kTrueTypePath);
   if (program.empty()) GTEST_SKIP() << "fonts-dejavu-core absent";
   // Far more glyph ids than 16-bit CIDs: read as far as those go.
   std::string huge(4 * kMaxCidToGlyphEntries, '\x01');
