@@ -127,12 +127,15 @@ TEST(FolioFonts, AgreesWithPdffontsOnCorpusFiles) {
 TEST(FolioFonts, CompositeFontsAgreeWithPdffonts) {
   if (vn::test::CorpusDir().empty()) GTEST_SKIP() << "no corpus";
   if (std::system("command -v pdffonts >/dev/null 2>&1") != 0) GTEST_SKIP() << "pdffonts absent";
-  // Every unencrypted file with CID fonts: names, CIDFontType0/2, embedded
-  // and subset flags. pdffonts lets names longer than its column push the
-  // others along, which the reader of its table cannot follow: three files.
-  const Agreement a = CompareWithPdffonts(
-      [](const vn::test::CorpusFile& file) { return file.features.find("font-cid-") != std::string::npos; });
-  ASSERT_GT(a.tried, 20);
+  // Every third unencrypted file with CID fonts: names, CIDFontType0/2,
+  // embedded and subset flags. pdffonts lets names longer than its column
+  // push the others along, which the reader of its table cannot follow
+  // (three files of all 49).
+  int index = 0;
+  const Agreement a = CompareWithPdffonts([&](const vn::test::CorpusFile& file) {
+    return file.features.find("font-cid-") != std::string::npos && index++ % 3 == 0;
+  });
+  ASSERT_GT(a.tried, 12);
   EXPECT_GE(a.agreed * 100, a.tried * 90) << a.agreed << " of " << a.tried << " agree; not:" << a.disagreements;
   std::printf("folio fonts agrees with pdffonts on %d of %d files with CID fonts\n", a.agreed, a.tried);
 }
