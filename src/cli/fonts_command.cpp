@@ -1,8 +1,8 @@
 // folio fonts FILE [PAGES]: the fonts in the resources of those pages (and
 // of the forms, patterns and Type 3 fonts they use, and of their
 // annotations' appearances), one line each, in the manner of
-// pdffonts: name, type, encoding, embedded or not and in what format, what
-// draws it when it is not embedded, and the object number.
+// pdffonts: name, type, encoding, embedded or not, subset or not, in what
+// format, what draws it when it is not embedded, and the object number.
 #include <cstdio>
 #include <set>
 #include <string>
@@ -30,6 +30,7 @@ struct FontFacts {
   std::string type;     // Subtype (the descendant's for Type0)
   std::string encoding;
   bool embedded = false;
+  bool subset = false;  // a subset's name: six capitals and "+" before the font's own
   std::string format;   // Type1, CFF, TrueType, OpenType; empty when there is no program
 };
 
@@ -38,6 +39,14 @@ constexpr int kMaxResourceDepth = 8;
 
 std::string NameText(const Value& value) {
   return doc::IsName(value) ? std::string(reinterpret_cast<const char*>(value.Bytes()), value.Length()) : "";
+}
+
+bool IsSubsetName(const std::string& name) {
+  if (name.size() < 7 || name[6] != '+') return false;
+  for (int i = 0; i < 6; ++i) {
+    if (name[i] < 'A' || name[i] > 'Z') return false;
+  }
+  return true;
 }
 
 class FontLister {
@@ -123,6 +132,7 @@ class FontLister {
     ResolvedValue baseFont(context_);
     doc::GetResolved(resolver_, font, "BaseFont", baseFont);
     f.name = NameText(baseFont.Get());
+    f.subset = IsSubsetName(f.name);
     f.type = NameText(doc::DictionaryGet(context_, font.Get(), "Subtype"));
     ResolvedValue encoding(context_);
     doc::GetResolved(resolver_, font, "Encoding", encoding);
@@ -184,7 +194,7 @@ void PrintJson(const std::vector<FontFacts>& fonts) {
     if (f.object >= 0) w.Number(f.object);
     else w.Null();
     w.Key("name").String(f.name).Key("type").String(f.type).Key("encoding").String(f.encoding);
-    w.Key("embedded").Bool(f.embedded).Key("format");
+    w.Key("embedded").Bool(f.embedded).Key("subset").Bool(f.subset).Key("format");
     if (f.format.empty()) w.Null();
     else w.String(f.format);
     w.Key("substitute").Null().EndObject();
@@ -194,13 +204,13 @@ void PrintJson(const std::vector<FontFacts>& fonts) {
 }
 
 void PrintText(const std::vector<FontFacts>& fonts) {
-  std::printf("%-36s %-14s %-18s %-4s %-9s %-16s %s\n", "name", "type", "encoding", "emb", "format", "drawn by",
-              "object");
-  std::printf("%s\n", std::string(110, '-').c_str());
+  std::printf("%-36s %-14s %-18s %-4s %-4s %-9s %-16s %s\n", "name", "type", "encoding", "emb", "sub", "format",
+              "drawn by", "object");
+  std::printf("%s\n", std::string(115, '-').c_str());
   for (const FontFacts& f : fonts) {
-    std::printf("%-36s %-14s %-18s %-4s %-9s %-16s %s\n", f.name.empty() ? "[none]" : f.name.c_str(), f.type.c_str(),
-                f.encoding.c_str(), f.embedded ? "yes" : "no", f.format.empty() ? "-" : f.format.c_str(), DrawnBy(f),
-                f.object >= 0 ? std::to_string(f.object).c_str() : "-");
+    std::printf("%-36s %-14s %-18s %-4s %-4s %-9s %-16s %s\n", f.name.empty() ? "[none]" : f.name.c_str(),
+                f.type.c_str(), f.encoding.c_str(), f.embedded ? "yes" : "no", f.subset ? "yes" : "no",
+                f.format.empty() ? "-" : f.format.c_str(), DrawnBy(f), f.object >= 0 ? std::to_string(f.object).c_str() : "-");
   }
 }
 

@@ -210,9 +210,9 @@ class RenderConsumer : public GStateConsumer {
   void ShowText(const content::TextArrayElement* elements, uint32_t count);
   // Text space at the current position -> user space (size, scaling, rise).
   FixedMatrix GlyphToUser();
-  // Draws one glyph of `font` at the current position as `paint` says.
-  void DrawGlyph(const text::PDFFont& font, uint32_t glyph, const TextPaint& paint, GlyphRun& run,
-                 fonts::PathOutlineSink& outlines);
+  // Draws one glyph of `font`, placed by `glyphToUser`, as `paint` says.
+  void DrawGlyph(const text::PDFFont& font, uint32_t glyph, const FixedMatrix& glyphToUser, const TextPaint& paint,
+                 GlyphRun& run, fonts::PathOutlineSink& outlines);
   // Fills the placed glyphs of `run` in the fill colour.
   void PaintGlyphs(GlyphRun& run);
   // Draws Type 3 glyph `glyph` of `font` whose glyph space maps to user

@@ -9,7 +9,12 @@
 // per string, which is stroked and/or added to the text clip like any path.
 // Type 3 glyphs are their procedures, replayed. A glyph's origin moves by
 //   tx = (w * Tfs + Tc + Tw [single-byte code 32 only]) * Th
-// and a TJ number n by tx = -n / 1000 * Tfs * Th, all in 16.16.
+// and a TJ number n by tx = -n / 1000 * Tfs * Th, all in 16.16. In vertical
+// writing (composite fonts) the pen marks the glyph's vertical origin, the
+// glyph is drawn displaced by its position vector -v * Tfs, and the pen
+// moves down the line by
+//   ty = w1 * Tfs + Tc + Tw [single-byte code 32 only]
+// and by ty = -n / 1000 * Tfs for a TJ number.
 #include <cstring>
 
 #include "fonts/glyph_path.h"
@@ -28,6 +33,35 @@ namespace {
 bool Fills(int32_t mode) { return mode == 0 || mode == 2 || mode == 4 || mode == 6; }
 bool Strokes(int32_t mode) { return mode == 1 || mode == 2 || mode == 5 || mode == 6; }
 bool Clips(int32_t mode) { return mode >= 4; }
+
+// Where a glyph is drawn and how far the pen moves after it, in text space.
+struct GlyphPlacement {
+  FixedMatrix glyphToText;  // size, horizontal scaling, rise and, vertically, the origin displacement
+  Fixed16_16 advanceX;
+  Fixed16_16 advanceY;
+};
+
+GlyphPlacement PlaceGlyph(const text::GlyphStep& step, bool vertical, const GraphicsState& s) {
+  const Fixed16_16 size = s.fontSize;
+  GlyphPlacement place{FixedMatrix{FixedMul(size, s.horizontalScaling), 0, 0, size, 0, s.rise}, 0, 0};
+  const Fixed16_16 spacing = step.wordSpace ? FixedAddSat(s.charSpacing, s.wordSpacing) : s.charSpacing;
+  if (vertical) {
+    place.glyphToText.tx = FixedSubSat(0, FixedMul(step.originX, size));
+    place.glyphToText.ty = FixedSubSat(s.rise, FixedMul(step.originY, size));
+    place.advanceY = FixedAddSat(FixedMul(step.verticalAdvance, size), spacing);
+  } else {
+    place.advanceX = FixedMul(FixedAddSat(FixedMul(step.width, size), spacing), s.horizontalScaling);
+  }
+  return place;
+}
+
+// The pen's move for a TJ number n (thousandths of the font size, against
+// the writing direction).
+void PlaceArrayOffset(Fixed16_16 number, bool vertical, const GraphicsState& s, Fixed16_16& tx, Fixed16_16& ty) {
+  const int64_t offset = -static_cast<int64_t>(number) * s.fontSize / (int64_t{1000} << 16);
+  tx = vertical ? 0 : FixedMul(FixedSaturate(offset), s.horizontalScaling);
+  ty = vertical ? FixedSaturate(offset) : 0;
+}
 
 }  // namespace
 
@@ -126,29 +160,34 @@ void RenderConsumer::ShowText(const content::TextArrayElement* elements, uint32_
   // transform is the same for all of them.
   Scoped<GlyphRun> run(context_, context_, *font, Concat(GlyphToUser(), State().ctm), State().deviceClip);
   const text::GlyphInfo& glyphs = font->Glyphs();
+  const bool vertical = glyphs.Vertical();
   for (uint32_t i = 0; i < count; ++i) {
-    GraphicsState& s = State();
     const content::TextArrayElement& element = elements[i];
     if (element.bytes == nullptr) {
-      const int64_t offset = -static_cast<int64_t>(element.number) * s.fontSize / (int64_t{1000} << 16);
-      AdvanceTextMatrix(FixedMul(FixedSaturate(offset), s.horizontalScaling));
+      Fixed16_16 tx = 0;
+      Fixed16_16 ty = 0;
+      PlaceArrayOffset(element.number, vertical, State(), tx, ty);
+      AdvanceTextMatrix(tx, ty);
       continue;
     }
     const uint8_t* cursor = element.bytes;
     const uint8_t* end = cursor + element.length;
     while (cursor < end) {
       const text::GlyphStep step = glyphs.NextGlyph(cursor, end);
-      if (paint.type3 || paint.cachedFill || paint.outlines) DrawGlyph(*font, step.glyph, paint, *run, sink);
-      Fixed16_16 advance = FixedAddSat(FixedMul(step.width, s.fontSize), s.charSpacing);
-      if (step.wordSpace) advance = FixedAddSat(advance, s.wordSpacing);
-      AdvanceTextMatrix(FixedMul(advance, s.horizontalScaling));
+      const GlyphPlacement place = PlaceGlyph(step, vertical, State());
+      if (paint.type3 || paint.cachedFill || paint.outlines) {
+        DrawGlyph(*font, step.glyph, Concat(place.glyphToText, TextMatrix()), paint, *run, sink);
+      }
+      AdvanceTextMatrix(place.advanceX, place.advanceY);
     }
   }
   if (run->Count() == 0 && outlines->Size() == 0) return;
   GraphicsState& s = State();
   Guard([&] {
     PaintGlyphs(*run);
-    if (paint.outlineFill && outlines->Size() != 0) PaintMark(outlines->View(), s.ctm, im::kNonZero, s.fill, s.fillAlpha);
+    if (paint.outlineFill && outlines->Size() != 0) {
+      PaintMark(outlines->View(), s.ctm, im::kNonZero, s.fill, s.fillAlpha);
+    }
     if (Strokes(mode) && outlines->Size() != 0) Stroke(outlines->View());
   });
   FinishObject();
@@ -160,9 +199,8 @@ FixedMatrix RenderConsumer::GlyphToUser() {
   return Concat(FixedMatrix{FixedMul(s.fontSize, s.horizontalScaling), 0, 0, s.fontSize, 0, s.rise}, TextMatrix());
 }
 
-void RenderConsumer::DrawGlyph(const text::PDFFont& font, uint32_t glyph, const TextPaint& paint, GlyphRun& run,
-                               fonts::PathOutlineSink& outlines) {
-  const FixedMatrix glyphToUser = GlyphToUser();
+void RenderConsumer::DrawGlyph(const text::PDFFont& font, uint32_t glyph, const FixedMatrix& glyphToUser,
+                               const TextPaint& paint, GlyphRun& run, fonts::PathOutlineSink& outlines) {
   if (paint.type3) {
     DrawType3Glyph(font, glyph, glyphToUser);
     return;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "data_io/data_store_from_stream.h"
+#include "fonts/recognise_font_file.h"
 #include "runtime/error.h"
 
 namespace vn::pdf::text {
@@ -108,11 +110,53 @@ bool ReadWidths(document::ObjectResolver& resolver, const ResolvedValue& font, c
     if (range < count) count = static_cast<uint32_t>(range);
   }
   if (count > 256u - static_cast<uint32_t>(firstChar)) count = 256u - static_cast<uint32_t>(firstChar);
+  ResolvedValue w(context);
   for (uint32_t i = 0; i < count; ++i) {
-    const Value w = document::ArrayElement(array.Get(), i);
-    if (document::IsNumber(w)) widths[static_cast<uint32_t>(firstChar) + i] = document::NumberToFixed(w);
+    // Office software writes some widths as references to numbers.
+    w = array;
+    w.SetChild(document::ArrayElement(array.Get(), i));
+    document::ResolveInPlace(resolver, w);
+    if (document::IsNumber(w.Get())) widths[static_cast<uint32_t>(firstChar) + i] = document::NumberToFixed(w.Get());
   }
   return true;
+}
+
+bool ReadSymbolicFlag(AppContext& context, const ResolvedValue& descriptor) {
+  constexpr uint32_t kNonsymbolicFlag = 32;
+  const Value flags = document::DictionaryGet(context, descriptor.Get(), "Flags");
+  return !document::IsInteger(flags) || (static_cast<uint32_t>(document::IntegerOf(flags)) & kNonsymbolicFlag) == 0;
+}
+
+fonts::Font* LoadEmbeddedProgram(document::ObjectResolver& resolver, const ResolvedValue& descriptor,
+                                 ProgramFormat& format, bool composite) {
+  AppContext& context = resolver.Context();
+  static const char* const kKeys[] = {"FontFile", "FontFile2", "FontFile3"};
+  for (const char* key : kKeys) {
+    ResolvedValue file(context);
+    GetResolved(resolver, descriptor, key, file);
+    if (!document::IsStream(file.Get())) continue;
+    if (key == kKeys[0]) {
+      format = ProgramFormat::kType1;
+    } else if (key == kKeys[1]) {
+      format = ProgramFormat::kTrueType;
+    } else {
+      const document::Value subtype = document::DictionaryGet(context, file.Get(), "Subtype");
+      format = document::NameIs(subtype, "OpenType") ? ProgramFormat::kOpenType : ProgramFormat::kCff;
+    }
+    Owned<data_io::DataBlockStream> data(context, resolver.OpenStreamData(file));
+    data_io::DataStore* store = New<data_io::DataStoreFromStream>(context, context, data.get());
+    data.Release();
+    fonts::Font* program = fonts::MakeProgram(context, store);
+    if (program == nullptr) continue;
+    const fonts::FontKind kind = program->Kind();
+    if (program->IsUsable() &&
+        (kind == fonts::FontKind::kNameKeyed || kind == fonts::FontKind::kGlyphIndex ||
+         (composite && kind == fonts::FontKind::kCidKeyed))) {
+      return program;
+    }
+    Delete(context, program);
+  }
+  return nullptr;
 }
 
 }  // namespace vn::pdf::text

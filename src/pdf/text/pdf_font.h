@@ -6,6 +6,8 @@
 //   NormalPDFFont            owns a font program (fonts/font.h)
 //   TrueTypeOrType1PDFFont   simple fonts: Type1, MMType1, TrueType
 //   Type3PDFFont             glyphs are content streams (CharProcs)
+//   Type0PDFFont             composite fonts: codes of 1 to 4 bytes through
+//                            a CMap to CIDs (type0_font.h)
 //
 // A font that cannot be drawn (no embedded program, or one that failed to
 // load) keeps its widths so that the text after it stays in place; it is
@@ -20,6 +22,7 @@
 #include "fonts/font.h"
 #include "pdf/document/object_resolver.h"
 #include "pdf/text/encodings.h"
+#include "pdf/text/font_dictionary.h"
 #include "pdf/text/glyph_info.h"
 #include "pdf/text/to_unicode.h"
 #include "runtime/engine_new.h"
@@ -27,10 +30,7 @@
 
 namespace vn::pdf::text {
 
-enum class FontType : uint8_t { kType1, kMMType1, kTrueType, kType3 };
-
-// The format of an embedded program.
-enum class ProgramFormat : uint8_t { kNone, kType1, kCff, kTrueType, kOpenType };
+enum class FontType : uint8_t { kType1, kMMType1, kTrueType, kType3, kType0 };
 
 class PDFFont : public RefCounted {
  public:
@@ -55,8 +55,10 @@ class PDFFont : public RefCounted {
   // "Custom" for a Differences dictionary, "Builtin" without one).
   const char* EncodingLabel() const { return encodingLabel_; }
   // Codes -> Unicode, for text extraction (ToUnicode first, then the
-  // glyph names of the encoding).
-  const CharCodeMap& ToUnicodeMap() const { return *toUnicode_; }
+  // glyph names of the encoding). Null for a composite font without a
+  // ToUnicode map: NewType0UnicodeMap makes one from its character
+  // collection when it is needed.
+  const CharCodeMap* ToUnicodeMap() const { return toUnicode_.get(); }
 
  protected:
   PDFFont(AppContext& context, FontType type) : context_(context), type_(type), toUnicode_(context) {}
@@ -70,25 +72,22 @@ class PDFFont : public RefCounted {
   ProgramFormat format_ = ProgramFormat::kNone;
   char baseFont_[64] = {};
   const char* encodingLabel_ = "Builtin";
-  // Set by every kind of font before its constructor returns.
   Owned<CharCodeMap> toUnicode_;
 };
 
 class NormalPDFFont : public PDFFont {
  public:
   ~NormalPDFFont() override { Delete(context_, program_); }
-  const GlyphInfo& Glyphs() const override { return glyphs_; }
   fonts::Font* Program() const override { return usable_ ? program_ : nullptr; }
-  uint32_t Footprint() const override {
-    return static_cast<uint32_t>(sizeof(*this)) + ToUnicodeFootprint() +
-           (program_ != nullptr ? program_->Footprint() : 0);
-  }
 
  protected:
   NormalPDFFont(AppContext& context, FontType type) : PDFFont(context, type) {}
+  // Bytes of the program and of the Unicode map.
+  uint32_t ProgramFootprint() const {
+    return ToUnicodeFootprint() + (program_ != nullptr ? program_->Footprint() : 0);
+  }
 
   fonts::Font* program_ = nullptr;  // owned
-  SimpleGlyphInfo glyphs_;
 };
 
 class TrueTypeOrType1PDFFont final : public NormalPDFFont {
@@ -96,11 +95,16 @@ class TrueTypeOrType1PDFFont final : public NormalPDFFont {
   // Reads the font dictionary `font` (resolved). Raises kBadData for a
   // damaged Widths range, Encoding or Differences.
   TrueTypeOrType1PDFFont(document::ObjectResolver& resolver, const document::ResolvedValue& font, FontType type);
+
+  const GlyphInfo& Glyphs() const override { return glyphs_; }
+  uint32_t Footprint() const override { return static_cast<uint32_t>(sizeof(*this)) + ProgramFootprint(); }
+
+ private:
+  SimpleGlyphInfo glyphs_;
 };
 
-// Makes the font for a font dictionary; raises kUnsupported for a Subtype
-// that is not drawn here (Type0 until composite fonts come), kBadData for a
-// damaged dictionary.
+// Makes the font for a font dictionary; raises kUnsupported for an unknown
+// Subtype, kBadData for a damaged dictionary.
 PDFFont* MakeFont(document::ObjectResolver& resolver, const document::ResolvedValue& font);
 
 }  // namespace vn::pdf::text

@@ -3,6 +3,8 @@
 #include "pdf/cmap/cmap_char_code_map.h"
 #include "pdf/cmap/cmap_parser.h"
 #include "pdf/cmap/predefined_cmaps.h"
+#include "pdf/text/to_unicode.h"
+#include "pdf/text/type0_encoding.h"
 
 namespace vn::pdf::text {
 
@@ -31,6 +33,23 @@ CharCodeMap* NewCollectionUnicodeMap(AppContext& context, cmap::CharacterCollect
   Owned<cmap::CMapCharCodeMap> map(context, New<cmap::CMapCharCodeMap>(context, context));
   cmap::ParsePredefinedCMap(context, ucs2, *map);
   return map.Release();
+}
+
+CharCodeMap* NewType0UnicodeMap(document::ObjectResolver& resolver, const document::ResolvedValue& font) {
+  AppContext& context = resolver.Context();
+  if (CharCodeMap* own = ReadToUnicode(resolver, font)) return own;
+  document::ResolvedValue cidFont(context);
+  GetDescendantFont(resolver, font, cidFont);
+  const cmap::CharacterCollection collection = ReadCollection(resolver, cidFont);
+  Owned<CharCodeMap> cidToUnicode(context, NewCollectionUnicodeMap(context, collection));
+  if (!cidToUnicode) return nullptr;
+  const Type0Encoding encoding = ReadType0Encoding(resolver, font, collection);
+  if (!encoding.found) return nullptr;
+  Owned<CharCodeMap> codeToCid(context, encoding.map);
+  auto* map = New<Type0ToUnicodeCharCodeMap>(context, context, codeToCid.get(), cidToUnicode.get());
+  codeToCid.Release();
+  cidToUnicode.Release();
+  return map;
 }
 
 }  // namespace vn::pdf::text

@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "pdf/cmap/character_collection.h"
+#include "pdf/document/object_resolver.h"
 #include "pdf/text/char_code_map.h"
 #include "runtime/engine_new.h"
 
@@ -30,5 +31,12 @@ class Type0ToUnicodeCharCodeMap final : public CharCodeMap {
 // The collection's CID to Unicode map, built from its built-in UCS2 CMap
 // (made with New); null for the unknown collection.
 CharCodeMap* NewCollectionUnicodeMap(AppContext& context, cmap::CharacterCollection collection);
+
+// The code -> Unicode map of the Type 0 font dictionary `font` (made with
+// New), for text extraction: its ToUnicode CMap when it has one, else its
+// encoding's CIDs through the collection's Unicode map; null when neither
+// can be had (an identity encoding in an unknown collection, an encoding
+// that is not built in). Raises as reading the font's CMaps does.
+CharCodeMap* NewType0UnicodeMap(document::ObjectResolver& resolver, const document::ResolvedValue& font);
 
 }  // namespace vn::pdf::text

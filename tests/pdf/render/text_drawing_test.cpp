@@ -46,11 +46,13 @@ class OriginRecorder final : public RenderConsumer {
   }
 };
 
-std::vector<std::pair<double, double>> Origins(AppContext& context, const std::string& content) {
+// Helvetica is not embedded: nothing is drawn, but its metrics place the text.
+const char kHelvetica[] = "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>";
+
+std::vector<std::pair<double, double>> Origins(AppContext& context, const std::string& content,
+                                               const std::vector<std::string>& fonts = {kHelvetica}) {
   Owned<pdf::store::DocumentStore> store(context);
-  // Helvetica is not embedded: nothing is drawn, but its metrics place the text.
-  const std::string pdf = OnePagePdf(content, "/Font << /F1 5 0 R >>",
-                                     {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"}, "0 0 200 200");
+  const std::string pdf = OnePagePdf(content, "/Font << /F1 5 0 R >>", fonts, "0 0 200 200");
   EXPECT_EQ(OpenMemoryDocument(context, pdf, store), -1);
   Scoped<pdf::document::Document> document(context, *store);
   Scoped<pdf::pdfcolor::DocumentColorSpaces> colors(context, document->Resolver());
@@ -68,6 +70,36 @@ std::vector<std::pair<double, double>> Origins(AppContext& context, const std::s
 void ExpectAt(const std::pair<double, double>& got, double x, double y) {
   EXPECT_NEAR(got.first, x, 1.0 / 64) << "x of a glyph origin";
   EXPECT_NEAR(got.second, 200 - y, 1.0 / 64) << "y of a glyph origin";
+}
+
+TEST(TextPlacementTest, TDSetsTheLeadingThatTStarMovesDownBy) {
+  AppContext context;
+  // "0 -12 TD" is "12 TL 0 -12 Td": T* and ' then move 12 down, as after TL.
+  const auto o = Origins(context, "BT /F1 10 Tf 20 150 Td 0 -12 TD (A) Tj T* (B) Tj (C) ' 15 TL T* (D) Tj ET");
+  ASSERT_EQ(o.size(), 4u);
+  ExpectAt(o[0], 20, 138);
+  ExpectAt(o[1], 20, 126);
+  ExpectAt(o[2], 20, 114);
+  ExpectAt(o[3], 20, 99);
+}
+
+TEST(TextPlacementTest, VerticalWritingMovesDownByW1) {
+  AppContext context;
+  // A composite font without a program (placed, not drawn): CID 1 has
+  // w1 -800 from W2, the others DW2's default -1000. Size 10: CID 1 moves
+  // the pen 8 down, the others 10, a TJ number 500 another 5; Tc adds 1
+  // and Tw nothing, as CID 32's code has two bytes.
+  const auto o = Origins(context,
+                         "BT /F1 10 Tf 50 150 Td <0001> Tj <0002> Tj [<0002> 500 <0002>] TJ 1 Tc 2 Tw <0020> Tj "
+                         "<0002> Tj ET",
+                         {"<< /Type /Font /Subtype /Type0 /BaseFont /V /Encoding /Identity-V /DescendantFonts [6 0 R] >>",
+                          "<< /Type /Font /Subtype /CIDFontType0 /BaseFont /V /W2 [1 [-800 300 900]] >>"});
+  ASSERT_EQ(o.size(), 5u);
+  ExpectAt(o[0], 50, 150);
+  ExpectAt(o[1], 50, 142);
+  ExpectAt(o[2], 50, 132);
+  ExpectAt(o[3], 50, 107);
+  ExpectAt(o[4], 50, 98);
 }
 
 TEST(TextPlacementTest, AdvancesFollowSpacingScalingAndTJOffsets) {

@@ -5,13 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "fonts/font.h"
 #include "pdf/document/document.h"
 #include "pdf/text/encodings.h"
+#include "pdf/text/font_test_support.h"
 #include "pdf/text/pdf_font.h"
 #include "pdf/text/type3_font.h"
 #include "runtime/error.h"
@@ -27,47 +26,11 @@ using namespace pdf::text;
 const char kType1Path[] = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
 const char kTrueTypePath[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
-std::string ReadFile(const char* path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-// Text-space width of `thousandths` / 1000, as the fonts must give it.
-Fixed16_16 Em(int thousandths) { return static_cast<Fixed16_16>((thousandths * 65536LL + 500) / 1000); }
-
-class PDFFontTest : public ::testing::Test {
+class PDFFontTest : public FontFromObjectsTest {
  protected:
-  // Makes the font of object 5 (the font dictionary); objects 6... follow.
-  // Returns the engine error code, or -1. The document stays open until
-  // the next call (the font's program reads from it).
-  // `content` and `resources` make the page (for reference tools).
-  int32_t Make(const std::vector<std::string>& objects, const std::string& content = "",
-               const std::string& resources = "") {
-    font.Set(nullptr);
-    document.Set(nullptr);
-    pdf = OnePagePdf(content, resources, objects);  // the document reads it in place
-    if (OpenMemoryDocument(context, pdf, store) != -1) return 100;
-    TryFrame frame;
-    volatile int32_t code = -1;
-    if (VN_TRY(context, frame)) {
-      document.Set(New<pdf::document::Document>(context, *store));
-      pdf::document::ResolvedValue dictionary(context);
-      document->Resolver().GetIndirectObject(pdf::document::ObjectId{5, 0}, dictionary);
-      font.Set(MakeFont(document->Resolver(), dictionary));
-    } else {
-      code = Catch(frame).code;
-    }
-    EndTry(frame);
-    return code;
-  }
   Fixed16_16 Width(uint8_t code) const { return static_cast<const SimpleGlyphInfo&>(font->Glyphs()).widths[code]; }
   uint32_t Glyph(uint8_t code) const { return static_cast<const SimpleGlyphInfo&>(font->Glyphs()).glyphs[code]; }
 
-  AppContext context;
-  std::string pdf;
-  Owned<pdf::store::DocumentStore> store{context};
-  Owned<pdf::document::Document> document{context};
-  Ref<PDFFont> font{context};
 };
 
 std::string FontFileObject(const std::string& key, const std::string& bytes) {
@@ -86,6 +49,14 @@ TEST_F(PDFFontTest, WidthsAreExactThousandthsWithMissingWidthOutsideTheRange) {
   EXPECT_EQ(Width(35), Em(250));  // past the end of a short Widths array
   EXPECT_FALSE(font->Usable());   // no program: reported, not drawn
   EXPECT_FALSE(font->Embedded());
+}
+
+TEST_F(PDFFontTest, WidthsMayBeReferencesToNumbers) {
+  ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /X /FirstChar 32 /LastChar 34 /Widths [278 6 0 R 333] >>",
+                  "500"}),
+            -1);
+  EXPECT_EQ(Width(33), 0x8000);
+  EXPECT_EQ(Width(34), Em(333));
 }
 
 TEST_F(PDFFontTest, WidthRangesThatLieAreReadOnlyAsFarAsTheyGo) {
@@ -122,7 +93,7 @@ TEST_F(PDFFontTest, StandardFontsWithoutWidthsUseTheirMetrics) {
 }
 
 TEST_F(PDFFontTest, DifferencesRenameCodesOfAnEmbeddedType1Program) {
-  const std::string program = ReadFile(kType1Path);
+  const std::string program = ReadFontFile(kType1Path);
   if (program.empty()) GTEST_SKIP() << "fonts-urw-base35 is not installed";
   ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /NimbusSans-Regular /FontDescriptor 6 0 R "
                   "/Encoding << /Differences [65 /B /C 200 /nosuchglyph] >> >>",
@@ -137,13 +108,13 @@ TEST_F(PDFFontTest, DifferencesRenameCodesOfAnEmbeddedType1Program) {
   EXPECT_EQ(Glyph(200), static_cast<uint32_t>(p.FindGlyph(".notdef", 7)));
   // Without Widths the advances are the program's: NimbusSans B is 667.
   EXPECT_EQ(Width('A'), Em(667));
-  EXPECT_EQ(font->ToUnicodeMap().NextCode(reinterpret_cast<const uint8_t*>("A"),
+  EXPECT_EQ(font->ToUnicodeMap()->NextCode(reinterpret_cast<const uint8_t*>("A"),
                                           reinterpret_cast<const uint8_t*>("A") + 1).value, 'B');
   EXPECT_STREQ(font->EncodingLabel(), "Custom");
 }
 
 TEST_F(PDFFontTest, TrueTypeCodesGoThroughNamesAndTheUnicodeTable) {
-  const std::string program = ReadFile(kTrueTypePath);
+  const std::string program = ReadFontFile(kTrueTypePath);
   if (program.empty()) GTEST_SKIP() << "fonts-dejavu-core is not installed";
   ASSERT_EQ(Make({"<< /Type /Font /Subtype /TrueType /BaseFont /DejaVuSans /FontDescriptor 6 0 R "
                   "/Encoding << /BaseEncoding /WinAnsiEncoding /Differences [66 /Euro /uni0416] >> >>",
@@ -213,7 +184,7 @@ std::string Utf8Text(const PDFFont& font, const std::string& bytes) {
   const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
   const uint8_t* end = p + bytes.size();
   while (p < end) {
-    const CharCode code = font.ToUnicodeMap().NextCode(p, end);
+    const CharCode code = font.ToUnicodeMap()->NextCode(p, end);
     if (code.unitCount != 0) {
       units.append(code.units, code.units + code.unitCount);
     } else {
