@@ -122,7 +122,8 @@ void GStateConsumer::SetDash(const Fixed16_16* lengths, uint32_t count, Fixed16_
 }
 
 void GStateConsumer::MoveTextPosition(Fixed16_16 tx, Fixed16_16 ty, bool setLeading) {
-  if (setLeading) state_->leading = ty;  // TD: TL is -ty, kept negated
+  // TD sets the leading to -ty: T* then moves by ty again.
+  if (setLeading) state_->leading = ty;
   lineMatrix_ = Concat(FixedMatrix{kFixedOne, 0, 0, kFixedOne, tx, ty}, lineMatrix_);
   textMatrix_ = lineMatrix_;
 }
