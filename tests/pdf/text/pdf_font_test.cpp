@@ -30,7 +30,6 @@ class PDFFontTest : public FontFromObjectsTest {
  protected:
   Fixed16_16 Width(uint8_t code) const { return static_cast<const SimpleGlyphInfo&>(font->Glyphs()).widths[code]; }
   uint32_t Glyph(uint8_t code) const { return static_cast<const SimpleGlyphInfo&>(font->Glyphs()).glyphs[code]; }
-
 };
 
 std::string FontFileObject(const std::string& key, const std::string& bytes) {
