@@ -127,9 +127,9 @@ void GStateConsumer::MoveTextPosition(Fixed16_16 tx, Fixed16_16 ty, bool setLead
   textMatrix_ = lineMatrix_;
 }
 
-void GStateConsumer::AdvanceTextMatrix(Fixed16_16 tx) {
-  textMatrix_.tx = FixedAddSat(textMatrix_.tx, FixedMul(tx, textMatrix_.a));
-  textMatrix_.ty = FixedAddSat(textMatrix_.ty, FixedMul(tx, textMatrix_.b));
+void GStateConsumer::AdvanceTextMatrix(Fixed16_16 tx, Fixed16_16 ty) {
+  textMatrix_.tx = FixedAddSat(textMatrix_.tx, FixedAddSat(FixedMul(tx, textMatrix_.a), FixedMul(ty, textMatrix_.c)));
+  textMatrix_.ty = FixedAddSat(textMatrix_.ty, FixedAddSat(FixedMul(tx, textMatrix_.b), FixedMul(ty, textMatrix_.d)));
 }
 
 void GStateConsumer::SetTextMatrix(const FixedMatrix& m) {

@@ -58,9 +58,10 @@ class GStateConsumer : public content::DLConsumer {
  protected:
   ~GStateConsumer() = default;
 
-  // Moves the text matrix along its x axis by `tx` text-space units (the
-  // advance after a glyph or a TJ offset); the line matrix stays.
-  void AdvanceTextMatrix(Fixed16_16 tx);
+  // Moves the text matrix by (tx, ty) text-space units (the advance after a
+  // glyph or a TJ offset: ty only in vertical writing); the line matrix
+  // stays.
+  void AdvanceTextMatrix(Fixed16_16 tx, Fixed16_16 ty = 0);
   // Puts both text matrices back (after content nested inside a text
   // object, such as a Type 3 glyph, has used its own).
   void RestoreTextMatrices(const FixedMatrix& text, const FixedMatrix& line) {

@@ -6,7 +6,12 @@
 // array, which is then filled, stroked and/or added to the text clip like
 // any path. A glyph's origin moves by
 //   tx = (w * Tfs + Tc + Tw [single-byte code 32 only]) * Th
-// and a TJ number n by tx = -n / 1000 * Tfs * Th, all in 16.16.
+// and a TJ number n by tx = -n / 1000 * Tfs * Th, all in 16.16. In vertical
+// writing (composite fonts) the pen marks the glyph's vertical origin, the
+// glyph is drawn displaced by its position vector -v * Tfs, and the pen
+// moves down the line by
+//   ty = w1 * Tfs + Tc + Tw [single-byte code 32 only]
+// and by ty = -n / 1000 * Tfs for a TJ number.
 #include <cstring>
 
 #include "fonts/glyph_path.h"
@@ -23,6 +28,35 @@ namespace {
 bool Fills(int32_t mode) { return mode == 0 || mode == 2 || mode == 4 || mode == 6; }
 bool Strokes(int32_t mode) { return mode == 1 || mode == 2 || mode == 5 || mode == 6; }
 bool Clips(int32_t mode) { return mode >= 4; }
+
+// Where a glyph is drawn and how far the pen moves after it, in text space.
+struct GlyphPlacement {
+  FixedMatrix glyphToText;  // size, horizontal scaling, rise and, vertically, the origin displacement
+  Fixed16_16 advanceX;
+  Fixed16_16 advanceY;
+};
+
+GlyphPlacement PlaceGlyph(const text::GlyphStep& step, bool vertical, const GraphicsState& s) {
+  const Fixed16_16 size = s.fontSize;
+  GlyphPlacement place{FixedMatrix{FixedMul(size, s.horizontalScaling), 0, 0, size, 0, s.rise}, 0, 0};
+  const Fixed16_16 spacing = step.wordSpace ? FixedAddSat(s.charSpacing, s.wordSpacing) : s.charSpacing;
+  if (vertical) {
+    place.glyphToText.tx = FixedSubSat(0, FixedMul(step.originX, size));
+    place.glyphToText.ty = FixedSubSat(s.rise, FixedMul(step.originY, size));
+    place.advanceY = FixedAddSat(FixedMul(step.verticalAdvance, size), spacing);
+  } else {
+    place.advanceX = FixedMul(FixedAddSat(FixedMul(step.width, size), spacing), s.horizontalScaling);
+  }
+  return place;
+}
+
+// The pen's move for a TJ number n (thousandths of the font size, against
+// the writing direction).
+void PlaceArrayOffset(Fixed16_16 number, bool vertical, const GraphicsState& s, Fixed16_16& tx, Fixed16_16& ty) {
+  const int64_t offset = -static_cast<int64_t>(number) * s.fontSize / (int64_t{1000} << 16);
+  tx = vertical ? 0 : FixedMul(FixedSaturate(offset), s.horizontalScaling);
+  ty = vertical ? FixedSaturate(offset) : 0;
+}
 
 }  // namespace
 
@@ -92,23 +126,23 @@ void RenderConsumer::ShowText(const content::TextArrayElement* elements, uint32_
   Scoped<im::PathWriter> outlines(context_, context_);
   fonts::PathOutlineSink sink(*outlines);
   const text::GlyphInfo& glyphs = font->Glyphs();
+  const bool vertical = glyphs.Vertical();
   for (uint32_t i = 0; i < count; ++i) {
-    GraphicsState& s = State();
-    const Fixed16_16 size = s.fontSize;
-    const Fixed16_16 scaling = s.horizontalScaling;
     const content::TextArrayElement& element = elements[i];
     if (element.bytes == nullptr) {
-      const int64_t offset = -static_cast<int64_t>(element.number) * size / (int64_t{1000} << 16);
-      AdvanceTextMatrix(FixedMul(FixedSaturate(offset), scaling));
+      Fixed16_16 tx = 0;
+      Fixed16_16 ty = 0;
+      PlaceArrayOffset(element.number, vertical, State(), tx, ty);
+      AdvanceTextMatrix(tx, ty);
       continue;
     }
     const uint8_t* cursor = element.bytes;
     const uint8_t* end = cursor + element.length;
     while (cursor < end) {
       const text::GlyphStep step = glyphs.NextGlyph(cursor, end);
+      const GlyphPlacement place = PlaceGlyph(step, vertical, State());
       if (draw) {
-        const FixedMatrix textToUser =
-            Concat(FixedMatrix{FixedMul(size, scaling), 0, 0, size, 0, s.rise}, TextMatrix());
+        const FixedMatrix textToUser = Concat(place.glyphToText, TextMatrix());
         if (type3) {
           DrawType3Glyph(*font, step.glyph, textToUser);
         } else {
@@ -116,9 +150,7 @@ void RenderConsumer::ShowText(const content::TextArrayElement* elements, uint32_
           Guard([&] { program->AppendOutline(step.glyph, textToUser, sink); });
         }
       }
-      Fixed16_16 advance = FixedAddSat(FixedMul(step.width, size), s.charSpacing);
-      if (step.wordSpace) advance = FixedAddSat(advance, s.wordSpacing);
-      AdvanceTextMatrix(FixedMul(advance, scaling));
+      AdvanceTextMatrix(place.advanceX, place.advanceY);
     }
   }
   if (outlines->Size() == 0) return;

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "data_io/data_store_from_stream.h"
+#include "fonts/recognise_font_file.h"
 #include "runtime/error.h"
 
 namespace vn::pdf::text {
@@ -113,6 +115,38 @@ bool ReadWidths(document::ObjectResolver& resolver, const ResolvedValue& font, c
     if (document::IsNumber(w)) widths[static_cast<uint32_t>(firstChar) + i] = document::NumberToFixed(w);
   }
   return true;
+}
+
+fonts::Font* LoadEmbeddedProgram(document::ObjectResolver& resolver, const ResolvedValue& descriptor,
+                                 ProgramFormat& format, bool composite) {
+  AppContext& context = resolver.Context();
+  static const char* const kKeys[] = {"FontFile", "FontFile2", "FontFile3"};
+  for (const char* key : kKeys) {
+    ResolvedValue file(context);
+    GetResolved(resolver, descriptor, key, file);
+    if (!document::IsStream(file.Get())) continue;
+    if (key == kKeys[0]) {
+      format = ProgramFormat::kType1;
+    } else if (key == kKeys[1]) {
+      format = ProgramFormat::kTrueType;
+    } else {
+      const document::Value subtype = document::DictionaryGet(context, file.Get(), "Subtype");
+      format = document::NameIs(subtype, "OpenType") ? ProgramFormat::kOpenType : ProgramFormat::kCff;
+    }
+    Owned<data_io::DataBlockStream> data(context, resolver.OpenStreamData(file));
+    data_io::DataStore* store = New<data_io::DataStoreFromStream>(context, context, data.get());
+    data.Release();
+    fonts::Font* program = fonts::MakeProgram(context, store);
+    if (program == nullptr) continue;
+    const fonts::FontKind kind = program->Kind();
+    if (program->IsUsable() &&
+        (kind == fonts::FontKind::kNameKeyed || kind == fonts::FontKind::kGlyphIndex ||
+         (composite && kind == fonts::FontKind::kCidKeyed))) {
+      return program;
+    }
+    Delete(context, program);
+  }
+  return nullptr;
 }
 
 }  // namespace vn::pdf::text

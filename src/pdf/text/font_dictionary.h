@@ -4,10 +4,14 @@
 
 #include <cstdint>
 
+#include "fonts/font.h"
 #include "pdf/document/object_resolver.h"
 #include "pdf/text/encodings.h"
 
 namespace vn::pdf::text {
+
+// The format of an embedded program.
+enum class ProgramFormat : uint8_t { kNone, kType1, kCff, kTrueType, kOpenType };
 
 // Code -> glyph name (empty: none). Names point into static tables, the
 // font program or the font dictionary, which outlive the table's use.
@@ -42,5 +46,12 @@ inline Fixed16_16 ThousandthsToFixed(Fixed16_16 thousandths) {
   const int64_t scaled = static_cast<int64_t>(thousandths);
   return static_cast<Fixed16_16>(scaled >= 0 ? (scaled + 500) / 1000 : (scaled - 500) / 1000);
 }
+
+// The program (made with New) of the first of the descriptor's FontFile,
+// FontFile2 and FontFile3 that is a stream and loads, or null; `format`
+// tells what was embedded (even when it failed to load). Simple fonts take
+// name-keyed and glyph-index programs; `composite` fonts CID-keyed ones too.
+fonts::Font* LoadEmbeddedProgram(document::ObjectResolver& resolver, const document::ResolvedValue& descriptor,
+                                 ProgramFormat& format, bool composite);
 
 }  // namespace vn::pdf::text

@@ -12,6 +12,12 @@ struct GlyphStep {
   uint32_t glyph;    // in the font's program (or the Type 3 glyph number)
   Fixed16_16 width;  // horizontal advance in text space (1.0 = the font size)
   bool wordSpace;    // the single-byte code 32: word spacing applies
+  // Vertical writing (composite fonts) only: the advance along the line
+  // (w1: negative, the pen moves down), and the position vector from the
+  // glyph's horizontal origin to its vertical origin, which the pen marks.
+  Fixed16_16 verticalAdvance = 0;
+  Fixed16_16 originX = 0;
+  Fixed16_16 originY = 0;
 };
 
 class GlyphInfo {
@@ -29,7 +35,7 @@ class SimpleGlyphInfo final : public GlyphInfo {
  public:
   GlyphStep NextGlyph(const uint8_t*& cursor, const uint8_t*) const override {
     const uint8_t code = *cursor++;
-    return GlyphStep{glyphs[code], widths[code], code == 32};
+    return GlyphStep{glyphs[code], widths[code], code == 32, 0, 0, 0};
   }
   uint32_t Footprint() const override { return sizeof(*this); }
 

@@ -1,4 +1,5 @@
 #include "pdf/text/pdf_font.h"
+#include "pdf/text/type0_font.h"
 #include "pdf/text/type3_font.h"
 #include "runtime/error.h"
 
@@ -16,6 +17,7 @@ PDFFont* MakeFont(document::ObjectResolver& resolver, const document::ResolvedVa
     return New<TrueTypeOrType1PDFFont>(context, resolver, font, FontType::kTrueType);
   }
   if (document::NameIs(subtype, "Type3")) return New<Type3PDFFont>(context, resolver, font);
+  if (document::NameIs(subtype, "Type0")) return New<Type0PDFFont>(context, resolver, font);
   RaiseCode(context, kUnsupported);
 }
 

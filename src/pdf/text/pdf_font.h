@@ -6,6 +6,8 @@
 //   NormalPDFFont            owns a font program (fonts/font.h)
 //   TrueTypeOrType1PDFFont   simple fonts: Type1, MMType1, TrueType
 //   Type3PDFFont             glyphs are content streams (CharProcs)
+//   Type0PDFFont             composite fonts: codes of 1 to 4 bytes through
+//                            a CMap to CIDs (type0_font.h)
 //
 // A simple font without a usable program of its own draws with a built-in
 // substitute (font_substitution.h). A font that cannot be drawn at all keeps
@@ -21,16 +23,14 @@
 #include "fonts/font.h"
 #include "pdf/document/object_resolver.h"
 #include "pdf/text/encodings.h"
+#include "pdf/text/font_dictionary.h"
 #include "pdf/text/glyph_info.h"
 #include "runtime/engine_new.h"
 #include "runtime/ref_counted.h"
 
 namespace vn::pdf::text {
 
-enum class FontType : uint8_t { kType1, kMMType1, kTrueType, kType3 };
-
-// The format of an embedded program.
-enum class ProgramFormat : uint8_t { kNone, kType1, kCff, kTrueType, kOpenType };
+enum class FontType : uint8_t { kType1, kMMType1, kTrueType, kType3, kType0 };
 
 class PDFFont : public RefCounted {
  public:
@@ -76,18 +76,14 @@ class PDFFont : public RefCounted {
 class NormalPDFFont : public PDFFont {
  public:
   ~NormalPDFFont() override { Delete(context_, program_); }
-  const GlyphInfo& Glyphs() const override { return glyphs_; }
   fonts::Font* Program() const override { return usable_ ? program_ : nullptr; }
-  uint32_t Footprint() const override {
-    return static_cast<uint32_t>(sizeof(*this)) + (program_ != nullptr ? program_->Footprint() : 0);
-  }
 
  protected:
   NormalPDFFont(AppContext& context, FontType type) : PDFFont(type), context_(context) {}
+  uint32_t ProgramFootprint() const { return program_ != nullptr ? program_->Footprint() : 0; }
 
   AppContext& context_;
   fonts::Font* program_ = nullptr;  // owned
-  SimpleGlyphInfo glyphs_;
 };
 
 class TrueTypeOrType1PDFFont final : public NormalPDFFont {
@@ -95,11 +91,16 @@ class TrueTypeOrType1PDFFont final : public NormalPDFFont {
   // Reads the font dictionary `font` (resolved). Raises kBadData for a
   // damaged Widths range, Encoding or Differences.
   TrueTypeOrType1PDFFont(document::ObjectResolver& resolver, const document::ResolvedValue& font, FontType type);
+
+  const GlyphInfo& Glyphs() const override { return glyphs_; }
+  uint32_t Footprint() const override { return static_cast<uint32_t>(sizeof(*this)) + ProgramFootprint(); }
+
+ private:
+  SimpleGlyphInfo glyphs_;
 };
 
-// Makes the font for a font dictionary; raises kUnsupported for a Subtype
-// that is not drawn here (Type0 until composite fonts come), kBadData for a
-// damaged dictionary.
+// Makes the font for a font dictionary; raises kUnsupported for an unknown
+// Subtype, kBadData for a damaged dictionary.
 PDFFont* MakeFont(document::ObjectResolver& resolver, const document::ResolvedValue& font);
 
 }  // namespace vn::pdf::text

@@ -2,8 +2,6 @@
 // glyph table and the widths.
 #include <cstring>
 
-#include "data_io/data_store_from_stream.h"
-#include "fonts/recognise_font_file.h"
 #include "pdf/text/font_dictionary.h"
 #include "pdf/text/font_substitution.h"
 #include "pdf/text/pdf_font.h"
@@ -16,37 +14,6 @@ using document::ResolvedValue;
 namespace {
 
 constexpr uint32_t kNonsymbolicFlag = 32;
-
-// The program of the first of FontFile, FontFile2, FontFile3 that is a
-// stream and loads; `format` tells what was embedded (even when it failed).
-fonts::Font* LoadProgram(document::ObjectResolver& resolver, const ResolvedValue& descriptor, ProgramFormat& format) {
-  AppContext& context = resolver.Context();
-  static const char* const kKeys[] = {"FontFile", "FontFile2", "FontFile3"};
-  for (const char* key : kKeys) {
-    ResolvedValue file(context);
-    GetResolved(resolver, descriptor, key, file);
-    if (!document::IsStream(file.Get())) continue;
-    if (key == kKeys[0]) {
-      format = ProgramFormat::kType1;
-    } else if (key == kKeys[1]) {
-      format = ProgramFormat::kTrueType;
-    } else {
-      const document::Value subtype = document::DictionaryGet(context, file.Get(), "Subtype");
-      format = document::NameIs(subtype, "OpenType") ? ProgramFormat::kOpenType : ProgramFormat::kCff;
-    }
-    Owned<data_io::DataBlockStream> data(context, resolver.OpenStreamData(file));
-    data_io::DataStore* store = New<data_io::DataStoreFromStream>(context, context, data.get());
-    data.Release();
-    fonts::Font* program = fonts::MakeProgram(context, store);
-    if (program == nullptr) continue;
-    if (program->IsUsable() &&
-        (program->Kind() == fonts::FontKind::kNameKeyed || program->Kind() == fonts::FontKind::kGlyphIndex)) {
-      return program;
-    }
-    Delete(context, program);
-  }
-  return nullptr;
-}
 
 // The glyph of a name in a name-keyed program: ".notdef" (or glyph 0) when
 // the program lacks it.
@@ -109,7 +76,7 @@ TrueTypeOrType1PDFFont::TrueTypeOrType1PDFFont(document::ObjectResolver& resolve
   if (hasDescriptor) {
     const document::Value flags = document::DictionaryGet(context, descriptor.Get(), "Flags");
     symbolic_ = !document::IsInteger(flags) || (static_cast<uint32_t>(document::IntegerOf(flags)) & kNonsymbolicFlag) == 0;
-    program_ = LoadProgram(resolver, descriptor, format_);
+    program_ = LoadEmbeddedProgram(resolver, descriptor, format_, false);
   } else {
     symbolic_ = standard == 12 || standard == 13;
   }
