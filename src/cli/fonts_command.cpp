@@ -147,7 +147,10 @@ class FontLister {
     }
     // A Type 3 font carries its glyphs in the file.
     if (f.type == "Type3") f.embedded = true;
-    if (f.type == "Type1" || f.type == "MMType1" || f.type == "TrueType") f.substitute = SubstituteOf(font);
+    if (f.type == "Type1" || f.type == "MMType1" || f.type == "TrueType" || f.type == "CIDFontType0" ||
+        f.type == "CIDFontType2") {
+      f.substitute = SubstituteOf(font);
+    }
     if (!doc::IsDictionary(described.Get())) return f;
     ResolvedValue descriptor(context_);
     doc::GetResolved(resolver_, described, "FontDescriptor", descriptor);

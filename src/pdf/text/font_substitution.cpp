@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "pdf/text/font_dictionary.h"
 #include "pdf/text/text_tables.h"
 #include "runtime/engine_new.h"
 
@@ -20,14 +21,6 @@ BuiltInFace StandardFace(int32_t standard) {
 }
 
 bool StartsWith(const char* name, const char* prefix) { return std::strncmp(name, prefix, std::strlen(prefix)) == 0; }
-
-// The name without a subset tag ("ABCDEF+").
-const char* WithoutSubsetTag(const char* name) {
-  for (uint32_t i = 0; i < 6; ++i) {
-    if (name[i] < 'A' || name[i] > 'Z') return name;
-  }
-  return name[6] == '+' ? name + 7 : name;
-}
 
 // The value of a "uniXXXX" name, or 0.
 uint16_t UniNameValue(GlyphName name) {
