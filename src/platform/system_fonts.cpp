@@ -25,15 +25,16 @@ bool CopyPath(const char* path, uint32_t faceIndex, SystemFontFile& out) {
 struct ScriptFonts {
   const char* serifFamily;
   const char* sansFamily;
+  const char* language;  // preferred among the fonts that have the samples
   uint32_t samples[2];  // characters every font for the script has
 };
 
 // By CjkScript.
 constexpr ScriptFonts kScriptFonts[] = {
-    {"MS Mincho", "MS Gothic", {0x3042, 0x65E5}},  // hiragana a, "day"
-    {"SimSun", "SimHei", {0x4EEC, 0x8FD9}},        // simplified "men", "zhe"
-    {"MingLiU", "MingLiU", {0x5011, 0x9019}},      // their traditional forms
-    {"Batang", "Batang", {0xAC00, 0xD55C}},        // hangul ga, han
+    {"MS Mincho", "MS Gothic", "ja", {0x3042, 0x65E5}},  // hiragana a, "day"
+    {"SimSun", "SimHei", "zh-cn", {0x4EEC, 0x8FD9}},     // simplified "men", "zhe"
+    {"MingLiU", "MingLiU", "zh-tw", {0x5011, 0x9019}},   // their traditional forms
+    {"Batang", "Batang", "ko", {0xAC00, 0xD55C}},        // hangul ga, han
 };
 
 bool Covers(FcPattern* font, const ScriptFonts& script) {
@@ -54,6 +55,7 @@ bool Match(const ScriptFonts& script, const char* family, const char* generic, S
   FcCharSet* wanted = FcCharSetCreate();
   for (uint32_t c : script.samples) FcCharSetAddChar(wanted, c);
   FcPatternAddCharSet(pattern, FC_CHARSET, wanted);
+  FcPatternAddString(pattern, FC_LANG, reinterpret_cast<const FcChar8*>(script.language));
   FcCharSetDestroy(wanted);
   FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
   FcDefaultSubstitute(pattern);

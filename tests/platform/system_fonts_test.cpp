@@ -33,6 +33,7 @@ TEST(SystemFonts, EachCollectionFindsAnInstalledFontOfItsScript) {
       {pdf::cmap::kCNS1, CjkScript::kTraditionalChinese, 0x9019},
       {pdf::cmap::kKorea1, CjkScript::kKorean, 0xAC00},
   };
+  AppContext context;
   int tested = 0;
   for (const Case& c : kCases) {
     SCOPED_TRACE(static_cast<int>(c.collection));
@@ -43,7 +44,7 @@ TEST(SystemFonts, EachCollectionFindsAnInstalledFontOfItsScript) {
       ASSERT_TRUE(platform::FindSystemFont(c.script, serif, file));
       EXPECT_NE(std::string(file.path).find('/'), std::string::npos) << file.path;
       platform::SystemFontFile chosen{};
-      EXPECT_EQ(pdf::text::ChooseCjkFont(c.collection, "NoSuchFont", serif ? 2u : 32u, chosen),
+      EXPECT_EQ(pdf::text::ChooseCjkFont(context, c.collection, "NoSuchFont", serif ? 2u : 32u, chosen),
                 pdf::text::CjkFontSource::kSystem);
       EXPECT_STREQ(chosen.path, file.path);
     }
@@ -52,8 +53,9 @@ TEST(SystemFonts, EachCollectionFindsAnInstalledFontOfItsScript) {
 }
 
 TEST(SystemFonts, UnknownCollectionsAndMissingFallbacksFindNothing) {
+  AppContext context;
   platform::SystemFontFile file{};
-  EXPECT_EQ(pdf::text::ChooseCjkFont(pdf::cmap::kUnknownCollection, "NoSuchFont", 32u, file),
+  EXPECT_EQ(pdf::text::ChooseCjkFont(context, pdf::cmap::kUnknownCollection, "NoSuchFont", 32u, file),
             pdf::text::CjkFontSource::kNone);
   EXPECT_FALSE(platform::FindFallbackFont("NoSuchFallbackFont", file));
 }

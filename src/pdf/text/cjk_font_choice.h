@@ -7,6 +7,7 @@
 
 #include "pdf/cmap/character_collection.h"
 #include "platform/system_fonts.h"
+#include "runtime/app_context.h"
 
 namespace vn::pdf::text {
 
@@ -14,7 +15,7 @@ enum class CjkFontSource : uint8_t { kNone, kResourceFolder, kSystem, kFallback 
 
 // `baseFont` without its subset tag; `flags` the descriptor's Flags (32
 // when it has none).
-CjkFontSource ChooseCjkFont(cmap::CharacterCollection collection, const char* baseFont, uint32_t flags,
+CjkFontSource ChooseCjkFont(AppContext& context, cmap::CharacterCollection collection, const char* baseFont, uint32_t flags,
                             platform::SystemFontFile& out);
 
 }  // namespace vn::pdf::text

@@ -44,7 +44,7 @@ fonts::Font* LoadCjkSubstitute(AppContext& context, cmap::CharacterCollection co
                                uint32_t flags, CharCodeMap*& cidToUnicode, char (&face)[64]) {
   cidToUnicode = nullptr;
   platform::SystemFontFile file;
-  if (ChooseCjkFont(collection, baseFont, flags, file) == CjkFontSource::kNone) return nullptr;
+  if (ChooseCjkFont(context, collection, baseFont, flags, file) == CjkFontSource::kNone) return nullptr;
   wchar_t path[sizeof(file.path)];
   if (!Utf8ToWide(file.path, path, sizeof(file.path))) return nullptr;
   Owned<fonts::Font> program(context,

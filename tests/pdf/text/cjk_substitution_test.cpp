@@ -64,7 +64,11 @@ TEST_F(CjkSubstitutionTest, EachCollectionDrawsWithAnInstalledFont) {
     std::snprintf(hex, sizeof(hex), "%04X", c.character);
     const std::string pdf = OnePagePdf(std::string("BT /F1 80 Tf 10 10 Td <") + hex + "> Tj ET", "/Font << /F1 5 0 R >>",
                                        {Type0Font(c, "6")});
-    const Rendered page = RenderPdf(context, pdf);
+    // On an engine thread, whose stack is the one the font lookup must not
+    // overflow.
+    RenderRequest request;
+    request.onEngineThread = true;
+    const Rendered page = RenderPdf(context, pdf, request);
     ASSERT_EQ(page.error, -1);
     int dark = 0;
     for (int y = 0; y < page.height; ++y) {
