@@ -49,16 +49,6 @@ TEST_F(CjkSubstitutionTest, EachCollectionDrawsWithAnInstalledFont) {
     SCOPED_TRACE(c.ordering);
     if (!FontInstalledFor(c.character)) continue;
     ++drawn;
-    ASSERT_EQ(Make({Type0Font(c, "4")}), -1);
-    ASSERT_TRUE(font->Usable());
-    EXPECT_FALSE(font->Embedded());
-    ASSERT_NE(font->SubstituteFace(), nullptr);
-    // The character's code reaches a glyph with ink.
-    const uint8_t code[2] = {static_cast<uint8_t>(c.character >> 8), static_cast<uint8_t>(c.character)};
-    const uint8_t* cursor = code;
-    const pdf::text::GlyphStep step = font->Glyphs().NextGlyph(cursor, code + 2);
-    EXPECT_NE(step.glyph, 0u);
-    EXPECT_EQ(step.width, kFixedOne);  // DW 1000
     // A page with the character at 80 points: dark pixels where it stands.
     char hex[8];
     std::snprintf(hex, sizeof(hex), "%04X", c.character);
@@ -76,6 +66,16 @@ TEST_F(CjkSubstitutionTest, EachCollectionDrawsWithAnInstalledFont) {
     }
     EXPECT_GT(dark, 200) << "the character was not drawn";
     EXPECT_EQ(page.Count(2, 1), 0u);  // no text reported as undrawable
+    ASSERT_EQ(Make({Type0Font(c, "4")}), -1);
+    ASSERT_TRUE(font->Usable());
+    EXPECT_FALSE(font->Embedded());
+    ASSERT_NE(font->SubstituteFace(), nullptr);
+    // The character's code reaches a glyph with ink.
+    const uint8_t code[2] = {static_cast<uint8_t>(c.character >> 8), static_cast<uint8_t>(c.character)};
+    const uint8_t* cursor = code;
+    const pdf::text::GlyphStep step = font->Glyphs().NextGlyph(cursor, code + 2);
+    EXPECT_NE(step.glyph, 0u);
+    EXPECT_EQ(step.width, kFixedOne);  // DW 1000
   }
   if (drawn == 0) GTEST_SKIP() << "no CJK font is installed (tools/setup.sh installs fonts-droid-fallback and fonts-baekmuk)";
 }
