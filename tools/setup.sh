@@ -14,7 +14,7 @@ packages=(
   libcairo2-dev
   liblcms2-dev icc-profiles-free ghostscript
   libfreetype-dev
-  fonts-urw-base35 fonts-dejavu-core fonts-liberation2
+  fonts-urw-base35 fonts-dejavu-core fonts-liberation2 fonts-droid-fallback fonts-baekmuk libfontconfig-dev
 )
 
 missing=()

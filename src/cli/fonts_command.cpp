@@ -14,6 +14,8 @@
 #include "cli/page_range.h"
 #include "pdf/document/page_tree.h"
 #include "pdf/document/store_resolver.h"
+#include "pdf/text/pdf_font.h"
+#include "runtime/engine_new.h"
 
 namespace folio::cli {
 
@@ -32,6 +34,7 @@ struct FontFacts {
   bool embedded = false;
   bool subset = false;  // a subset's name: six capitals and "+" before the font's own
   std::string format;   // Type1, CFF, TrueType, OpenType; empty when there is no program
+  std::string substitute;  // the built-in face drawing it, empty when none does
 };
 
 // Forms nest at most this deep in the walk (a form may use itself).
@@ -154,6 +157,10 @@ class FontLister {
     }
     // A Type 3 font carries its glyphs in the file.
     if (f.type == "Type3") f.embedded = true;
+    if (f.type == "Type1" || f.type == "MMType1" || f.type == "TrueType" || f.type == "CIDFontType0" ||
+        f.type == "CIDFontType2") {
+      f.substitute = SubstituteOf(font);
+    }
     if (!doc::IsDictionary(described.Get())) return f;
     ResolvedValue descriptor(context_);
     doc::GetResolved(resolver_, described, "FontDescriptor", descriptor);
@@ -171,6 +178,18 @@ class FontLister {
     return f;
   }
 
+  // The face that draws a simple font without a usable program of its own,
+  // as the renderer would make the font (empty when the font cannot be
+  // made).
+  std::string SubstituteOf(const ResolvedValue& font) {
+    std::string face;
+    EngineErrorOf(context_, [&] {
+      vn::Ref<vn::pdf::text::PDFFont> made(context_, vn::pdf::text::MakeFont(resolver_, font));
+      if (made->SubstituteFace() != nullptr) face = made->SubstituteFace();
+    });
+    return face;
+  }
+
   vn::AppContext& context_;
   ObjectResolver& resolver_;
   std::set<int32_t> seen_;
@@ -178,10 +197,11 @@ class FontLister {
   std::vector<FontFacts> fonts_;
 };
 
-// What draws a font: its own program, its glyph procedures (Type 3), or
-// nothing yet (substitution is not built).
+// What draws a font: its own program, its glyph procedures (Type 3), a
+// built-in face, or nothing.
 const char* DrawnBy(const FontFacts& f) {
   if (f.type == "Type3") return "glyph procedures";
+  if (!f.substitute.empty()) return f.substitute.c_str();
   if (f.embedded) return "embedded";
   return "not drawn";
 }
@@ -197,20 +217,24 @@ void PrintJson(const std::vector<FontFacts>& fonts) {
     w.Key("embedded").Bool(f.embedded).Key("subset").Bool(f.subset).Key("format");
     if (f.format.empty()) w.Null();
     else w.String(f.format);
-    w.Key("substitute").Null().EndObject();
+    w.Key("substitute");
+    if (f.substitute.empty()) w.Null();
+    else w.String(f.substitute);
+    w.EndObject();
   }
   w.EndArray();
   std::printf("%s\n", w.Text().c_str());
 }
 
 void PrintText(const std::vector<FontFacts>& fonts) {
-  std::printf("%-36s %-14s %-18s %-4s %-4s %-9s %-16s %s\n", "name", "type", "encoding", "emb", "sub", "format",
+  std::printf("%-36s %-14s %-18s %-4s %-4s %-9s %-24s %s\n", "name", "type", "encoding", "emb", "sub", "format",
               "drawn by", "object");
-  std::printf("%s\n", std::string(115, '-').c_str());
+  std::printf("%s\n", std::string(123, '-').c_str());
   for (const FontFacts& f : fonts) {
-    std::printf("%-36s %-14s %-18s %-4s %-4s %-9s %-16s %s\n", f.name.empty() ? "[none]" : f.name.c_str(),
+    std::printf("%-36s %-14s %-18s %-4s %-4s %-9s %-24s %s\n", f.name.empty() ? "[none]" : f.name.c_str(),
                 f.type.c_str(), f.encoding.c_str(), f.embedded ? "yes" : "no", f.subset ? "yes" : "no",
-                f.format.empty() ? "-" : f.format.c_str(), DrawnBy(f), f.object >= 0 ? std::to_string(f.object).c_str() : "-");
+                f.format.empty() ? "-" : f.format.c_str(), DrawnBy(f),
+                f.object >= 0 ? std::to_string(f.object).c_str() : "-");
   }
 }
 

@@ -23,6 +23,14 @@ struct CodeNames {
 // `out` and returns its standard font index (encodings.h).
 int32_t ReadBaseFont(AppContext& context, const document::ResolvedValue& font, char (&out)[64]);
 
+// The name without a subset tag ("ABCDEF+").
+inline const char* WithoutSubsetTag(const char* name) {
+  for (uint32_t i = 0; i < 6; ++i) {
+    if (name[i] < 'A' || name[i] > 'Z') return name;
+  }
+  return name[6] == '+' ? name + 7 : name;
+}
+
 // Fills `names` from "Encoding": a named encoding, or a dictionary with an
 // optional "BaseEncoding" and "Differences"; without either the base is
 // `programEncoding` (the program's own, when it has one) or `builtIn`.

@@ -9,9 +9,10 @@
 //   Type0PDFFont             composite fonts: codes of 1 to 4 bytes through
 //                            a CMap to CIDs (type0_font.h)
 //
-// A font that cannot be drawn (no embedded program, or one that failed to
-// load) keeps its widths so that the text after it stays in place; it is
-// not Usable() and the renderer reports its text instead of drawing it.
+// A simple font without a usable program of its own draws with a built-in
+// substitute (font_substitution.h). A font that cannot be drawn at all keeps
+// its widths so that the text after it stays in place; it is not Usable()
+// and the renderer reports its text instead of drawing it.
 //
 // Fonts are reference counted and cached per document (font_cache.h) with
 // their footprint.
@@ -49,6 +50,9 @@ class PDFFont : public RefCounted {
   bool Symbolic() const { return symbolic_; }
   bool Embedded() const { return format_ != ProgramFormat::kNone; }
   ProgramFormat Format() const { return format_; }
+  // The built-in face that draws a font without a usable program of its
+  // own, or null.
+  const char* SubstituteFace() const { return substituteFace_; }
   // "BaseFont" (cut to 63 bytes; empty when absent), NUL-terminated.
   const char* BaseFont() const { return baseFont_; }
   // The encoding as the font dictionary names it ("WinAnsiEncoding",
@@ -70,6 +74,7 @@ class PDFFont : public RefCounted {
   bool usable_ = false;
   bool symbolic_ = true;
   ProgramFormat format_ = ProgramFormat::kNone;
+  const char* substituteFace_ = nullptr;
   char baseFont_[64] = {};
   const char* encodingLabel_ = "Builtin";
   Owned<CharCodeMap> toUnicode_;

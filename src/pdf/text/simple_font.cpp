@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "pdf/text/font_dictionary.h"
+#include "pdf/text/font_substitution.h"
 #include "pdf/text/pdf_font.h"
 #include "runtime/error.h"
 
@@ -76,14 +77,20 @@ TrueTypeOrType1PDFFont::TrueTypeOrType1PDFFont(document::ObjectResolver& resolve
   } else {
     symbolic_ = standard == 12 || standard == 13;
   }
-  usable_ = program_ != nullptr;
-
-  // The code -> glyph name table.
   NamedEncoding builtIn = StandardFontEncoding(standard);
   const char* const* programEncoding = nullptr;
-  if (program_ != nullptr && program_->Kind() == fonts::FontKind::kNameKeyed) {
+  fonts::FauxFont* substitute = nullptr;
+  if (program_ == nullptr) {
+    substitute = MakeSubstitute(resolver, descriptor, baseFont_, standard);
+    program_ = substitute;
+    substituteFace_ = fonts::BuiltInFaceName(substitute->Face());
+    builtIn = SubstituteEncoding(substitute->Face());
+  } else if (program_->Kind() == fonts::FontKind::kNameKeyed) {
     programEncoding = program_->BuiltInEncoding();
   }
+  usable_ = true;
+
+  // The code -> glyph name table.
   // 4 KB: on the heap, as fonts are made deep inside nested content.
   Owned<CodeNames> table(context, New<CodeNames>(context));
   CodeNames& names = *table;
@@ -92,24 +99,27 @@ TrueTypeOrType1PDFFont::TrueTypeOrType1PDFFont(document::ObjectResolver& resolve
   const bool trueType = program_ != nullptr && program_->Kind() == fonts::FontKind::kGlyphIndex;
   const bool useNames = !symbolic_ || encodingGiven;
   for (uint32_t code = 0; code < 256; ++code) {
-    if (program_ == nullptr) break;
     const GlyphName name = names.names[code];
-    glyphs_.glyphs[code] = trueType ? TrueTypeGlyph(*program_, static_cast<uint8_t>(code), name, useNames)
-                                    : NamedGlyph(*program_, name);
+    glyphs_.glyphs[code] = substitute != nullptr ? SubstituteGlyph(*substitute, name)
+                           : trueType            ? TrueTypeGlyph(*program_, static_cast<uint8_t>(code), name, useNames)
+                                                 : NamedGlyph(*program_, name);
   }
 
   // Widths: the font's own, else the program's advances, else the standard
   // font's metrics.
+  // Widths: the font's own (a substitute is stretched to them), else the
+  // standard font's metrics, else the program's advances (a code the
+  // substitute cannot draw gets none).
   if (ReadWidths(resolver, font, descriptor, glyphs_.widths)) {
     for (Fixed16_16& width : glyphs_.widths) width = ThousandthsToFixed(width);
+    if (substitute != nullptr && standard == kNotStandardFont) WidenToWidths(*substitute, glyphs_.glyphs, glyphs_.widths);
   } else {
     for (uint32_t code = 0; code < 256; ++code) {
-      if (program_ != nullptr) {
-        glyphs_.widths[code] = program_->TextSpaceAdvance(glyphs_.glyphs[code]);
-      } else {
-        const int32_t width = StandardFontWidth(standard, names.names[code]);
-        glyphs_.widths[code] = width < 0 ? 0 : ThousandthsToFixed(IntToFixed(width));
-      }
+      const uint32_t glyph = glyphs_.glyphs[code];
+      const int32_t standardWidth = substitute != nullptr ? StandardFontWidth(standard, names.names[code]) : -1;
+      glyphs_.widths[code] = standardWidth >= 0                 ? ThousandthsToFixed(IntToFixed(standardWidth))
+                             : substitute != nullptr && glyph == 0 ? 0
+                                                                 : program_->TextSpaceAdvance(glyph);
     }
   }
 

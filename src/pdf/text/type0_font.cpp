@@ -1,7 +1,8 @@
 #include "pdf/text/type0_font.h"
 
+#include "pdf/text/cjk_system_font.h"
+#include "pdf/text/font_dictionary.h"
 #include "pdf/text/to_unicode.h"
-
 #include "runtime/error.h"
 #include "runtime/yield_points.h"
 
@@ -29,6 +30,7 @@ uint32_t Type0GlyphInfo::NextCid(const uint8_t*& cursor, const uint8_t* end, boo
 
 uint32_t Type0GlyphInfo::GlyphOf(uint32_t cid) const {
   if (mapsByStream_) return cid < cidToGlyph_.Size() ? cidToGlyph_[cid] : 0;
+  if (cidToUnicode_) return SystemFontGlyph(*program_, *cidToUnicode_, cid);
   return program_ != nullptr ? program_->GlyphForCid(cid) : cid;
 }
 
@@ -46,7 +48,8 @@ GlyphStep Type0GlyphInfo::NextGlyph(const uint8_t*& cursor, const uint8_t* end) 
 }
 
 uint32_t Type0GlyphInfo::Footprint() const {
-  return (encoding_ ? encoding_->Footprint() : 0) + cidToGlyph_.MemorySize() + metrics_.Footprint();
+  return (encoding_ ? encoding_->Footprint() : 0) + cidToGlyph_.MemorySize() + metrics_.Footprint() +
+         (cidToUnicode_ ? cidToUnicode_->Footprint() : 0);
 }
 
 Type0PDFFont::Type0PDFFont(document::ObjectResolver& resolver, const ResolvedValue& font)
@@ -74,7 +77,18 @@ Type0PDFFont::Type0PDFFont(document::ObjectResolver& resolver, const ResolvedVal
     symbolic_ = ReadSymbolicFlag(context, descriptor);
     program.Set(LoadEmbeddedProgram(resolver, descriptor, format_, true));
   }
-  if (program) {
+  if (!program && format_ == ProgramFormat::kNone) {
+    // No program in the file: an installed font or a fallback file.
+    const Value flags = document::IsDictionary(descriptor.Get())
+                            ? document::DictionaryGet(context, descriptor.Get(), "Flags")
+                            : document::NullValue();
+    CharCodeMap* cidToUnicode = nullptr;
+    program.Set(LoadCjkSubstitute(context, collection_, WithoutSubsetTag(baseFont_),
+                                  document::IsInteger(flags) ? static_cast<uint32_t>(document::IntegerOf(flags)) : 32u,
+                                  cidToUnicode, substituteName_));
+    glyphs_.cidToUnicode_.Set(cidToUnicode);
+    if (program) substituteFace_ = substituteName_;
+  } else if (program) {
     ReadCidToGlyphMap(resolver, cidFont);
     // A CID-keyed program builds its CID -> glyph table now, not while text
     // is drawn.

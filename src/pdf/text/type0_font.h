@@ -13,8 +13,10 @@
 // programs are TrueType: "CIDToGIDMap" is Identity or a stream of 2-byte
 // glyph ids by CID.
 //
-// A font whose program is missing or damaged, or whose encoding names a
-// CMap that is not built in, keeps its codes and widths (so the text after
+// A font of a CJK collection without a program draws with an installed font
+// or a fallback file (cjk_system_font.h). A font whose program is missing or
+// damaged and has no such stand-in, or whose encoding names a CMap that is
+// not built in, keeps its codes and widths (so the text after
 // it stays in place) but is not Usable(): its text is reported, not drawn.
 #pragma once
 
@@ -22,6 +24,7 @@
 
 #include "pdf/cmap/character_collection.h"
 #include "pdf/cmap/cmap_char_code_map.h"
+#include "pdf/text/char_code_map.h"
 #include "pdf/text/cid_metrics.h"
 #include "pdf/text/pdf_font.h"
 #include "pdf/text/type0_encoding.h"
@@ -35,7 +38,7 @@ constexpr uint32_t kMaxCidToGlyphEntries = 0x10000;
 class Type0GlyphInfo final : public GlyphInfo {
  public:
   explicit Type0GlyphInfo(AppContext& context)
-      : encoding_(context), cidToGlyph_(context), metrics_(context) {}
+      : encoding_(context), cidToGlyph_(context), cidToUnicode_(context), metrics_(context) {}
 
   // Reads one code through the encoding; for the identity encodings two
   // bytes (a lone last byte gives CID 0). Word spacing applies only to the
@@ -55,6 +58,7 @@ class Type0GlyphInfo final : public GlyphInfo {
   fonts::Font* program_ = nullptr;         // the font's (borrowed); null without one
   EngineArray<uint16_t> cidToGlyph_;       // a CIDToGIDMap stream's glyph ids
   bool mapsByStream_ = false;              // cidToGlyph_ applies
+  Owned<CharCodeMap> cidToUnicode_;        // an installed font's: CIDs reach glyphs through Unicode
   bool vertical_ = false;
   CidMetrics metrics_;
 };
@@ -83,6 +87,7 @@ class Type0PDFFont final : public NormalPDFFont {
   void ReadCidToGlyphMap(document::ObjectResolver& resolver, const document::ResolvedValue& cidFont);
 
   Type0GlyphInfo glyphs_;
+  char substituteName_[64] = {};  // the file of an installed or fallback font drawing it
   CidFontType descendant_ = CidFontType::kCidFontType0;
   cmap::CharacterCollection collection_ = cmap::kUnknownCollection;
   bool encodingFound_ = true;

@@ -154,7 +154,11 @@ TEST_F(PaintingTest, ContentNotDrawnYetIsReported) {
        "/Length 1 >>\nstream\n\x80\nendstream",
        "<< /ShadingType 4 /ColorSpace /DeviceGray /BitsPerCoordinate 8 /BitsPerComponent 8 /BitsPerFlag 8 "
        "/Decode [0 1 0 1 0 1] >>",
-       "<< /PatternType 2 /Shading 6 0 R >>", "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"});
+       "<< /PatternType 2 /Shading 6 0 R >>",
+       // A composite font without a program of a collection no font covers.
+       "<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H /DescendantFonts [<< /Type /Font "
+       "/Subtype /CIDFontType2 /BaseFont /X /CIDSystemInfo << /Registry (Foo) /Ordering (Bar) /Supplement 0 >> >>] "
+       ">>"});
   EXPECT_EQ(r.Count(kEventImages, kImageNotDrawn), 0u);  // images are drawn now (image_drawing_test.cpp)
   // The mesh, painted by "sh" and as the pattern's shading.
   EXPECT_EQ(r.Count(kEventShadings, kShadingNotDrawn), 2u);

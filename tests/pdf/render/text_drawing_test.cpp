@@ -241,12 +241,16 @@ TEST_F(TextPaintingTest, InvisibleTextIsNotPainted) {
   EXPECT_EQ(r.At(25, 95), "0,0,255");
 }
 
+// A composite font without a program whose collection no installed font
+// covers: it cannot be drawn.
+const char kUndrawableFont[] =
+    "<< /Type /Font /Subtype /Type0 /BaseFont /X /Encoding /Identity-H /DescendantFonts [<< /Type /Font "
+    "/Subtype /CIDFontType2 /BaseFont /X /CIDSystemInfo << /Registry (Foo) /Ordering (Bar) /Supplement 0 >> >>] >>";
+
 TEST_F(TextPaintingTest, FontsThatCannotBeDrawnAreReportedOncePerFont) {
   Rendered r = Draw("BT /F1 12 Tf (one) Tj (two) Tj /F2 12 Tf (three) Tj /F9 12 Tf (x) Tj ET",
                     "/Font << /F1 5 0 R /F2 6 0 R >>",
-                    {"<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>",
-                     "<< /Type /Font /Subtype /TrueType /BaseFont /Arial,Bold /FirstChar 32 /LastChar 32 "
-                     "/Widths [250] >>"});
+                    {kUndrawableFont, kUndrawableFont});
   EXPECT_EQ(r.Count(kEventText, kTextNotDrawn), 2u);
   EXPECT_EQ(r.Count(kEventObjectSkipped, kBadData), 1u);  // /F9 is not in the resources
 }

@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "fonts/font.h"
-#include "pdf/document/document.h"
 #include "pdf/text/encodings.h"
-#include "pdf/text/font_test_support.h"
+#include "pdf/text/pdf_font_fixture.h"
 #include "pdf/text/pdf_font.h"
 #include "pdf/text/type3_font.h"
 #include "runtime/error.h"
@@ -26,16 +26,6 @@ using namespace pdf::text;
 const char kType1Path[] = "/usr/share/fonts/type1/urw-base35/NimbusSans-Regular.t1";
 const char kTrueTypePath[] = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 
-class PDFFontTest : public FontFromObjectsTest {
- protected:
-  Fixed16_16 Width(uint8_t code) const { return static_cast<const SimpleGlyphInfo&>(font->Glyphs()).widths[code]; }
-  uint32_t Glyph(uint8_t code) const { return static_cast<const SimpleGlyphInfo&>(font->Glyphs()).glyphs[code]; }
-};
-
-std::string FontFileObject(const std::string& key, const std::string& bytes) {
-  return StreamObject(key == "FontFile2" ? "/Length1 " + std::to_string(bytes.size()) : "", bytes);
-}
-
 TEST_F(PDFFontTest, WidthsAreExactThousandthsWithMissingWidthOutsideTheRange) {
   ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /Unknown /FirstChar 32 /LastChar 126 "
                   "/Widths [278 500 333] /FontDescriptor 6 0 R >>",
@@ -46,7 +36,7 @@ TEST_F(PDFFontTest, WidthsAreExactThousandthsWithMissingWidthOutsideTheRange) {
   EXPECT_EQ(Width(33), 0x8000);  // 500/1000 exactly, not 500 * 65/65536
   EXPECT_EQ(Width(34), Em(333));
   EXPECT_EQ(Width(35), Em(250));  // past the end of a short Widths array
-  EXPECT_FALSE(font->Usable());   // no program: reported, not drawn
+  EXPECT_TRUE(font->Usable());    // no program: drawn with a substitute
   EXPECT_FALSE(font->Embedded());
 }
 
@@ -130,16 +120,17 @@ TEST_F(PDFFontTest, TrueTypeCodesGoThroughNamesAndTheUnicodeTable) {
   EXPECT_NE(Glyph('C'), 0u);
 }
 
-TEST_F(PDFFontTest, SymbolicFontsWithoutAProgramStayReported) {
-  // pdfTeX's /Flags 4 on text fonts: no program, so not drawn (substitution
-  // comes later), but the widths still hold.
+TEST_F(PDFFontTest, SymbolicFontsWithoutAProgramAreSubstituted) {
+  // pdfTeX's /Flags 4 on text fonts: no program, so drawn with a substitute
+  // (StandardEncoding names the codes) at the font's widths.
   ASSERT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /CMR10 /FirstChar 65 /LastChar 65 /Widths [750] "
                   "/FontDescriptor 6 0 R >>",
                   "<< /Type /FontDescriptor /Flags 4 >>"}),
             -1);
-  EXPECT_FALSE(font->Usable());
+  EXPECT_TRUE(font->Usable());
   EXPECT_TRUE(font->Symbolic());
   EXPECT_EQ(Width('A'), Em(750));
+  EXPECT_EQ(Glyph('A'), static_cast<uint32_t>(font->Program()->FindGlyph("A", 1)));
 }
 
 TEST_F(PDFFontTest, DamagedDictionariesAreCleanErrors) {
@@ -152,13 +143,14 @@ TEST_F(PDFFontTest, DamagedDictionariesAreCleanErrors) {
   EXPECT_EQ(Make({"<< /Type /Font /Subtype /Type3 /FontMatrix [1 0 0] /CharProcs << >> >>"}), kBadData);
   EXPECT_EQ(Make({"<< /Type /Font /Subtype /Type3 /FontMatrix [1 0 0 1 0 0] >>"}), kBadData);
   // Junk Differences beyond code 255 and a broken embedded program are no
-  // error: the codes are ignored and the font is not drawn.
+  // error: the codes are ignored and the font draws with a substitute.
   EXPECT_EQ(Make({"<< /Type /Font /Subtype /Type1 /BaseFont /X /Encoding << /Differences [300 /A /B 255 /C /D] >> "
                   "/FontDescriptor 6 0 R >>",
                   "<< /Type /FontDescriptor /Flags 32 /FontFile 7 0 R >>", StreamObject("", "%!PS-AdobeFont-1.0 junk")}),
             -1);
-  EXPECT_FALSE(font->Usable());
+  EXPECT_TRUE(font->Usable());
   EXPECT_TRUE(font->Embedded());
+  EXPECT_STREQ(font->SubstituteFace(), "NimbusSans-Regular");
 }
 
 TEST_F(PDFFontTest, Type3GlyphsAreTheCharProcsInDictionaryOrder) {
