@@ -236,28 +236,23 @@ int RunFonts(const Arguments& arguments) {
   std::string password = arguments.Has("--password") ? arguments.Value("--password") : "";
   vn::AppContext context;
   OpenDocument document(context);
-  if (!document.Open(file, password)) return Fail(file, document.Reason());
-  vn::pdf::document::StoreResolver resolver(document.Store());
   int32_t count = 0;
-  int32_t code = EngineErrorOf(context, [&] { count = doc::GetPageCount(resolver); });
-  if (code != -1) return Fail(file, "the page count cannot be read: " + DescribeError(code));
-  if (spans.empty()) spans.emplace_back(1, count);
+  if (!document.Open(file, password) || !document.CountPages(count)) return Fail(file, document.Reason());
+  std::vector<int32_t> pages;
+  std::string failure;
+  if (!ListPages(spans, count, pages, failure)) return Fail(file, failure);
+  vn::pdf::document::StoreResolver resolver(document.Store());
   FontLister lister(context, resolver);
-  for (const PageSpan& span : spans) {
-    if (span.second > count) {
-      return Fail(file, PageOutOfRange(span.second, count));
-    }
-    for (int32_t page = span.first; page <= span.second; ++page) {
-      code = EngineErrorOf(context, [&] {
-        ResolvedValue object(context);
-        resolver.GetIndirectObject(doc::GetPageReference(resolver, page - 1), object);
-        ResolvedValue resources(context);
-        doc::GetInheritedAttribute(resolver, object, "Resources", resources);
-        lister.Walk(resources, 0);
-        lister.WalkAnnotations(object);
-      });
-      if (code != -1) return Fail(file, "page " + std::to_string(page) + " cannot be read: " + DescribeError(code));
-    }
+  for (int32_t page : pages) {
+    const int32_t code = EngineErrorOf(context, [&] {
+      ResolvedValue object(context);
+      resolver.GetIndirectObject(doc::GetPageReference(resolver, page - 1), object);
+      ResolvedValue resources(context);
+      doc::GetInheritedAttribute(resolver, object, "Resources", resources);
+      lister.Walk(resources, 0);
+      lister.WalkAnnotations(object);
+    });
+    if (code != -1) return Fail(file, "page " + std::to_string(page) + " cannot be read: " + DescribeError(code));
   }
   if (arguments.Has("--json")) PrintJson(lister.Fonts());
   else PrintText(lister.Fonts());

@@ -4,6 +4,8 @@
 #include <cstring>
 
 #include "data_io/file_data_store.h"
+#include "pdf/document/page_tree.h"
+#include "pdf/document/store_resolver.h"
 #include "pdf/security/security_handler.h"
 
 namespace folio::cli {
@@ -90,6 +92,14 @@ bool OpenDocument::Open(const std::string& path, const std::string& password) {
   }
   if (!authorized) reason_ = "the password is wrong";
   return authorized;
+}
+
+bool OpenDocument::CountPages(int32_t& count) {
+  vn::pdf::document::StoreResolver resolver(*store_);
+  const int32_t code = EngineErrorOf(context_, [&] { count = vn::pdf::document::GetPageCount(resolver); });
+  if (code == -1) return true;
+  reason_ = "the page count cannot be read: " + DescribeError(code);
+  return false;
 }
 
 }  // namespace folio::cli

@@ -15,6 +15,9 @@ class OpenDocument {
   // Opens `path`, trying `password` when the empty one is not enough.
   // On failure returns false and sets Reason().
   bool Open(const std::string& path, const std::string& password);
+  // The opened document's page count. On failure returns false and sets
+  // Reason().
+  bool CountPages(int32_t& count);
   vn::pdf::store::DocumentStore& Store() { return *store_; }
   const std::string& Reason() const { return reason_; }
 

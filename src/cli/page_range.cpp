@@ -47,9 +47,20 @@ bool ReadPagesArgument(const std::vector<std::string>& positionals, const char* 
   return false;
 }
 
-std::string PageOutOfRange(int32_t page, int32_t count) {
-  return "page " + std::to_string(page) + " is out of range (the document has " + std::to_string(count) +
-         (count == 1 ? " page)" : " pages)");
+bool ListPages(const std::vector<PageSpan>& spans, int32_t count, std::vector<int32_t>& pages, std::string& failure) {
+  if (spans.empty()) {
+    for (int32_t page = 1; page <= count; ++page) pages.push_back(page);
+    return true;
+  }
+  for (const PageSpan& span : spans) {
+    if (span.second > count) {
+      failure = "page " + std::to_string(span.second) + " is out of range (the document has ";
+      failure.append(std::to_string(count)).append(count == 1 ? " page)" : " pages)");
+      return false;
+    }
+    for (int32_t page = span.first; page <= span.second; ++page) pages.push_back(page);
+  }
+  return true;
 }
 
 }  // namespace folio::cli

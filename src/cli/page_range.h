@@ -19,7 +19,9 @@ bool ParsePageRange(const std::string& text, std::vector<PageSpan>& spans);
 // false when it is not a page range.
 bool ReadPagesArgument(const std::vector<std::string>& positionals, const char* command, std::vector<PageSpan>& spans);
 
-// "page 9 is out of range (the document has 3 pages)".
-std::string PageOutOfRange(int32_t page, int32_t count);
+// The pages `spans` name, in their order (every page when `spans` is
+// empty). Returns false with `failure` set ("page 9 is out of range (the
+// document has 3 pages)") when a span reaches past `count`.
+bool ListPages(const std::vector<PageSpan>& spans, int32_t count, std::vector<int32_t>& pages, std::string& failure);
 
 }  // namespace folio::cli

@@ -62,28 +62,22 @@ int RunPages(const Arguments& arguments) {
   std::string password = arguments.Has("--password") ? arguments.Value("--password") : "";
   vn::AppContext context;
   OpenDocument document(context);
-  if (!document.Open(file, password)) return Fail(file, document.Reason());
-  vn::pdf::document::StoreResolver resolver(document.Store());
-
   int32_t count = 0;
-  int32_t code = EngineErrorOf(context, [&] { count = vn::pdf::document::GetPageCount(resolver); });
-  if (code != -1) return Fail(file, "the page count cannot be read: " + DescribeError(code));
-  if (spans.empty()) spans.emplace_back(1, count);
+  if (!document.Open(file, password) || !document.CountPages(count)) return Fail(file, document.Reason());
+  std::vector<int32_t> numbers;
+  std::string failure;
+  if (!ListPages(spans, count, numbers, failure)) return Fail(file, failure);
+  vn::pdf::document::StoreResolver resolver(document.Store());
   std::vector<PageFacts> pages;
-  for (const PageSpan& span : spans) {
-    if (span.second > count) {
-      return Fail(file, PageOutOfRange(span.second, count));
-    }
-    for (int32_t page = span.first; page <= span.second; ++page) {
-      PageFacts facts{page, {}};
-      code = EngineErrorOf(context, [&] {
-        vn::pdf::document::ResolvedValue object(context);
-        resolver.GetIndirectObject(vn::pdf::document::GetPageReference(resolver, page - 1), object);
-        facts.geometry = vn::pdf::document::GetPageGeometry(resolver, object);
-      });
-      if (code != -1) return Fail(file, "page " + std::to_string(page) + " cannot be read: " + DescribeError(code));
-      pages.push_back(facts);
-    }
+  for (int32_t page : numbers) {
+    PageFacts facts{page, {}};
+    const int32_t code = EngineErrorOf(context, [&] {
+      vn::pdf::document::ResolvedValue object(context);
+      resolver.GetIndirectObject(vn::pdf::document::GetPageReference(resolver, page - 1), object);
+      facts.geometry = vn::pdf::document::GetPageGeometry(resolver, object);
+    });
+    if (code != -1) return Fail(file, "page " + std::to_string(page) + " cannot be read: " + DescribeError(code));
+    pages.push_back(facts);
   }
   if (arguments.Has("--json")) PrintJson(pages);
   else PrintText(pages);

@@ -312,15 +312,9 @@ int RunRender(const Arguments& arguments) {
     count = renderer->PageCount();
   });
   if (code != -1) return Fail(options.file, "the page tree cannot be read: " + DescribeError(code));
-  if (spans.empty()) spans.emplace_back(1, count);
   std::vector<int32_t> pages;
-  for (const PageSpan& span : spans) {
-    if (span.second > count) {
-      return Fail(options.file, "page " + std::to_string(span.second) + " is out of range (the document has " +
-                                    std::to_string(count) + (count == 1 ? " page)" : " pages)"));
-    }
-    for (int32_t p = span.first; p <= span.second; ++p) pages.push_back(p);
-  }
+  std::string failure;
+  if (!ListPages(spans, count, pages, failure)) return Fail(options.file, failure);
   if (pages.size() > 1 && options.output == "-") return Usage("-o - writes one page: name one page");
   if (pages.size() > 1 && options.output.find("%d") == std::string::npos) {
     return Usage("several pages need an output name with %d (replaced by the page number)");

@@ -80,4 +80,15 @@ int64_t SearchForward(AppContext& context, data_io::DataStore& store, const char
   return -1;
 }
 
+bool KeywordFollows(AppContext& context, data_io::DataStore& store, uint64_t position, const char* word) {
+  constexpr uint32_t kMaxSpace = 16;
+  const uint32_t length = static_cast<uint32_t>(std::strlen(word));
+  uint8_t bytes[kMaxSpace + 32];
+  if (length > 32) return false;
+  const uint32_t got = ReadBytes(context, store, position, bytes, kMaxSpace + length);
+  uint32_t i = 0;
+  while (i < kMaxSpace && i < got && (kCharClasses[bytes[i]] & kWhiteSpace) != 0) ++i;
+  return got - i >= length && std::memcmp(bytes + i, word, length) == 0;
+}
+
 }  // namespace vn::pdf::store

@@ -22,4 +22,7 @@ int64_t SearchBackward(AppContext& context, data_io::DataStore& store, const cha
 // The position just after the first `word` in [start, limit), or -1.
 int64_t SearchForward(AppContext& context, data_io::DataStore& store, const char* word, uint64_t start, uint64_t limit);
 
+// Whether `word` follows `position` after at most 16 bytes of white space.
+bool KeywordFollows(AppContext& context, data_io::DataStore& store, uint64_t position, const char* word);
+
 }  // namespace vn::pdf::store

@@ -453,11 +453,7 @@ data_io::DataBlockStream* DocumentStore::OpenRawStreamData(const ParsedObject& o
   uint64_t start = StreamDataOffset(object.value);
   if (start == 0) RaiseBadData(context_);
   Ref<ParsedObject> holder(context_);
-  Value length = Resolve(Get(context_, object.value, "Length"), holder);
-  if (!length.IsInteger() || length.i < 0) RaiseBadData(context_);
-  uint64_t end = start + static_cast<uint64_t>(length.i);
-  if (end > file_->GetLength()) end = file_->GetLength();
-  if (start > end) start = end;
+  const uint64_t end = StreamDataEnd(context_, *file_, start, Resolve(Get(context_, object.value, "Length"), holder));
   Owned<data_io::DataStore> range(context_, New<data_io::SubRangeDataStore>(context_, context_, file_.get(), start, end));
   auto* stream = New<data_io::DataStoreStream>(context_, context_, range.get(), true);
   range.Release();

@@ -7,6 +7,7 @@
 #include "data_io/sub_range_data_store.h"
 #include "runtime/engine_array.h"
 #include "pdf/security/security_handler.h"
+#include "pdf/store/byte_scanning.h"
 #include "runtime/engine_new.h"
 
 namespace vn::pdf::store {
@@ -121,18 +122,38 @@ data_io::DataBlockStream* ApplyFilters(AppContext& context, const Value& streamD
   return stream.Release();
 }
 
+uint64_t StreamDataEnd(AppContext& context, data_io::DataStore& file, uint64_t start, const Value& length) {
+  const uint64_t fileLength = file.GetLength();
+  if (start > fileLength) start = fileLength;
+  const bool usable = length.IsInteger() && length.i >= 0;
+  const uint64_t declared =
+      usable && static_cast<uint64_t>(length.i) < fileLength - start ? start + static_cast<uint64_t>(length.i) : fileLength;
+  if (usable && KeywordFollows(context, file, declared, "endstream")) return declared;
+  const int64_t after = SearchForward(context, file, "endstream", start, fileLength);
+  if (after < 0) {
+    if (!usable) RaiseBadData(context);
+    return declared;
+  }
+  // The end-of-line before "endstream" is not part of the data.
+  uint64_t end = static_cast<uint64_t>(after) - std::strlen("endstream");
+  data_io::DataBlockRef block(context);
+  auto byteBefore = [&](uint64_t position) {
+    if (position <= start) return 0;
+    file.GetBlock(block, position - 1);
+    return block.Empty() ? 0 : static_cast<int>(block.Data()[0]);
+  };
+  if (byteBefore(end) == '\n') --end;
+  if (byteBefore(end) == '\r') --end;
+  return end;
+}
+
 data_io::DataBlockStream* GetStreamData(AppContext& context, data_io::DataStore& file, uint64_t,
                                         const Value& streamDict, bool inlineImage, security::Decrypter* decrypter,
                                         ValueResolver& resolver, Arena& scratch, int32_t dctScaleDenominator) {
   uint64_t start = StreamDataOffset(streamDict);
   if (start == 0) RaiseBadData(context);
-  Value length = resolver.ResolveInto(Get(context, streamDict, "Length"), scratch);
-  if (length.type == kIntegerOutOfRange || (length.IsInteger() && length.i < 0)) RaiseOverflow(context);
-  if (!length.IsInteger()) RaiseBadData(context);
-  uint64_t end = start + static_cast<uint64_t>(length.i);
-  uint64_t fileLength = file.GetLength();
-  if (end > fileLength) end = fileLength;  // a Length past the end of the file reads what is there
-  if (start > end) start = end;
+  const Value length = resolver.ResolveInto(Get(context, streamDict, "Length"), scratch);
+  const uint64_t end = StreamDataEnd(context, file, start, length);
   Owned<data_io::DataStore> range(context, New<data_io::SubRangeDataStore>(context, context, &file, start, end));
   Owned<data_io::DataBlockStream> raw(context, New<data_io::DataStoreStream>(context, context, range.get(), true));
   range.Release();

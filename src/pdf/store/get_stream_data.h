@@ -27,10 +27,17 @@ class ValueResolver {
   virtual data_io::DataBlockStream* OpenReferencedStream(const Value&) { return nullptr; }
 };
 
+// The end of the stream data that starts at `start` in `file`: start +
+// `length` when that is a usable integer followed by "endstream". Otherwise,
+// as other readers do, the data runs to the next "endstream" (less the
+// end-of-line before it) and, without one, to start + `length` within the
+// file. Raises kBadData when neither says where the data ends.
+uint64_t StreamDataEnd(AppContext& context, data_io::DataStore& file, uint64_t start, const Value& length);
+
 // A new stream (owned by the caller) over `file`. `inlineImage` accepts the
 // abbreviated filter names; `decrypter` may be null. Raises kBadData for a
-// dictionary without stream data, a non-integer "Length" or a malformed
-// filter list, kUnsupported for an unknown filter. A last DCTDecode filter
+// dictionary without stream data, data whose end cannot be found (above)
+// or a malformed filter list, kUnsupported for an unknown filter. A last DCTDecode filter
 // decodes at 1 / `dctScaleDenominator` of the full size (1, 2, 4 or 8).
 data_io::DataBlockStream* GetStreamData(AppContext& context, data_io::DataStore& file, uint64_t headerOffset,
                                         const Value& streamDict, bool inlineImage, security::Decrypter* decrypter,
