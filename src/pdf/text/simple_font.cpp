@@ -83,6 +83,11 @@ TrueTypeOrType1PDFFont::TrueTypeOrType1PDFFont(document::ObjectResolver& resolve
   if (program_ == nullptr) {
     substitute = MakeSubstitute(resolver, descriptor, baseFont_, standard);
     program_ = substitute;
+  }
+  // Until the font is built the program is this scope's: a damaged entry
+  // below raises before the destructor could delete it.
+  Owned<fonts::Font> programUntilBuilt(context, program_);
+  if (substitute != nullptr) {
     substituteFace_ = fonts::BuiltInFaceName(substitute->Face());
     builtIn = SubstituteEncoding(substitute->Face());
   } else if (program_->Kind() == fonts::FontKind::kNameKeyed) {
@@ -105,8 +110,6 @@ TrueTypeOrType1PDFFont::TrueTypeOrType1PDFFont(document::ObjectResolver& resolve
                                                  : NamedGlyph(*program_, name);
   }
 
-  // Widths: the font's own, else the program's advances, else the standard
-  // font's metrics.
   // Widths: the font's own (a substitute is stretched to them), else the
   // standard font's metrics, else the program's advances (a code the
   // substitute cannot draw gets none).
@@ -129,6 +132,7 @@ TrueTypeOrType1PDFFont::TrueTypeOrType1PDFFont(document::ObjectResolver& resolve
     if (unicode[code] == 0 && symbolic_ && trueType && !encodingGiven) unicode[code] = static_cast<uint16_t>(code);
   }
   toUnicode_.Set(NewSimpleToUnicodeMap(resolver, font, unicode));
+  programUntilBuilt.Release();
 }
 
 }  // namespace vn::pdf::text
