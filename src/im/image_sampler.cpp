@@ -198,8 +198,8 @@ void filtering_image_sampler::SampleRun(int32_t x, int32_t y, int32_t n, uint8_t
 ImageSamplerRasterPainter::ImageSamplerRasterPainter(AppContext& context, const base_image_sampler& color,
                                                      const base_image_sampler* mask, uint8_t constantAlpha,
                                                      const uint8_t* matte)
-    : color_(color), mask_(mask), constantAlpha_(constantAlpha), hasMatte_(matte != nullptr && mask != nullptr),
-      scratch_(context), samples_(context), masks_(context) {
+    : SampledRowSource(context), color_(color), mask_(mask), constantAlpha_(constantAlpha),
+      hasMatte_(matte != nullptr && mask != nullptr), samples_(context), masks_(context) {
   if (hasMatte_) std::memcpy(matte_, matte, 3);
   opaque_ = color.Grid().channels == 3 && mask == nullptr && constantAlpha == 255;
 }
@@ -237,7 +237,7 @@ void ImageSamplerRasterPainter::Produce(int32_t x, int32_t n) {
 }
 
 ImageSamplerMaskRasterPainter::ImageSamplerMaskRasterPainter(AppContext& context, const base_image_sampler& mask)
-    : mask_(mask), scratch_(context) {}
+    : SampledRowSource(context), mask_(mask) {}
 
 void ImageSamplerMaskRasterPainter::Produce(int32_t x, int32_t n) {
   PixelBuffer& out = scratch_.Prepare(x, row_, n, 0);

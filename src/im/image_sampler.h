@@ -109,18 +109,13 @@ class filtering_image_sampler final : public base_image_sampler {
 };
 
 // An image's colour for the compositing painters.
-class ImageSamplerRasterPainter {
+class ImageSamplerRasterPainter : public SampledRowSource {
  public:
   // `color` has 3 channels (R, G, B) or 4 (plus alpha). `mask`, when
   // given, has one channel: alpha. `matte` (R, G, B), when given, is the
   // colour the image was pre-blended with under the mask.
   ImageSamplerRasterPainter(AppContext& context, const base_image_sampler& color, const base_image_sampler* mask,
                             uint8_t constantAlpha, const uint8_t* matte);
-  void SetScanline(int32_t y) { row_ = y; }
-  void NextScanline() { ++row_; }
-  void SeekX(int32_t) {}
-  const PixelBuffer& Output() const { return scratch_.Record(); }
-  bool HasOutput() const { return true; }
   void Produce(int32_t x, int32_t n);
   PixelRun RunAt(int32_t) const { return PixelRun{opaque_ ? kRunFull : kRunPartial, kRowEnd}; }
 
@@ -131,27 +126,17 @@ class ImageSamplerRasterPainter {
   bool hasMatte_;
   uint8_t matte_[3] = {};
   bool opaque_;
-  mutable RowScratch scratch_;
   EngineArray<uint8_t> samples_, masks_;
-  int32_t row_ = 0;
 };
 
 // Coverage from a one-channel grid, for image masks.
-class ImageSamplerMaskRasterPainter {
+class ImageSamplerMaskRasterPainter : public SampledRowSource {
  public:
   ImageSamplerMaskRasterPainter(AppContext& context, const base_image_sampler& mask);
-  void SetScanline(int32_t y) { row_ = y; }
-  void NextScanline() { ++row_; }
-  void SeekX(int32_t) {}
-  const PixelBuffer& Output() const { return scratch_.Record(); }
-  bool HasOutput() const { return true; }
   void Produce(int32_t x, int32_t n);
-  PixelRun RunAt(int32_t) const { return PixelRun{kRunPartial, kRowEnd}; }
 
  private:
   const base_image_sampler& mask_;
-  mutable RowScratch scratch_;
-  int32_t row_ = 0;
 };
 
 }  // namespace vn::im

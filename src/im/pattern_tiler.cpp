@@ -31,9 +31,9 @@ PixelBuffer TileBuffer(uint8_t* pixels, int32_t width, int32_t height) {
 PatternTiler::PatternTiler(AppContext& context, const uint8_t* pixels, uint32_t width, uint32_t height,
                            const ImageMapping& mapping, Fixed16_16 shiftX, Fixed16_16 shiftY,
                            uint8_t constantAlpha)
-    : pixels_(pixels), width_(width), height_(height), mapping_(mapping),
+    : SampledRowSource(context), pixels_(pixels), width_(width), height_(height), mapping_(mapping),
       shiftX_(static_cast<int64_t>(shiftX) << 16), shiftY_(static_cast<int64_t>(shiftY) << 16),
-      constantAlpha_(constantAlpha), scratch_(context) {}
+      constantAlpha_(constantAlpha) {}
 
 void PatternTiler::Produce(int32_t x, int32_t n) {
   PixelBuffer& out = scratch_.Prepare(x, row_, n, 3);

@@ -22,7 +22,7 @@ inline constexpr int32_t kTileBytesPerPixel = 4;
 // alpha interleaved, 4 bytes per pixel, `width` x `height` from (0, 0).
 PixelBuffer TileBuffer(uint8_t* pixels, int32_t width, int32_t height);
 
-class PatternTiler {
+class PatternTiler : public SampledRowSource {
  public:
   // `pixels` (width x height, 4 bytes each) must outlive the tiler. The
   // tile's content lies `shiftX`, `shiftY` (16.16 tile pixels) from where
@@ -30,13 +30,7 @@ class PatternTiler {
   PatternTiler(AppContext& context, const uint8_t* pixels, uint32_t width, uint32_t height,
                const ImageMapping& mapping, Fixed16_16 shiftX, Fixed16_16 shiftY, uint8_t constantAlpha);
 
-  void SetScanline(int32_t y) { row_ = y; }
-  void NextScanline() { ++row_; }
-  void SeekX(int32_t) {}
-  const PixelBuffer& Output() const { return scratch_.Record(); }
-  bool HasOutput() const { return true; }
   void Produce(int32_t x, int32_t n);
-  PixelRun RunAt(int32_t) const { return PixelRun{kRunPartial, kRowEnd}; }
 
  private:
   const uint8_t* pixels_;
@@ -44,8 +38,6 @@ class PatternTiler {
   const ImageMapping& mapping_;
   int64_t shiftX_, shiftY_;  // 32.32
   uint8_t constantAlpha_;
-  mutable RowScratch scratch_;
-  int32_t row_ = 0;
 };
 
 }  // namespace vn::im

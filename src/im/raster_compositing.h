@@ -67,6 +67,25 @@ class RowScratch {
   PixelBuffer record_;
 };
 
+// The scanline side of a source painter that computes every pixel it is
+// asked for into a row of its own (it has no empty or full runs unless a
+// painter says otherwise): the current row and the output record.
+class SampledRowSource {
+ public:
+  void SetScanline(int32_t y) { row_ = y; }
+  void NextScanline() { ++row_; }
+  void SeekX(int32_t) {}
+  const PixelBuffer& Output() const { return scratch_.Record(); }
+  bool HasOutput() const { return true; }
+  PixelRun RunAt(int32_t) const { return PixelRun{kRunPartial, kRowEnd}; }
+
+ protected:
+  explicit SampledRowSource(AppContext& context) : scratch_(context) {}
+
+  mutable RowScratch scratch_;
+  int32_t row_ = 0;
+};
+
 // A producer that writes its runs into rows of its own (or passes an
 // input's record through): the output record and the current row.
 template <class Base>

@@ -86,8 +86,8 @@ void ShadeColorTable::Fill(const SmoothShadeFunction& function, Fixed16_16 t0, F
 // ---- common part
 
 SmoothShadeSampler::SmoothShadeSampler(AppContext& context, const uint8_t* background, uint8_t constantAlpha)
-    : hasBackground_(background != nullptr), constantAlpha_(constantAlpha), scratch_(context), rgb_(context),
-      covered_(context) {
+    : SampledRowSource(context), hasBackground_(background != nullptr), constantAlpha_(constantAlpha),
+      rgb_(context), covered_(context) {
   if (hasBackground_) std::memcpy(background_, background, 3);
 }
 

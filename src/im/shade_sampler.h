@@ -70,7 +70,7 @@ struct ShadeExtend {
 };
 
 // The common painter part: the output row, the background and the alpha.
-class SmoothShadeSampler {
+class SmoothShadeSampler : public SampledRowSource {
  public:
   // `background` (R, G, B) may be null.
   SmoothShadeSampler(AppContext& context, const uint8_t* background, uint8_t constantAlpha);
@@ -78,13 +78,7 @@ class SmoothShadeSampler {
   SmoothShadeSampler(const SmoothShadeSampler&) = delete;
   SmoothShadeSampler& operator=(const SmoothShadeSampler&) = delete;
 
-  void SetScanline(int32_t y) { row_ = y; }
-  void NextScanline() { ++row_; }
-  void SeekX(int32_t) {}
-  const PixelBuffer& Output() const { return scratch_.Record(); }
-  bool HasOutput() const { return true; }
   void Produce(int32_t x, int32_t n);
-  PixelRun RunAt(int32_t) const { return PixelRun{kRunPartial, kRowEnd}; }
 
   // Writes R, G, B for each pixel of [x, x + n) on row y and its coverage
   // (255 inside the shading or on its background, 0 outside).
@@ -102,9 +96,7 @@ class SmoothShadeSampler {
   bool hasBackground_;
   uint8_t background_[3] = {};
   uint8_t constantAlpha_;
-  mutable RowScratch scratch_;
   EngineArray<uint8_t> rgb_, covered_;
-  int32_t row_ = 0;
 };
 
 // Axial: s = 0 at (x0, y0), 1 at (x1, y1), constant across the axis.
