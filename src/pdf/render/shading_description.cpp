@@ -1,5 +1,7 @@
 #include "pdf/render/shading_description.h"
 
+#include <initializer_list>
+
 #include "runtime/error.h"
 
 namespace vn::pdf::render {
@@ -87,6 +89,38 @@ bool ReadExactNumbers(document::ObjectResolver& resolver, const ResolvedValue& p
   return true;
 }
 
+int32_t RequiredInteger(document::ObjectResolver& resolver, const ResolvedValue& parent, const char* key) {
+  ResolvedValue value(resolver.Context());
+  document::GetResolved(resolver, parent, key, value);
+  if (!value.Get().IsInteger()) RaiseBadData(resolver.Context());
+  return value.Get().i;
+}
+
+// The packing of a mesh's data: each width one the format allows.
+void ReadMeshLayout(document::ObjectResolver& resolver, const ResolvedValue& shading, ShadingDescription& out) {
+  AppContext& context = resolver.Context();
+  auto bits = [&](const char* key, uint32_t allowed) {
+    const int32_t n = RequiredInteger(resolver, shading, key);
+    if (n < 1 || n > 32 || (allowed & (uint32_t{1} << (n - 1))) == 0) RaiseBadData(context);
+    return static_cast<uint32_t>(n);
+  };
+  constexpr auto widths = [](std::initializer_list<uint32_t> list) {
+    uint32_t mask = 0;
+    for (uint32_t n : list) mask |= uint32_t{1} << (n - 1);
+    return mask;
+  };
+  out.bitsPerCoordinate = bits("BitsPerCoordinate", widths({1, 2, 4, 8, 12, 16, 24, 32}));
+  out.bitsPerComponent = bits("BitsPerComponent", widths({1, 2, 4, 8, 12, 16}));
+  if (out.type == kLatticeMesh) {
+    const int32_t perRow = RequiredInteger(resolver, shading, "VerticesPerRow");
+    if (perRow < 2) RaiseBadData(context);
+    out.verticesPerRow = static_cast<uint32_t>(perRow);
+  } else {
+    out.bitsPerFlag = bits("BitsPerFlag", widths({2, 4, 8}));
+  }
+  ReadExactNumbers(resolver, shading, "Decode", out.decode, 4 + 2 * out.MeshValues(), true);
+}
+
 }  // namespace
 
 void ReadShadingDescription(pdfcolor::DocumentColorSpaces& colors, const ResolvedValue& shading,
@@ -146,6 +180,7 @@ void ReadShadingDescription(pdfcolor::DocumentColorSpaces& colors, const Resolve
     default:
       // Meshes: the function, when present, maps one parameter per vertex.
       ReadFunctions(resolver, shading, 1, components, false, out.functions);
+      ReadMeshLayout(resolver, shading, out);
       break;
   }
 }

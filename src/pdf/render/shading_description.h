@@ -69,6 +69,13 @@ struct ShadingDescription {
   Fixed16_16 domain[4] = {0, kFixedOne, 0, kFixedOne};
   im::ShadeExtend extend;
   FixedMatrix matrix = IdentityMatrix();  // function-based: domain to shading space
+  // Meshes: the packing of their data and its decode ranges (x, y, then one
+  // pair per colour component, or one pair for t with a function).
+  uint32_t bitsPerCoordinate = 0, bitsPerComponent = 0, bitsPerFlag = 0;
+  uint32_t verticesPerRow = 0;  // lattice meshes
+  Fixed16_16 decode[4 + 2 * pdfcolor::kMaxComponents] = {};
+  // The values per vertex after x and y: the components, or t alone.
+  uint32_t MeshValues() const { return functions.Count() > 0 ? 1 : space.components; }
 };
 
 // Reads `shading` (a dictionary or, for meshes, a stream). "Background" is
