@@ -20,6 +20,8 @@
 #include <cstdint>
 
 #include "im/shade_sampler.h"
+#include "im/work_counter.h"
+#include "runtime/engine_array.h"
 
 namespace vn::im {
 
@@ -85,9 +87,41 @@ class MeshShadeSampler final : public SmoothShadeSampler, public MeshTriangleSin
 
   void ShadeRun(int32_t x, int32_t y, int32_t n, uint8_t* rgb, uint8_t* covered) override;
 
+  // Triangles a batch holds.
+  static constexpr uint32_t kBatchTriangles = 2048;
+
  private:
-  struct Impl;
-  Impl* impl_;
+  // A triangle ready for rows: its vertices sorted by y, the pixels it may
+  // touch, and each channel's plane as a value at the centre of pixel
+  // (left, top) and its change per pixel right and down (32 fraction bits
+  // of a channel unit).
+  struct RasterTriangle {
+    int32_t x[3], y[3];
+    int32_t top, bottom, left, right;
+    int64_t value[kMeshChannels], stepX[kMeshChannels], stepY[kMeshChannels];
+  };
+
+  void SetUpPlanes(const MeshVertex* const sorted[3], RasterTriangle& t) const;
+  // Makes the line buffer hold row y of the batch.
+  void RasteriseRow(int32_t y);
+  void UpdateActive(int32_t y);
+  void PaintSpan(const RasterTriangle& t, int32_t y);
+
+  const ShadeColorTable* table_;
+  PixelRect area_;
+  uint32_t channels_;
+  int64_t stepLimit_;  // |change per pixel| past which a plane is clamped: no sum over the area overflows
+  WorkCounter work_;
+  PixelRect bounds_;
+  EngineArray<RasterTriangle> triangles_;
+  // Triangle indices by top row; the triangles on the scanned row in
+  // drawing order (those entering it, merged in).
+  EngineArray<uint32_t> byTop_, active_, entering_, merged_;
+  uint32_t nextByTop_ = 0;
+  bool scanReady_ = false;  // byTop_ sorted and the scan at scanRow_
+  int32_t scanRow_ = 0;
+  bool lineValid_ = false;  // the line buffer holds scanRow_
+  EngineArray<uint8_t> lineRgb_, lineCovered_;
 };
 
 }  // namespace vn::im
