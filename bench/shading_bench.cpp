@@ -1,6 +1,7 @@
 // Shadings and patterns: a letter page filled by one axial shading, one by
-// a radial shading (both extended, with a stitching function), and one by
-// a tiling pattern of small cells, drawn at 150 dpi in process (device
+// a radial shading (both extended, with a stitching function), one by a
+// tiling pattern of small cells, and one by a Coons patch mesh (40 x 50
+// curved patches sharing their edges), drawn at 150 dpi in process (device
 // pixels per second), and, for a peer in the same run, the folio render
 // process beside mutool draw on the same files.
 #include <benchmark/benchmark.h>
@@ -12,6 +13,7 @@
 #include <fstream>
 #include <string>
 
+#include "support/mesh_data.h"
 #include "support/render_pages.h"
 #include "support/test_documents.h"
 
@@ -21,6 +23,39 @@ const char kFunction[] =
     "/Function << /FunctionType 3 /Domain [0 1] /Bounds [0.5] /Encode [0 1 0 1] /Functions ["
     "<< /FunctionType 2 /Domain [0 1] /C0 [0.9 0.1 0.1] /C1 [0.1 0.8 0.2] /N 1 >> "
     "<< /FunctionType 2 /Domain [0 1] /C0 [0.1 0.8 0.2] /C1 [0.1 0.2 0.9] /N 1 >>] >>";
+
+// A grid of Coons patches over the page: each row's first patch stands
+// alone, the others continue the previous patch's right edge (flag 2); the
+// sides bulge alternately, the corner colours vary smoothly.
+std::string CoonsMeshData() {
+  static const int order[12][2] = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 3}, {2, 3},
+                                   {3, 3}, {3, 2}, {3, 1}, {3, 0}, {2, 0}, {1, 0}};
+  constexpr int kColumns = 40, kRows = 50;
+  const double w = 612.0 / kColumns, h = 792.0 / kRows;
+  vn::test::MeshData m;
+  auto point = [&](double x, double y) { m.Sample(x, 0, 612, 16).Sample(y, 0, 792, 16); };
+  auto colour = [&](int column, int row) {
+    m.Put(column * 255 / kColumns, 8).Put(row * 255 / kRows, 8).Put(255 - (column + row) * 255 / (kColumns + kRows), 8);
+  };
+  for (int row = 0; row < kRows; ++row) {
+    for (int column = 0; column < kColumns; ++column) {
+      const bool first = column == 0;
+      m.Put(first ? 0 : 2, 8);
+      // Flag 2 reverses the shared edge: v runs up the even columns and
+      // down the odd ones.
+      const bool up = column % 2 == 0;
+      for (int k = first ? 0 : 4; k < 12; ++k) {
+        const int i = order[k][0], j = order[k][1];
+        const double bulge = (j == 0 || j == 3) && (i == 1 || i == 2) ? (column % 2 ? 2.5 : -2.5) : 0;
+        const double y = up ? row * h + j * h / 3 : (row + 1) * h - j * h / 3;
+        point(column * w + i * w / 3, y + bulge);
+      }
+      if (first) colour(0, row), colour(0, row + 1);
+      colour(column + 1, up ? row + 1 : row), colour(column + 1, up ? row : row + 1);
+    }
+  }
+  return m.Bytes();
+}
 
 std::string Page(int kind) {
   const std::string box = "0 0 612 792";
@@ -36,6 +71,13 @@ std::string Page(int kind) {
                                                "/Coords [250 350 20 306 396 400] /Extend [true true] ") +
                                        kFunction + " >>"},
                                   box);
+    case 3:
+      return vn::test::OnePagePdf("/Sh sh", "/Shading << /Sh 5 0 R >>",
+                                  {vn::test::StreamObject("/ShadingType 6 /ColorSpace /DeviceRGB /BitsPerFlag 8 "
+                                                          "/BitsPerCoordinate 16 /BitsPerComponent 8 "
+                                                          "/Decode [0 612 0 792 0 1 0 1 0 1]",
+                                                          CoonsMeshData())},
+                                  box);
     default:
       return vn::test::OnePagePdf(
           "/Pattern cs /P scn 0 0 612 792 re f", "/Pattern << /P 5 0 R >>",
@@ -46,7 +88,7 @@ std::string Page(int kind) {
   }
 }
 
-const char* const kNames[] = {"axial", "radial", "tiling"};
+const char* const kNames[] = {"axial", "radial", "tiling", "coons mesh"};
 
 void BM_DrawShadingPage(benchmark::State& state) {
   const int kind = static_cast<int>(state.range(0));
@@ -65,7 +107,7 @@ void BM_DrawShadingPage(benchmark::State& state) {
   state.counters["pixels_per_s"] =
       benchmark::Counter(static_cast<double>(pixels), benchmark::Counter::kIsIterationInvariantRate);
 }
-BENCHMARK(BM_DrawShadingPage)->DenseRange(0, 2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DrawShadingPage)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 std::string FolioBinary() {
   char self[PATH_MAX] = {};
@@ -92,13 +134,13 @@ void BM_FolioRenderShadingProcess(benchmark::State& state) {
   RunProcess(state, FolioBinary() + " render -r 150 -o /tmp/folio-shading-bench.ppm '" + file + "' >/dev/null 2>&1");
   std::remove(file.c_str());
 }
-BENCHMARK(BM_FolioRenderShadingProcess)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FolioRenderShadingProcess)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_MutoolDrawShadingProcess(benchmark::State& state) {
   const std::string file = PageFile(static_cast<int>(state.range(0)));
   RunProcess(state, "mutool draw -q -r 150 -o /tmp/mutool-shading-bench.ppm '" + file + "' >/dev/null 2>&1");
   std::remove(file.c_str());
 }
-BENCHMARK(BM_MutoolDrawShadingProcess)->DenseRange(0, 2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_MutoolDrawShadingProcess)->DenseRange(0, 3)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -34,7 +34,7 @@ std::string MakeDocument(const uint8_t* content, size_t size) {
       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R /Resources << /XObject << /Fm 5 0 R "
       "/Im 6 0 R /Self 5 0 R >> /ExtGState << /G 7 0 R >> /Shading << /Sh 8 0 R /S1 10 0 R /S3 11 0 R "
-      "/S4 12 0 R >> /Font << /F1 9 0 R >> /ColorSpace << /CS0 [/Indexed /DeviceRGB 1 <FF000000FF00>] "
+      "/S4 12 0 R /S5 17 0 R /S6 18 0 R /S7 19 0 R >> /Font << /F1 9 0 R >> /ColorSpace << /CS0 [/Indexed /DeviceRGB 1 <FF000000FF00>] "
       "/CS1 [/Pattern /DeviceRGB] >> /Pattern << /P0 8 0 R /P2 13 0 R /P1 14 0 R /Pu 15 0 R /Pself 16 0 R >> >> "
       ">>",
       "<< /Length " + std::to_string(page.size()) + " >>\nstream\n" + page + "\nendstream",
@@ -63,6 +63,16 @@ std::string MakeDocument(const uint8_t* content, size_t size) {
       "0 0 m 4 2 l 0 4 l f\nendstream",
       "<< /PatternType 1 /PaintType 1 /TilingType 3 /BBox [0 0 20 20] /XStep 20 /YStep 20 /Resources << "
       "/Pattern << /Pself 16 0 R >> >> /Length 35 >>\nstream\n/Pattern cs /Pself scn 0 0 9 9 re f\nendstream",
+      "<< /ShadingType 5 /ColorSpace /DeviceRGB /BitsPerCoordinate 8 /BitsPerComponent 8 /VerticesPerRow 2 "
+      "/Decode [0 200 0 200 0 1] /Function << /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1] /N 1 >> "
+      "/Filter /ASCIIHexDecode /Length 25 >>\nstream\n0a0a009614801496c8a0aaff>\nendstream",
+      "<< /ShadingType 6 /ColorSpace /DeviceGray /BitsPerCoordinate 8 /BitsPerComponent 8 /BitsPerFlag 8 "
+      "/Decode [0 200 0 200 0 1] /Filter /ASCIIHexDecode /Length 97 >>\nstream\n"
+      "000a0a192819460a6428644664646473467328640a460a280a0050a0ff0128be46be64"
+      "be64a0648264644664286428dc>\nendstream",
+      "<< /ShadingType 7 /ColorSpace /DeviceRGB /BitsPerCoordinate 8 /BitsPerComponent 8 /BitsPerFlag 8 "
+      "/Decode [0 200 0 200 0 1] /Function << /FunctionType 2 /Domain [0 1] /C0 [0 1 0] /C1 [1 0 1] /N 1 >> "
+      "/Filter /ASCIIHexDecode /Length 75 >>\nstream\n0064145046507864aa82aaa0aabeaaaa78aa46be14a01482146e466e788c788c46005ab4ff>\nendstream",
   };
   std::string pdf = "%PDF-1.4\n";
   const size_t count = sizeof objects / sizeof objects[0];

@@ -5,7 +5,9 @@
 // unlike poppler and folio; painting_test.cpp checks it exactly.)
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <utility>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "cli/folio_runner.h"
 #include "cli/images.h"
 #include "support/corpus.h"
+#include "support/mesh_data.h"
 #include "support/pdf_builder.h"
 
 namespace folio::test {
@@ -37,6 +40,93 @@ std::string Circle(double cx, double cy, double r) {
                 cy, cx + r, cy + k, cx + k, cy + r, cx, cy + r, cx - k, cy + r, cx - r, cy + k, cx - r, cy, cx - r,
                 cy - k, cx - k, cy - r, cx, cy - r, cx + k, cy - r, cx + r, cy - k, cx + r, cy);
   return text;
+}
+
+// Mesh shading data: 8-bit flags, 16-bit coordinates over [0, 200], 8-bit
+// components, so that no element ends inside a byte.
+struct MeshWriter {
+  vn::test::MeshData data;
+  void Point(double x, double y) { data.Sample(x, 0, 200, 16).Sample(y, 0, 200, 16); }
+  void Rgb(int r, int g, int b) { data.Put(r, 8).Put(g, 8).Put(b, 8); }
+  void Vertex(int flag, double x, double y, int r, int g, int b) {
+    data.Put(flag, 8);
+    Point(x, y);
+    Rgb(r, g, b);
+  }
+  // Points k = first .. count - 1 of a patch in stream order, p[i][j] at point(i, j).
+  template <class F>
+  void PatchPoints(int first, int count, F point) {
+    static const int order[16][2] = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 3}, {2, 3}, {3, 3}, {3, 2},
+                                     {3, 1}, {3, 0}, {2, 0}, {1, 0}, {1, 1}, {1, 2}, {2, 2}, {2, 1}};
+    for (int k = first; k < count; ++k) {
+      const auto [x, y] = point(order[k][0], order[k][1]);
+      Point(x, y);
+    }
+  }
+};
+
+void AddMeshPages(std::vector<VectorPage>& pages, const std::string& rainbow) {
+  const std::string rgbMesh = "/ColorSpace /DeviceRGB /BitsPerCoordinate 16 /BitsPerComponent 8 ";
+  const std::string decode = "/Decode [0 200 0 200 0 1 0 1 0 1] ";
+  MeshWriter free;
+  free.Vertex(0, 20, 20, 230, 30, 30);
+  free.Vertex(0, 120, 30, 30, 200, 40);
+  free.Vertex(0, 40, 110, 20, 40, 220);
+  free.Vertex(1, 150, 130, 240, 220, 20);  // on edge (b, c)
+  free.Vertex(2, 180, 40, 200, 30, 200);   // on edge (a, c) of the last
+  free.Vertex(1, 90, 190, 20, 200, 200);
+  free.Vertex(0, 10, 190, 0, 0, 0);  // a triangle of its own over the others
+  free.Vertex(0, 60, 150, 255, 255, 255);
+  free.Vertex(0, 30, 140, 255, 128, 0);
+  pages.push_back({"free-form triangle mesh", "/M sh", "/Shading << /M 5 0 R >>",
+                   {Stream("/ShadingType 4 /BitsPerFlag 8 " + rgbMesh + decode, free.data.Bytes())}});
+
+  MeshWriter lattice;
+  for (int row = 0; row < 4; ++row) {
+    for (int i = 0; i < 5; ++i) {
+      lattice.Point(15 + 42 * i + (row % 2) * 8, 15 + 55 * row + 12 * ((i % 2) - 0.5));
+      lattice.data.Put(std::min(255, (i * 50 + row * 40)), 8);
+    }
+  }
+  pages.push_back({"lattice mesh with a function", "/M sh", "/Shading << /M 5 0 R >>",
+                   {Stream("/ShadingType 5 /VerticesPerRow 5 /ColorSpace /DeviceRGB /BitsPerCoordinate 16 "
+                           "/BitsPerComponent 8 /Decode [0 200 0 200 0 1] " + rainbow,
+                           lattice.data.Bytes())}});
+
+  // Two Coons patches with curved sides, the second on the first's right
+  // edge (flag 2), and a third of its own.
+  MeshWriter coons;
+  coons.data.Put(0, 8);
+  coons.PatchPoints(0, 12, [](int i, int j) {
+    const double bendX = (i == 0 && (j == 1 || j == 2)) ? -15 : 0, bendY = (j == 3 && (i == 1 || i == 2)) ? 15 : 0;
+    return std::pair{20 + 80.0 * i / 3 + bendX, 20 + 140.0 * j / 3 + bendY};
+  });
+  coons.Rgb(230, 30, 30), coons.Rgb(30, 200, 40), coons.Rgb(20, 40, 220), coons.Rgb(240, 220, 20);
+  coons.data.Put(2, 8);
+  coons.PatchPoints(4, 12, [](int i, int j) {
+    const double bendY = (j == 3 && (i == 1 || i == 2)) ? -12 : 0;
+    return std::pair{100 + 80.0 * i / 3, 160 - 140.0 * j / 3 + bendY};
+  });
+  coons.Rgb(200, 30, 200), coons.Rgb(20, 200, 200);
+  coons.data.Put(0, 8);
+  coons.PatchPoints(0, 12, [](int i, int j) {
+    const double bend = (i == 1 || i == 2) && (j == 0 || j == 3) ? 10 : 0;
+    return std::pair{60 + 90.0 * i / 3, 170 + 25.0 * j / 3 + bend};
+  });
+  coons.Rgb(255, 255, 255), coons.Rgb(0, 0, 0), coons.Rgb(255, 128, 0), coons.Rgb(0, 128, 255);
+  pages.push_back({"Coons patch mesh", "/M sh", "/Shading << /M 5 0 R >>",
+                   {Stream("/ShadingType 6 /BitsPerFlag 8 " + rgbMesh + decode, coons.data.Bytes())}});
+
+  // One tensor-product patch whose inner points pull its middle aside.
+  MeshWriter tensor;
+  tensor.data.Put(0, 8);
+  tensor.PatchPoints(0, 16, [](int i, int j) {
+    const bool inner = (i == 1 || i == 2) && (j == 1 || j == 2);
+    return std::pair{25 + 50.0 * i + (inner ? 40 : 0), 25 + 50.0 * j + (inner && i == 1 ? 30 : 0)};
+  });
+  tensor.Rgb(230, 30, 30), tensor.Rgb(30, 200, 40), tensor.Rgb(20, 40, 220), tensor.Rgb(240, 220, 20);
+  pages.push_back({"tensor patch mesh", "/M sh", "/Shading << /M 5 0 R >>",
+                   {Stream("/ShadingType 7 /BitsPerFlag 8 " + rgbMesh + decode, tensor.data.Bytes())}});
 }
 
 std::vector<VectorPage> Pages() {
@@ -120,6 +210,7 @@ std::vector<VectorPage> Pages() {
                     Stream("/PatternType 1 /PaintType 2 /TilingType 2 /BBox [0 0 10 10] /XStep 10 /YStep 10 "
                            "/Matrix [1.2 0 0 1.2 0 8] /Resources << >>",
                            "0 0 m 10 5 l 0 10 l h f")}});
+  AddMeshPages(pages, rainbow);
   return pages;
 }
 

@@ -6,8 +6,15 @@
 // mark chain puts it on the page through the mark's shape and the clip,
 // as an image is put. "sh" paints over the whole clip area, or only inside
 // the shading's "BBox" when it has one.
+//
+// A mesh is read from its stream (mesh_reader.h) into batches of triangles
+// (patches divided into triangles on the way); each full batch is painted
+// through the mark chain and cleared, so a mesh of any size holds one
+// batch's memory.
 #include "im/bezier_raster_painter.h"
+#include "im/mesh_shade.h"
 #include "im/shade_sampler.h"
+#include "pdf/render/mesh_reader.h"
 #include "pdf/render/render_consumer.h"
 #include "pdf/render/shading_description.h"
 #include "runtime/error.h"
@@ -20,16 +27,15 @@ namespace {
 
 // The colour source of one shading drawing: the table or function and the
 // sampler of the shading's type. Holds engine memory: a local is a Scoped.
-class ShadingSource {
+class ShadingSource final : public MeshColorConverter {
  public:
   ShadingSource(AppContext& context, pdfcolor::DocumentColorSpaces& colors, const ShadingDescription& d,
                 int32_t intent, const FixedMatrix& toDevice, const im::PixelRect& area, uint8_t alpha)
       : function_(colors, d, intent), table_(context), sampler_(context), store_(context), input_(context) {
-    uint8_t backgroundRgb[3];
     const uint8_t* background = nullptr;
     if (d.hasBackground) {
-      function_.ToRGB(d.background, backgroundRgb);
-      background = backgroundRgb;
+      function_.ToRGB(d.background, backgroundRgb_);
+      background = backgroundRgb_;
     }
     switch (d.type) {
       case kFunctionShading:
@@ -47,8 +53,18 @@ class ShadingSource {
                                                    background, alpha));
         }
         break;
-      default:
-        RaiseCode(context, kUnsupported);
+      default: {
+        // A mesh: its vertices carry the table's steps (from t over the
+        // decode range) or colours. The background is painted apart.
+        const im::ShadeColorTable* table = nullptr;
+        if (d.functions.Count() > 0) {
+          table_.Fill(function_, d.decode[4], d.decode[5]);
+          table = &table_;
+        }
+        mesh_ = New<im::MeshShadeSampler>(context, context, table, area, alpha);
+        sampler_.Set(mesh_);
+        break;
+      }
     }
     if (sampler_->RowInvariant()) {
       store_.Set(New<im::SmoothShadeSamplerWithOneLineGraphicStore>(context, context, *sampler_, area.x0, area.x1,
@@ -58,13 +74,53 @@ class ShadingSource {
   }
 
   im::PainterInput& Input() { return *input_; }
+  im::MeshShadeSampler& Mesh() { return *mesh_; }
+  const uint8_t* BackgroundRgb() const { return backgroundRgb_; }
+  void ToRGB(const Fixed16_16* components, uint8_t* rgb) const override { function_.ToRGB(components, rgb); }
 
  private:
+  uint8_t backgroundRgb_[3] = {};
+  im::MeshShadeSampler* mesh_ = nullptr;  // owned by sampler_
   PDFSmoothShadeFunction function_;
   im::ShadeColorTable table_;
   Owned<im::SmoothShadeSampler> sampler_;
   Owned<im::SmoothShadeSampler> store_;
   Owned<im::RasterPainterImpl<im::SmoothShadeSampler>> input_;
+};
+
+// Gathers a mesh's triangles into the sampler's batch; paints the batch
+// over the area it touches whenever it is full, and at the end (Flush).
+class MeshBatches final : public MeshElementSink, public im::MeshTriangleSink {
+ public:
+  MeshBatches(im::MeshShadeSampler& sampler, im::ClipperRasterPainter& mark, im::WorkCounter& work,
+              const im::PixelRect& area, bool coons)
+      : sampler_(sampler), mark_(mark), work_(work), area_(area), coons_(coons) {}
+
+  void Triangle(const im::MeshVertex& a, const im::MeshVertex& b, const im::MeshVertex& c) override {
+    if (sampler_.Full()) Flush();
+    sampler_.Triangle(a, b, c);
+  }
+
+  void Patch(const im::MeshPatch& patch) override {
+    if (!coons_) return im::TessellatePatch(patch, *this);
+    im::MeshPatch tensor = patch;
+    im::FillCoonsInnerPoints(tensor);
+    im::TessellatePatch(tensor, *this);
+  }
+
+  void Flush() {
+    if (sampler_.Empty()) return;
+    const im::PixelRect touched = im::Intersect(area_, sampler_.Bounds());
+    if (!touched.Empty()) im::PaintRows(work_, mark_, touched);
+    sampler_.Clear();
+  }
+
+ private:
+  im::MeshShadeSampler& sampler_;
+  im::ClipperRasterPainter& mark_;
+  im::WorkCounter& work_;
+  im::PixelRect area_;
+  bool coons_;
 };
 
 }  // namespace
@@ -113,10 +169,6 @@ void RenderConsumer::DrawShading(const ResolvedValue& shading, bool forPattern, 
   Owned<ShadingDescription> description(context_, New<ShadingDescription>(context_, context_));
   const ShadingDescription& d = *description;
   ReadShadingDescription(Colors(), shading, Record()->Resources(), forPattern, *description);
-  if (d.type >= kFreeFormMesh) {
-    SendEvent(kEventShadings, kShadingNotDrawn);
-    return;
-  }
   if (s.blendMode != 0) SendEvent(kEventTransparency, kBlendModeIgnored);
   if (alpha < kFixedOne) SendEvent(kEventTransparency, kConstantAlpha);
   const uint8_t opacity = FixedToByte(alpha);
@@ -138,10 +190,22 @@ void RenderConsumer::DrawShading(const ResolvedValue& shading, bool forPattern, 
   }
   area = im::Intersect(area, s.deviceClip);
   if (area.Empty()) return;
+  Owned<data_io::DataBlockStream> meshData(context_);
+  if (d.type >= kFreeFormMesh) meshData.Set(Resolver()->OpenStreamData(shading));
   Scoped<ShadingSource> source(context_, context_, Colors(), d, s.intent, toDevice, area, opacity);
+  if (d.type >= kFreeFormMesh && d.hasBackground) PaintCoverage(*where, area, source->BackgroundRgb(), opacity);
   Scoped<im::MarkChain> mark(context_, context_, *clip_, pageIn_, *where, source->Input());
-  im::PaintRows(work_, mark->Painter(), area);
+  if (d.type < kFreeFormMesh) {
+    im::PaintRows(work_, mark->Painter(), area);
+    AddDirty(area);
+    return;
+  }
+  MeshBatches batches(source->Mesh(), mark->Painter(), work_, area, d.type == kCoonsMesh);
+  const bool whole = ReadMesh(context_, d, *source, toDevice, *meshData, work_, batches);
+  batches.Flush();
   AddDirty(area);
+  // What was whole is drawn; the damage is reported.
+  if (!whole) SendEvent(kEventObjectSkipped, kBadData);
 }
 
 }  // namespace vn::pdf::render
