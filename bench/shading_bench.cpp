@@ -28,8 +28,6 @@ const char kFunction[] =
 // alone, the others continue the previous patch's right edge (flag 2); the
 // sides bulge alternately, the corner colours vary smoothly.
 std::string CoonsMeshData() {
-  static const int order[12][2] = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 3}, {2, 3},
-                                   {3, 3}, {3, 2}, {3, 1}, {3, 0}, {2, 0}, {1, 0}};
   constexpr int kColumns = 40, kRows = 50;
   const double w = 612.0 / kColumns, h = 792.0 / kRows;
   vn::test::MeshData m;
@@ -45,7 +43,7 @@ std::string CoonsMeshData() {
       // down the odd ones.
       const bool up = column % 2 == 0;
       for (int k = first ? 0 : 4; k < 12; ++k) {
-        const int i = order[k][0], j = order[k][1];
+        const int i = vn::test::kPatchPointOrder[k][0], j = vn::test::kPatchPointOrder[k][1];
         const double bulge = (j == 0 || j == 3) && (i == 1 || i == 2) ? (column % 2 ? 2.5 : -2.5) : 0;
         const double y = up ? row * h + j * h / 3 : (row + 1) * h - j * h / 3;
         point(column * w + i * w / 3, y + bulge);

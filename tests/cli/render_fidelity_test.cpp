@@ -56,10 +56,8 @@ struct MeshWriter {
   // Points k = first .. count - 1 of a patch in stream order, p[i][j] at point(i, j).
   template <class F>
   void PatchPoints(int first, int count, F point) {
-    static const int order[16][2] = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 3}, {2, 3}, {3, 3}, {3, 2},
-                                     {3, 1}, {3, 0}, {2, 0}, {1, 0}, {1, 1}, {1, 2}, {2, 2}, {2, 1}};
     for (int k = first; k < count; ++k) {
-      const auto [x, y] = point(order[k][0], order[k][1]);
+      const auto [x, y] = point(vn::test::kPatchPointOrder[k][0], vn::test::kPatchPointOrder[k][1]);
       Point(x, y);
     }
   }

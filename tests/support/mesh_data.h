@@ -8,6 +8,11 @@
 
 namespace vn::test {
 
+// The order of a patch's points p[i][j] in its data: the twelve boundary
+// points, then a tensor-product patch's four inner ones.
+inline constexpr int kPatchPointOrder[16][2] = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 3}, {2, 3}, {3, 3}, {3, 2},
+                                                {3, 1}, {3, 0}, {2, 0}, {1, 0}, {1, 1}, {1, 2}, {2, 2}, {2, 1}};
+
 class MeshData {
  public:
   // `value`'s low `bits` bits.

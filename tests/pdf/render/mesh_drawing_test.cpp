@@ -106,7 +106,9 @@ TEST_F(MeshDrawingTest, FreeFormTrianglesAreGouraudShaded) {
 TEST_F(MeshDrawingTest, LatticeWithAFunction) {
   MeshData m;
   for (int row = 0; row < 3; ++row) {
-    for (int i = 0; i < 3; ++i) m.Sample(10 + 40 * i, 0, 100, 8).Sample(10 + 40 * row, 0, 100, 8).Put((i + row) * 63, 8);
+    for (int i = 0; i < 3; ++i) {
+      m.Sample(10 + 40 * i, 0, 100, 8).Sample(10 + 40 * row, 0, 100, 8).Put((i + row) * 63, 8);
+    }
   }
   Rendered r = DrawMesh("/ShadingType 5 /ColorSpace /DeviceRGB /BitsPerCoordinate 8 /BitsPerComponent 8 "
                         "/VerticesPerRow 3 /Decode [0 100 0 100 0 1] /Function << /FunctionType 2 /Domain [0 1] "
@@ -139,13 +141,13 @@ std::optional<Colour> Bilinear(double x, double y, const Colour* corners) {
 // A patch with straight sides over [x0, x0 + w] x [y0, y0 + h].
 void PutRectanglePatch(MeshData& m, bool tensor, const Colour* corners, double x0 = 20, double y0 = 10,
                        double w = 60, double h = 80) {
-  static const int order[16][2] = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 3}, {2, 3}, {3, 3}, {3, 2},
-                                   {3, 1}, {3, 0}, {2, 0}, {1, 0}, {1, 1}, {1, 2}, {2, 2}, {2, 1}};
   m.Put(0, 8);
   for (int k = 0; k < (tensor ? 16 : 12); ++k) {
-    m.Sample(x0 + w * order[k][0] / 3, 0, 100, 16).Sample(y0 + h * order[k][1] / 3, 0, 100, 16);
+    m.Sample(x0 + w * kPatchPointOrder[k][0] / 3, 0, 100, 16).Sample(y0 + h * kPatchPointOrder[k][1] / 3, 0, 100, 16);
   }
-  for (int i = 0; i < 4; ++i) m.Put(std::lround(corners[i].r), 8).Put(std::lround(corners[i].g), 8).Put(std::lround(corners[i].b), 8);
+  for (int i = 0; i < 4; ++i) {
+    m.Put(std::lround(corners[i].r), 8).Put(std::lround(corners[i].g), 8).Put(std::lround(corners[i].b), 8);
+  }
 }
 
 TEST_F(MeshDrawingTest, CoonsAndTensorPatchesAreBilinear) {

@@ -83,7 +83,8 @@ void ExpectVertex(const im::MeshVertex& v, double x, double y, int r, int g, int
 
 TEST(MeshSampleDecoding, WidthsUpTo32BitsAndExtremeRanges) {
   // Checked against an exact double computation (every input fits a double).
-  const Fixed16_16 extremes[][2] = {{INT32_MIN, INT32_MAX}, {INT32_MAX, INT32_MIN}, {0, 100 << 16}, {-5 << 16, 7 << 16}};
+  const Fixed16_16 extremes[][2] = {
+      {INT32_MIN, INT32_MAX}, {INT32_MAX, INT32_MIN}, {0, 100 << 16}, {-5 << 16, 7 << 16}};
   for (uint32_t bits : {1u, 2u, 4u, 8u, 12u, 16u, 24u, 32u}) {
     const uint64_t top = (uint64_t{1} << bits) - 1;
     for (const auto& range : extremes) {
@@ -201,10 +202,9 @@ TEST_F(MeshReaderTest, LatticeRowsMakeTwoTrianglesPerCell) {
 
 // Twelve (or sixteen) points on a grid, p[i][j] at (10 + 10 i + offset, 10 + 10 j).
 MeshData& Points(MeshData& m, int first, int count, bool tensor, double offset) {
-  static const int order[16][2] = {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {1, 3}, {2, 3}, {3, 3}, {3, 2},
-                                   {3, 1}, {3, 0}, {2, 0}, {1, 0}, {1, 1}, {1, 2}, {2, 2}, {2, 1}};
   for (int k = first; k < first + count && k < (tensor ? 16 : 12); ++k) {
-    m.Sample(10 + 10 * order[k][0] + offset, 0, 100, 16).Sample(10 + 10 * order[k][1] + 0.5 * order[k][0], 0, 100, 16);
+    const int i = kPatchPointOrder[k][0], j = kPatchPointOrder[k][1];
+    m.Sample(10 + 10 * i + offset, 0, 100, 16).Sample(10 + 10 * j + 0.5 * i, 0, 100, 16);
   }
   return m;
 }
