@@ -42,11 +42,13 @@ std::string Circle(double cx, double cy, double r) {
   return text;
 }
 
-// Mesh shading data: 8-bit flags, 16-bit coordinates over [0, 200], 8-bit
-// components, so that no element ends inside a byte.
+// Mesh shading data: 8-bit flags, 16-bit coordinates over [low, high]
+// (the decode range), 8-bit components, so that no element ends inside a
+// byte.
 struct MeshWriter {
   vn::test::MeshData data;
-  void Point(double x, double y) { data.Sample(x, 0, 200, 16).Sample(y, 0, 200, 16); }
+  double low = 0, high = 200;
+  void Point(double x, double y) { data.Sample(x, low, high, 16).Sample(y, low, high, 16); }
   void Rgb(int r, int g, int b) { data.Put(r, 8).Put(g, 8).Put(b, 8); }
   void Vertex(int flag, double x, double y, int r, int g, int b) {
     data.Put(flag, 8);
@@ -115,16 +117,21 @@ void AddMeshPages(std::vector<VectorPage>& pages, const std::string& rainbow) {
   pages.push_back({"Coons patch mesh", "/M sh", "/Shading << /M 5 0 R >>",
                    {Stream("/ShadingType 6 /BitsPerFlag 8 " + rgbMesh + decode, coons.data.Bytes())}});
 
-  // One tensor-product patch whose inner points pull its middle aside.
+  // One tensor-product patch over the whole page (mutool places mesh edges
+  // half a pixel from where fills put them: keep them off the page) whose
+  // inner points pull the colours aside: drawn as a Coons patch, it would
+  // differ from mutool's drawing by 24 dB.
   MeshWriter tensor;
+  tensor.low = -20, tensor.high = 220;
   tensor.data.Put(0, 8);
   tensor.PatchPoints(0, 16, [](int i, int j) {
     const bool inner = (i == 1 || i == 2) && (j == 1 || j == 2);
-    return std::pair{25 + 50.0 * i + (inner ? 40 : 0), 25 + 50.0 * j + (inner && i == 1 ? 30 : 0)};
+    return std::pair{-10 + 220.0 * i / 3 + (inner ? 70 : 0), -10 + 220.0 * j / 3 + (inner ? 60 : 0)};
   });
   tensor.Rgb(230, 30, 30), tensor.Rgb(30, 200, 40), tensor.Rgb(20, 40, 220), tensor.Rgb(240, 220, 20);
   pages.push_back({"tensor patch mesh", "/M sh", "/Shading << /M 5 0 R >>",
-                   {Stream("/ShadingType 7 /BitsPerFlag 8 " + rgbMesh + decode, tensor.data.Bytes())}});
+                   {Stream("/ShadingType 7 /BitsPerFlag 8 " + rgbMesh + "/Decode [-20 220 -20 220 0 1 0 1 0 1]",
+                           tensor.data.Bytes())}});
 }
 
 std::vector<VectorPage> Pages() {
