@@ -7,16 +7,15 @@
 
 namespace vn::pdf::render {
 
-Fixed16_16 DecodeMeshSample(uint32_t raw, uint32_t bits, Fixed16_16 min, Fixed16_16 max) {
+MeshSampleDecoder::MeshSampleDecoder(uint32_t bits, Fixed16_16 min, Fixed16_16 max) : min_(min) {
   const uint64_t top = bits >= 32 ? 0xFFFFFFFFu : (uint64_t{1} << bits) - 1;
   const int64_t range = int64_t{max} - min;
-  const uint64_t magnitude = static_cast<uint64_t>(range < 0 ? -range : range);
-  // raw * magnitude / top can reach 2^64: split magnitude by top so that
-  // each product fits (raw <= top < 2^32).
-  const uint64_t whole = magnitude / top, part = magnitude % top;
-  const uint64_t scaled = raw * whole + (raw * part + top / 2) / top;
-  const int64_t offset = range < 0 ? -static_cast<int64_t>(scaled) : static_cast<int64_t>(scaled);
-  return static_cast<Fixed16_16>(int64_t{min} + offset);
+  negative_ = range < 0;
+  const uint64_t magnitude = static_cast<uint64_t>(negative_ ? -range : range);
+  whole_ = magnitude / top;
+  // (magnitude % top) / top < 1, as 32 fraction bits: raw (< 2^32) times it
+  // fits 64 bits.
+  fraction_ = ((magnitude % top) << 32) / top;
 }
 
 namespace {
@@ -98,7 +97,19 @@ class MeshReader {
  public:
   MeshReader(AppContext& context, const ShadingDescription& d, const MeshColorConverter& colors,
              const FixedMatrix& toDevice, data_io::DataBlockStream& data, im::WorkCounter& work)
-      : context_(context), d_(d), colors_(colors), toDevice_(toDevice), bits_(context, data), work_(work) {}
+      : context_(context), d_(d), colors_(colors), toDevice_(toDevice), bits_(context, data), work_(work) {
+    x_ = MeshSampleDecoder(d.bitsPerCoordinate, d.decode[0], d.decode[1]);
+    y_ = MeshSampleDecoder(d.bitsPerCoordinate, d.decode[2], d.decode[3]);
+    if (d.functions.Count() > 0) {
+      // t goes straight to the colour table's step: the table spans the
+      // decode range of t.
+      values_[0] = MeshSampleDecoder(d.bitsPerComponent, 0, static_cast<Fixed16_16>((im::kShadeSteps - 1) << 16));
+      return;
+    }
+    for (uint32_t k = 0; k < d.space.components; ++k) {
+      values_[k] = MeshSampleDecoder(d.bitsPerComponent, d.decode[4 + 2 * k], d.decode[5 + 2 * k]);
+    }
+  }
 
   bool Read(MeshElementSink& out) {
     switch (d_.type) {
@@ -125,8 +136,7 @@ class MeshReader {
   bool ReadPoint(im::MeshPoint& p) {
     uint32_t x, y;
     if (!bits_.Read(d_.bitsPerCoordinate, x) || !bits_.Read(d_.bitsPerCoordinate, y)) return false;
-    p = MeshPointToDevice(toDevice_, DecodeMeshSample(x, d_.bitsPerCoordinate, d_.decode[0], d_.decode[1]),
-                          DecodeMeshSample(y, d_.bitsPerCoordinate, d_.decode[2], d_.decode[3]));
+    p = MeshPointToDevice(toDevice_, x_.Decode(x), y_.Decode(y));
     return true;
   }
 
@@ -136,15 +146,14 @@ class MeshReader {
     const uint32_t bits = d_.bitsPerComponent;
     if (d_.functions.Count() > 0) {
       if (!bits_.Read(bits, raw)) return false;
-      const uint64_t top = (uint64_t{1} << bits) - 1;
-      channels[0] = static_cast<Fixed16_16>(uint64_t{raw} * (uint64_t{im::kShadeSteps - 1} << 16) / top);
+      channels[0] = values_[0].Decode(raw);
       channels[1] = channels[2] = 0;
       return true;
     }
     Fixed16_16 components[pdfcolor::kMaxComponents] = {};
     for (uint32_t k = 0; k < d_.space.components; ++k) {
       if (!bits_.Read(bits, raw)) return false;
-      components[k] = DecodeMeshSample(raw, bits, d_.decode[4 + 2 * k], d_.decode[5 + 2 * k]);
+      components[k] = values_[k].Decode(raw);
     }
     uint8_t rgb[3];
     colors_.ToRGB(components, rgb);
@@ -266,6 +275,8 @@ class MeshReader {
   const FixedMatrix& toDevice_;
   MeshBits bits_;
   im::WorkCounter& work_;
+  MeshSampleDecoder x_, y_;
+  MeshSampleDecoder values_[pdfcolor::kMaxComponents];  // the components, or t as a table step
   bool whole_ = true;
 };
 

@@ -51,9 +51,25 @@ bool ReadMesh(AppContext& context, const ShadingDescription& description, const 
               const FixedMatrix& toDevice, data_io::DataBlockStream& data, im::WorkCounter& work,
               MeshElementSink& out);
 
-// One packed sample decoded into [min, max] (min + raw * (max - min) /
-// (2^bits - 1)), exactly, for any width up to 32 bits.
-Fixed16_16 DecodeMeshSample(uint32_t raw, uint32_t bits, Fixed16_16 min, Fixed16_16 max);
+// Packed samples of `bits` (1 to 32) bits decoded into [min, max]:
+// min + raw * (max - min) / (2^bits - 1), to the nearest 16.16 value or
+// the next, with no division per sample and no overflow at any width.
+class MeshSampleDecoder {
+ public:
+  MeshSampleDecoder() = default;
+  MeshSampleDecoder(uint32_t bits, Fixed16_16 min, Fixed16_16 max);
+  Fixed16_16 Decode(uint32_t raw) const {
+    // raw * |max - min| / top = raw * whole + raw * part / top, the second
+    // term through part / top as a 32-bit fraction.
+    const uint64_t scaled = raw * whole_ + ((raw * fraction_ + (uint64_t{1} << 31)) >> 32);
+    return static_cast<Fixed16_16>(min_ + (negative_ ? -static_cast<int64_t>(scaled) : static_cast<int64_t>(scaled)));
+  }
+
+ private:
+  int64_t min_ = 0;
+  uint64_t whole_ = 0, fraction_ = 0;
+  bool negative_ = false;
+};
 
 // A shading-space point on the device, 24.8, clamped to the 24.8 range.
 im::MeshPoint MeshPointToDevice(const FixedMatrix& toDevice, Fixed16_16 x, Fixed16_16 y);

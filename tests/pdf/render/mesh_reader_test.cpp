@@ -90,7 +90,7 @@ TEST(MeshSampleDecoding, WidthsUpTo32BitsAndExtremeRanges) {
     for (const auto& range : extremes) {
       for (uint64_t raw : {uint64_t{0}, top / 3, top / 2, top - 1, top}) {
         const double want = range[0] + static_cast<double>(raw) * (static_cast<double>(range[1]) - range[0]) / top;
-        EXPECT_NEAR(DecodeMeshSample(static_cast<uint32_t>(raw), bits, range[0], range[1]), want, 1.0)
+        EXPECT_NEAR(MeshSampleDecoder(bits, range[0], range[1]).Decode(static_cast<uint32_t>(raw)), want, 1.0)
             << bits << " bits, raw " << raw;
       }
     }
