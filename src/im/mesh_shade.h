@@ -87,6 +87,13 @@ class MeshShadeSampler final : public SmoothShadeSampler, public MeshTriangleSin
 
   void ShadeRun(int32_t x, int32_t y, int32_t n, uint8_t* rgb, uint8_t* covered) override;
 
+  // The painter-input side over the base's: a row's runs are empty where no
+  // triangle of the batch lies, so a mark chain skips them. Wrap the
+  // sampler as itself (RasterPainterImpl<MeshShadeSampler>) to use them.
+  void SetScanline(int32_t y) { row_ = y; }
+  void NextScanline() { ++row_; }
+  PixelRun RunAt(int32_t x);
+
   // Triangles a batch holds.
   static constexpr uint32_t kBatchTriangles = 2048;
 
@@ -104,19 +111,22 @@ class MeshShadeSampler final : public SmoothShadeSampler, public MeshTriangleSin
   void SetUpPlanes(const MeshVertex* const sorted[3], RasterTriangle& t) const;
   // Makes the line buffer hold row y of the batch.
   void RasteriseRow(int32_t y);
+  void SortByTop();
   void UpdateActive(int32_t y);
   void PaintSpan(const RasterTriangle& t, int32_t y);
 
   const ShadeColorTable* table_;
   PixelRect area_;
+  uint8_t constantAlpha_;
   uint32_t channels_;
   int64_t stepLimit_;  // |change per pixel| past which a plane is clamped: no sum over the area overflows
   WorkCounter work_;
   PixelRect bounds_;
   EngineArray<RasterTriangle> triangles_;
-  // Triangle indices by top row; the triangles on the scanned row in
+  // Triangle indices by top row (counted per row of the bounds, so that
+  // each row's keep drawing order); the triangles on the scanned row in
   // drawing order (those entering it, merged in).
-  EngineArray<uint32_t> byTop_, active_, entering_, merged_;
+  EngineArray<uint32_t> rowStarts_, byTop_, active_, entering_, merged_;
   uint32_t nextByTop_ = 0;
   bool scanReady_ = false;  // byTop_ sorted and the scan at scanRow_
   int32_t scanRow_ = 0;
