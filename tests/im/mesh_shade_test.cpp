@@ -10,8 +10,11 @@
 #include <random>
 #include <vector>
 
+#include "im/fast_pixel_buffer_raster_painter.h"
 #include "im/mesh_shade.h"
+#include "im/raster_compositing.h"
 #include "runtime/app_context.h"
+#include "runtime/engine_new.h"
 
 namespace vn::im {
 namespace {
@@ -297,6 +300,50 @@ TEST(MeshSampler, ExtremeCoordinatesNeitherOverflowNorLoseTheArea) {
   sampler.Triangle(Vertex(hi - 10, hi - 10, 0, 0, 0), Vertex(hi, hi - 10, 0, 0, 0), Vertex(hi, hi, 0, 0, 0));
   EXPECT_TRUE(sampler.Empty());
   EXPECT_TRUE(sampler.Bounds().Empty());
+}
+
+TEST(MeshSampler, PaintsThroughTheMarkChainOnlyWhereItsTrianglesLie) {
+  AppContext context;
+  const PixelRect area{0, 0, 40, 30};
+  const std::vector<Tri> triangles = RandomTriangles(19, 40, 40, 20);
+  // What the triangles give, by runs.
+  Picture shaded(area);
+  {
+    MeshShadeSampler sampler(context, nullptr, area, 255);
+    for (const Tri& t : triangles) sampler.Triangle(t.v[0], t.v[1], t.v[2]);
+    shaded.Paint(sampler);
+  }
+  EXPECT_GT(std::count(shaded.covered.begin(), shaded.covered.end(), 255), 150);
+  for (const uint8_t alpha : {uint8_t{255}, uint8_t{128}}) {
+    std::vector<uint8_t> page(40 * 30 * 3);
+    for (size_t i = 0; i < page.size(); i += 3) {
+      page[i] = 30;  // B, G, R
+      page[i + 1] = 200;
+      page[i + 2] = 10;
+    }
+    const std::vector<uint8_t> before = page;
+    FastPixelBufferRasterPainter pagePainter(LERGBBuffer(page.data(), 0, 0, 40, 30, 40 * 3));
+    RasterPainterImpl<FastPixelBufferRasterPainter> pageIn(pagePainter);
+    Scoped<MeshShadeSampler> sampler(context, context, nullptr, area, alpha);
+    for (const Tri& t : triangles) sampler->Triangle(t.v[0], t.v[1], t.v[2]);
+    RasterPainterImpl<MeshShadeSampler> samplerIn(*sampler);
+    RectangleRasterPainter everywhere(area);
+    RasterPainterImpl<RectangleRasterPainter> everywhereIn(everywhere);
+    Scoped<MarkChain> mark(context, context, everywhereIn, pageIn, everywhereIn, samplerIn);
+    WorkCounter work(context);
+    PaintRows(work, mark->Painter(), sampler->Bounds());
+    for (int32_t y = 0; y < 30; ++y) {
+      for (int32_t x = 0; x < 40; ++x) {
+        const size_t i = shaded.Index(x, y);
+        for (int k = 0; k < 3; ++k) {
+          const int under = before[3 * i + 2 - k], painted = page[3 * i + 2 - k];
+          const double expected =
+              shaded.covered[i] != 0 ? (shaded.rgb[3 * i + k] * alpha + under * (255.0 - alpha)) / 255 : under;
+          EXPECT_NEAR(painted, expected, 1.5) << int(alpha) << ": " << x << "," << y;
+        }
+      }
+    }
+  }
 }
 
 // A table whose colour at each step spells the step.
