@@ -8,6 +8,7 @@
 // split its pixels between them without gaps or overlaps, and a degenerate
 // triangle has no pixel at all.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "im/mesh_shade.h"
@@ -49,15 +50,6 @@ int64_t EdgeColumn(int64_t xt, int64_t yt, int64_t xb, int64_t yb, int64_t yc) {
   const int64_t a = dx >= 0 ? xt + q - kHalf : xt - q - kHalf - (exact ? 0 : 1);
   if (exact) return (a + kUnit - 1) >> kMeshPositionBits;
   return (a >> kMeshPositionBits) + 1;
-}
-
-int32_t BitLength(uint64_t v) {
-  int32_t bits = 0;
-  while (v != 0) {
-    ++bits;
-    v >>= 1;
-  }
-  return bits;
 }
 
 // num * 2^bits / den (den > 0, den < 2^40, |num| < 2^63), truncated,
@@ -139,7 +131,7 @@ void MeshShadeSampler::Triangle(const MeshVertex& a, const MeshVertex& b, const 
   const int64_t left = std::max<int64_t>(FirstCentreAtOrAfter(xMin), area_.x0);
   const int64_t right = std::min<int64_t>(FirstCentreAtOrAfter(xMax), area_.x1);
   if (top >= bottom || left >= right) return;
-  RasterTriangle t;
+  RasterTriangle t{};
   for (int i = 0; i < 3; ++i) {
     t.x[i] = v[i]->p.x;
     t.y[i] = v[i]->p.y;
@@ -148,7 +140,7 @@ void MeshShadeSampler::Triangle(const MeshVertex& a, const MeshVertex& b, const 
   t.bottom = static_cast<int32_t>(bottom);
   t.left = static_cast<int32_t>(left);
   t.right = static_cast<int32_t>(right);
-  SetUpPlanes(v, t);
+  if (!SetUpPlanes(v, t)) return;
   const PixelRect box{t.left, t.top, t.right, t.bottom};
   if (triangles_.Empty()) {
     bounds_ = box;
@@ -164,13 +156,14 @@ void MeshShadeSampler::Triangle(const MeshVertex& a, const MeshVertex& b, const 
 // coordinates relative to the top vertex. Coordinates are shifted down to
 // kPlaneBits when the triangle is large (it loses fractions of a pixel on a
 // triangle hundreds of pixels wide); a triangle too thin to have a plane
-// there takes the top vertex's colour.
-void MeshShadeSampler::SetUpPlanes(const MeshVertex* const v[3], RasterTriangle& t) const {
+// there takes the top vertex's colour. False for a triangle without area
+// (it would paint nothing).
+bool MeshShadeSampler::SetUpPlanes(const MeshVertex* const v[3], RasterTriangle& t) const {
   const int64_t ox = v[0]->p.x, oy = v[0]->p.y;
   int64_t d1x = v[1]->p.x - ox, d1y = v[1]->p.y - oy, d2x = v[2]->p.x - ox, d2y = v[2]->p.y - oy;
   int64_t rx = static_cast<int64_t>(t.left) * kUnit + kHalf - ox, ry = static_cast<int64_t>(t.top) * kUnit + kHalf - oy;
   const uint64_t largest = static_cast<uint64_t>(Abs(d1x) | Abs(d1y) | Abs(d2x) | Abs(d2y) | Abs(rx) | Abs(ry));
-  const int32_t shift = std::max(0, BitLength(largest) - kPlaneBits);
+  const int32_t shift = std::max(0, static_cast<int32_t>(std::bit_width(largest)) - kPlaneBits);
   d1x >>= shift;
   d1y >>= shift;
   d2x >>= shift;
@@ -178,6 +171,7 @@ void MeshShadeSampler::SetUpPlanes(const MeshVertex* const v[3], RasterTriangle&
   rx >>= shift;
   ry >>= shift;
   int64_t det = d1x * d2y - d2x * d1y;
+  if (det == 0 && shift == 0) return false;
   const int64_t sign = det < 0 ? -1 : 1;
   det *= sign;
   for (uint32_t k = 0; k < channels_; ++k) {
@@ -195,6 +189,7 @@ void MeshShadeSampler::SetUpPlanes(const MeshVertex* const v[3], RasterTriangle&
     t.stepY[k] = ScaledQuotient(numY, det, 24 - shift, stepLimit_);
     t.value[k] = (c0 << 16) + ScaledQuotient(numX * rx + numY * ry, det, 16, kValueLimit);
   }
+  return true;
 }
 
 void MeshShadeSampler::SortByTop() {

@@ -87,11 +87,9 @@ class MeshShadeSampler final : public SmoothShadeSampler, public MeshTriangleSin
 
   void ShadeRun(int32_t x, int32_t y, int32_t n, uint8_t* rgb, uint8_t* covered) override;
 
-  // The painter-input side over the base's: a row's runs are empty where no
-  // triangle of the batch lies, so a mark chain skips them. Wrap the
-  // sampler as itself (RasterPainterImpl<MeshShadeSampler>) to use them.
-  void SetScanline(int32_t y) { row_ = y; }
-  void NextScanline() { ++row_; }
+  // The runs of the current row, over the base's: empty where no triangle
+  // of the batch lies, so that a mark chain skips them. Wrap the sampler as
+  // itself (RasterPainterImpl<MeshShadeSampler>) to use them.
   PixelRun RunAt(int32_t x);
 
   // Triangles a batch holds.
@@ -108,7 +106,7 @@ class MeshShadeSampler final : public SmoothShadeSampler, public MeshTriangleSin
     int64_t value[kMeshChannels], stepX[kMeshChannels], stepY[kMeshChannels];
   };
 
-  void SetUpPlanes(const MeshVertex* const sorted[3], RasterTriangle& t) const;
+  bool SetUpPlanes(const MeshVertex* const sorted[3], RasterTriangle& t) const;
   // Makes the line buffer hold row y of the batch.
   void RasteriseRow(int32_t y);
   void SortByTop();
@@ -123,9 +121,9 @@ class MeshShadeSampler final : public SmoothShadeSampler, public MeshTriangleSin
   WorkCounter work_;
   PixelRect bounds_;
   EngineArray<RasterTriangle> triangles_;
-  // Triangle indices by top row (counted per row of the bounds, so that
-  // each row's keep drawing order); the triangles on the scanned row in
-  // drawing order (those entering it, merged in).
+  // Triangle indices by top row, in drawing order within a row (a counting
+  // sort over the rows of the bounds); the triangles on the scanned row in
+  // drawing order (those entering it merged in).
   EngineArray<uint32_t> rowStarts_, byTop_, active_, entering_, merged_;
   uint32_t nextByTop_ = 0;
   bool scanReady_ = false;  // byTop_ sorted and the scan at scanRow_

@@ -295,6 +295,20 @@ TEST(MeshSampler, ExtremeCoordinatesNeitherOverflowNorLoseTheArea) {
     // coordinates: still within a step or two of the exact colour.
     ExpectMatchesReference(PaintEachAlone(context, area, one), one, n < 2 ? 2.0 : 255.0);
   }
+  // A patch spanning the whole coordinate range covers the area.
+  MeshPatch patch;
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) {
+      patch.p[i][j] = MeshPoint{i == 0 ? lo : i == 3 ? hi : (i == 1 ? lo / 3 : hi / 3),
+                                j == 0 ? lo : j == 3 ? hi : (j == 1 ? hi : lo)};
+    }
+  }
+  FillCoonsInnerPoints(patch);
+  MeshShadeSampler whole(context, nullptr, area, 255);
+  TessellatePatch(patch, whole);
+  Picture covered(area);
+  covered.Paint(whole);
+  EXPECT_EQ(std::count(covered.covered.begin(), covered.covered.end(), 255), long(covered.covered.size()));
   // Entirely off the area: nothing held.
   MeshShadeSampler sampler(context, nullptr, area, 255);
   sampler.Triangle(Vertex(hi - 10, hi - 10, 0, 0, 0), Vertex(hi, hi - 10, 0, 0, 0), Vertex(hi, hi, 0, 0, 0));
@@ -520,6 +534,7 @@ TEST(PatchTessellation, NeighboursMeetWithoutCracksAndAPointPaintsNothing) {
   }
   MeshShadeSampler dot(context, nullptr, area, 255);
   TessellatePatch(point, dot);
+  EXPECT_TRUE(dot.Empty());
   Picture nothing(area);
   nothing.Paint(dot);
   EXPECT_EQ(std::count(nothing.covered.begin(), nothing.covered.end(), 0), long(nothing.covered.size()));
