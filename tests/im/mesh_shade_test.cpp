@@ -479,6 +479,32 @@ TEST(PatchTessellation, GridPointsLieOnTheExactSurface) {
   EXPECT_LE(ExpectOnSurface(curved, sink.triangles), 8.0);
   EXPECT_GT(sink.triangles.size(), 200u);
 
+  // Arbitrary corner colours on the same grid: each vertex takes the
+  // bilinear colour at its (u, v); rows come in increasing v (where a patch
+  // folds, larger v paints last).
+  MeshPatch coloured = curved;
+  const Fixed16_16 corners[4][3] = {{0, 255 << 16, 40 << 16}, {200 << 16, 0, 10 << 16}, {90 << 16, 30 << 16, 255 << 16},
+                                    {17 << 16, 250 << 16, 0}};
+  std::copy(&corners[0][0], &corners[0][0] + 12, &coloured.color[0][0]);
+  RecordingSink colouredSink;
+  TessellatePatch(coloured, colouredSink);
+  ASSERT_EQ(colouredSink.triangles.size(), sink.triangles.size());
+  double lastV = 0;
+  for (size_t n = 0; n < sink.triangles.size(); ++n) {
+    double lowestV = 1;
+    for (int k = 0; k < 3; ++k) {
+      const double u = sink.triangles[n].v[k].c[0] / kSpelledOne, v = sink.triangles[n].v[k].c[1] / kSpelledOne;
+      lowestV = std::min(lowestV, v);
+      for (int c = 0; c < 3; ++c) {
+        const double expected = ((1 - u) * (1 - v) * corners[0][c] + (1 - u) * v * corners[1][c] + u * v * corners[2][c] +
+                                 u * (1 - v) * corners[3][c]) / 65536;
+        EXPECT_NEAR(colouredSink.triangles[n].v[k].c[c] / 65536.0, expected, 1.0 / 256);
+      }
+    }
+    EXPECT_GE(lowestV, lastV - 1e-9);
+    lastV = lowestV;
+  }
+
   MeshPatch twisted = curved;
   std::swap(twisted.p[3][0], twisted.p[3][3]);
   sink.triangles.clear();
