@@ -70,7 +70,8 @@ double Interpolated(const Tri& t, int k, int64_t x, int64_t y) {
   const auto& a = t.v[0];
   const auto& b = t.v[1];
   const auto& c = t.v[2];
-  const double det = (double(b.p.x) - a.p.x) * (double(c.p.y) - a.p.y) - (double(c.p.x) - a.p.x) * (double(b.p.y) - a.p.y);
+  const double det =
+      (double(b.p.x) - a.p.x) * (double(c.p.y) - a.p.y) - (double(c.p.x) - a.p.x) * (double(b.p.y) - a.p.y);
   const double wb = ((px - a.p.x) * (double(c.p.y) - a.p.y) - (double(c.p.x) - a.p.x) * (py - a.p.y)) / det;
   const double wc = ((double(b.p.x) - a.p.x) * (py - a.p.y) - (px - a.p.x) * (double(b.p.y) - a.p.y)) / det;
   return (a.c[k] + wb * (double(b.c[k]) - a.c[k]) + wc * (double(c.c[k]) - a.c[k])) / 65536.0;
@@ -91,7 +92,8 @@ struct Picture {
     for (int32_t y = b.y0; y < b.y1; ++y) {
       const int32_t middle = (b.x0 + b.x1) / 2;
       sampler.ShadeRun(b.x0, y, middle - b.x0, runRgb.data(), runCovered.data());
-      sampler.ShadeRun(middle, y, b.x1 - middle, runRgb.data() + 3 * (middle - b.x0), runCovered.data() + (middle - b.x0));
+      const size_t half = static_cast<size_t>(middle - b.x0);
+      sampler.ShadeRun(middle, y, b.x1 - middle, runRgb.data() + 3 * half, runCovered.data() + half);
       for (int32_t x = b.x0; x < b.x1; ++x) {
         const size_t i = Index(x, y), j = size_t(x - b.x0);
         if (runCovered[j] == 0) continue;
@@ -235,9 +237,9 @@ TEST(MeshSampler, SharedEdgesLeaveNeitherGapsNorOverlaps) {
     }
   }
   // Degenerate triangles paint nothing.
-  const Picture none = PaintEachAlone(context, area,
-                                      {Tri{{Vertex(128, 128, 9, 9, 9), Vertex(2688, 2688, 9, 9, 9), Vertex(5248, 5248, 9, 9, 9)}},
-                                       Tri{{Vertex(640, 640, 9, 9, 9), Vertex(640, 640, 9, 9, 9), Vertex(640, 640, 9, 9, 9)}}});
+  const MeshVertex dot = Vertex(640, 640, 9, 9, 9);
+  const Tri collinear{{Vertex(128, 128, 9, 9, 9), Vertex(2688, 2688, 9, 9, 9), Vertex(5248, 5248, 9, 9, 9)}};
+  const Picture none = PaintEachAlone(context, area, {collinear, Tri{{dot, dot, dot}}});
   EXPECT_EQ(std::count(none.paints.begin(), none.paints.end(), 0), long(none.paints.size()));
 }
 
@@ -480,8 +482,7 @@ TEST(PatchTessellation, GridPointsLieOnTheExactSurface) {
   EXPECT_GT(sink.triangles.size(), 200u);
 
   // Arbitrary corner colours on the same grid: each vertex takes the
-  // bilinear colour at its (u, v); rows come in increasing v (where a patch
-  // folds, larger v paints last).
+  // bilinear colour at its (u, v).
   MeshPatch coloured = curved;
   const Fixed16_16 corners[4][3] = {{0, 255 << 16, 40 << 16}, {200 << 16, 0, 10 << 16}, {90 << 16, 30 << 16, 255 << 16},
                                     {17 << 16, 250 << 16, 0}};
@@ -489,21 +490,32 @@ TEST(PatchTessellation, GridPointsLieOnTheExactSurface) {
   RecordingSink colouredSink;
   TessellatePatch(coloured, colouredSink);
   ASSERT_EQ(colouredSink.triangles.size(), sink.triangles.size());
-  double lastV = 0;
   for (size_t n = 0; n < sink.triangles.size(); ++n) {
-    double lowestV = 1;
     for (int k = 0; k < 3; ++k) {
       const double u = sink.triangles[n].v[k].c[0] / kSpelledOne, v = sink.triangles[n].v[k].c[1] / kSpelledOne;
-      lowestV = std::min(lowestV, v);
       for (int c = 0; c < 3; ++c) {
-        const double expected = ((1 - u) * (1 - v) * corners[0][c] + (1 - u) * v * corners[1][c] + u * v * corners[2][c] +
-                                 u * (1 - v) * corners[3][c]) / 65536;
+        const double expected = ((1 - u) * (1 - v) * corners[0][c] + (1 - u) * v * corners[1][c] +
+                                 u * v * corners[2][c] + u * (1 - v) * corners[3][c]) /
+                                65536;
         EXPECT_NEAR(colouredSink.triangles[n].v[k].c[c] / 65536.0, expected, 1.0 / 256);
       }
     }
-    EXPECT_GE(lowestV, lastV - 1e-9);
+  }
+
+  // Rows come in increasing v: where a patch folds, larger v paints last.
+  MeshPatch flat = PatchSpellingUV();
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) flat.p[i][j] = Point(10 + 13.0 * i, 10 + 10.0 * j);
+  }
+  RecordingSink flatSink;
+  TessellatePatch(flat, flatSink);
+  double lastV = 0;
+  for (const Tri& t : flatSink.triangles) {
+    const double lowestV = std::min({t.v[0].c[1], t.v[1].c[1], t.v[2].c[1]}) / kSpelledOne;
+    EXPECT_GE(lowestV, lastV);
     lastV = lowestV;
   }
+  EXPECT_GT(lastV, 0.5);
 
   MeshPatch twisted = curved;
   std::swap(twisted.p[3][0], twisted.p[3][3]);
@@ -564,6 +576,51 @@ TEST(PatchTessellation, NeighboursMeetWithoutCracksAndAPointPaintsNothing) {
   Picture nothing(area);
   nothing.Paint(dot);
   EXPECT_EQ(std::count(nothing.covered.begin(), nothing.covered.end(), 0), long(nothing.covered.size()));
+}
+
+TEST(PatchTessellation, NeighboursWithOtherDivisionsLeaveNoPixelOutAlongTheirBorder) {
+  AppContext context;
+  const PixelRect area{0, 0, 400, 200};
+  std::mt19937 random(1);
+  std::uniform_real_distribution<double> bend(-20, 20), width(6, 150);
+  int divisionsDiffered = 0;
+  for (int round = 0; round < 40; ++round) {
+    // Left and right of a shared border that bows; their far borders bow
+    // outwards more or less, so their divisions in v differ.
+    MeshPatch left = PatchSpellingUV(), right = PatchSpellingUV();
+    const double wl = width(random), wr = width(random), b1 = bend(random), b2 = bend(random);
+    const double farLeft = -std::abs(bend(random)) * 3, farRight = std::abs(bend(random)) * 3;
+    for (int j = 0; j < 4; ++j) {
+      const bool inner = j == 1 || j == 2;
+      const double y = 10 + 60 * j, shared = 200 + (j == 1 ? b1 : j == 2 ? b2 : 0);
+      for (int i = 0; i < 4; ++i) {
+        left.p[i][j] = Point(200 - wl + (shared - 200 + wl) * i / 3.0 + (i == 0 && inner ? farLeft : 0), y);
+        right.p[i][j] = Point(shared + (200 + wr - shared) * i / 3.0 + (i == 3 && inner ? farRight : 0), y);
+      }
+      right.p[0][j] = left.p[3][j];
+    }
+    RecordingSink l, r;
+    TessellatePatch(left, l);
+    TessellatePatch(right, r);
+    divisionsDiffered += l.triangles.size() / 2 % 1000 != r.triangles.size() / 2 % 1000;
+    MeshShadeSampler sampler(context, nullptr, area, 255);
+    TessellatePatch(left, sampler);
+    TessellatePatch(right, sampler);
+    Picture picture(area);
+    picture.Paint(sampler);
+    // Every pixel within two pixels of the shared border (from just below
+    // its top to just above its bottom) is covered.
+    for (int32_t y = 11; y < 189; ++y) {
+      // The border's y runs evenly from 10 to 190.
+      const double t = (y + 0.5 - 10) / 180;
+      double bx = 0;
+      for (int j = 0; j < 4; ++j) bx += Bernstein(j, t) * left.p[3][j].x / kUnit;
+      for (int32_t x = int32_t(bx) - 2; x <= int32_t(bx) + 2; ++x) {
+        EXPECT_EQ(picture.covered[picture.Index(x, y)], 255) << round << ": " << x << "," << y;
+      }
+    }
+  }
+  EXPECT_GT(divisionsDiffered, 20);
 }
 
 // The Coons surface of the twelve border points, in pixels.
