@@ -62,7 +62,9 @@ class MeshTriangleSink {
 
 // Divides `patch` into triangles, finely enough for its size on the device
 // (a depth chosen from the device length of its control polygon, bounded),
-// and hands them to `sink`.
+// and hands them to `sink`: at most 2 x 64 x 64 of them, more than a
+// MeshShadeSampler batch holds, so a sink that feeds a sampler paints and
+// clears the batch whenever it is Full().
 void TessellatePatch(const MeshPatch& patch, MeshTriangleSink& sink);
 
 // The colour source for a batch of triangles. It holds up to a fixed
@@ -92,7 +94,7 @@ class MeshShadeSampler final : public SmoothShadeSampler, public MeshTriangleSin
   // itself (RasterPainterImpl<MeshShadeSampler>) to use them.
   PixelRun RunAt(int32_t x);
 
-  // Triangles a batch holds.
+  // Triangles a batch holds (some 230 KB of them).
   static constexpr uint32_t kBatchTriangles = 2048;
 
  private:
