@@ -306,7 +306,7 @@ void RenderConsumer::DrawImageXObject(const content::DLName& name) {
   GuardImage([&] {
     ResolvedValue image(context_);
     document::LookupResource(*Resolver(), Record()->Resources(), "XObject", name.bytes, name.length, image, nullptr);
-    DrawImage(image, nullptr);
+    if (document_.Optional().Shows(image)) DrawImage(image, nullptr);
   });
   FinishObject();
 }

@@ -335,6 +335,7 @@ void RenderConsumer::DrawForm(const document::ObjectId& id, const FixedMatrix& m
     SendEvent(kEventObjectSkipped, kLimitExceeded);
     return;
   }
+  if (!document_.Optional().Shows(id)) return;  // in a layer the document's view hides
   Ref<document::FormDisplayList> list(context_);
   if (!Guard([&] { document_.GetFormDisplayList(list, id, invoker); })) return;
   FormReplay replay{list.get(), id, matrix, bbox};
