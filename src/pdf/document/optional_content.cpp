@@ -95,8 +95,16 @@ bool OptionalContent::Shows(const ObjectId& owner) {
   });
 }
 
-bool OptionalContent::ShowsMembership(const ResolvedValue& membership) {
-  return ShownUnlessHidden([&] { return Evaluate(membership, 0) != kHidden; });
+bool OptionalContent::ShowsLayer(const ResolvedValue& resources, const uint8_t* name, uint32_t length) {
+  return ShownUnlessHidden([&] {
+    ResolvedValue properties(resolver_.Context());
+    GetResolved(resolver_, resources, "Properties", properties);
+    if (!IsDictionary(properties.Get())) return true;
+    ResolvedValue membership(properties);
+    membership.SetChild(
+        DictionaryGet(resolver_.Context(), properties.Get(), reinterpret_cast<const char*>(name), length));
+    return Evaluate(membership, 0) != kHidden;
+  });
 }
 
 int32_t OptionalContent::Evaluate(const ResolvedValue& value, int32_t depth) {

@@ -31,9 +31,9 @@ class OptionalContent {
   // any dictionary with an "OC" entry) is shown.
   bool Shows(const ResolvedValue& owner);
   bool Shows(const ObjectId& owner);
-  // The same for a membership value itself (a group or a membership
-  // dictionary, or a reference to one).
-  bool ShowsMembership(const ResolvedValue& membership);
+  // Whether a marked-content sequence in the layer `name` of the
+  // "Properties" of `resources` is shown.
+  bool ShowsLayer(const ResolvedValue& resources, const uint8_t* name, uint32_t length);
 
  private:
   // Runs `ask()`; an error reading the objects leaves the content shown.

@@ -96,6 +96,8 @@ void RenderConsumer::DrawAnnotations(int32_t pageIndex, content::ContentRecord& 
   if (!document::IsArray(annotations.Get())) return;
   const int32_t rotation = document::GetPageGeometry(resolver, page).rotation;
   const uint32_t count = document::ArrayLength(annotations.Get());
+  // Marked content the page left open does not reach its annotations.
+  markDepth_ = hiddenFrom_ = 0;
   // Objects of different annotations are told apart even where they share
   // an appearance stream.
   const uint64_t pageKey = formKey_;

@@ -303,6 +303,7 @@ void RenderConsumer::GuardImageCall(void (*body)(void*), void* argument) {
 }
 
 void RenderConsumer::DrawImageXObject(const content::DLName& name) {
+  if (hiddenFrom_ != 0) return;
   GuardImage([&] {
     ResolvedValue image(context_);
     document::LookupResource(*Resolver(), Record()->Resources(), "XObject", name.bytes, name.length, image, nullptr);
@@ -312,6 +313,7 @@ void RenderConsumer::DrawImageXObject(const content::DLName& name) {
 }
 
 void RenderConsumer::DrawInlineImage(const content::InlineImageData& data) {
+  if (hiddenFrom_ != 0) return;
   if (data.undecodable) {
     SendEvent(kEventImages, kImageNotDrawn);
   } else {

@@ -139,5 +139,62 @@ TEST(OptionalContentTest, ImagesAndAnnotationsInHiddenLayersAreLeftOut) {
   EXPECT_EQ(r.At(45, 15), "255,0,0");
 }
 
+// A page in one layer's marked content: objects 10 (on) and 11 (off) as
+// above, the Properties /On and /Off, the font /F1 (Helvetica).
+Rendered RenderMarked(AppContext& context, const std::string& content) {
+  PdfBuilder pdf;
+  pdf.Add(1, "<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [10 0 R 11 0 R] /D << /OFF [11 0 R] >> >> >>");
+  pdf.Add(2, "<< /Type /Pages /Kids [3 0 R] /Count 1 >>");
+  pdf.Add(3, "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 20] /Resources << /Properties << /On 10 0 R "
+             "/Off 11 0 R /Both << /Type /OCMD /OCGs [10 0 R 11 0 R] /P /AllOn >> >> /XObject << /Fm 5 0 R >> "
+             "/Font << /F1 << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> >> >> /Contents 4 0 R >>");
+  pdf.Add(4, StreamObject("", content));
+  // A form that leaves a hidden sequence open.
+  pdf.Add(5, StreamObject("/Subtype /Form /BBox [0 0 200 20] /Resources << /Properties << /Off 11 0 R >> >>",
+                          "/OC /Off BDC"));
+  pdf.Add(10, "<< /Type /OCG /Name (On) >>");
+  pdf.Add(11, "<< /Type /OCG /Name (Off) >>");
+  return RenderPdf(context, pdf.Finish(pdf.Trailer()));
+}
+
+bool Inked(const Rendered& r, int x0, int x1, int y0, int y1) {
+  for (int y = y0; y < y1; ++y) {
+    for (int x = x0; x < x1; ++x) {
+      if (r.Green(x, y) < 128) return true;
+    }
+  }
+  return false;
+}
+
+TEST(OptionalContentTest, MarkedContentInHiddenLayersPaintsNothingButStillChangesTheState) {
+  AppContext context;
+  // Squares at x 0, 20, 40, 60: in the hidden layer, in the shown one, in
+  // a shown layer nested inside a hidden one, after both closed (and an
+  // EMC too many). The colour set inside the hidden layer stays in force.
+  Rendered r = RenderMarked(context,
+                            "/OC /Off BDC 1 0 0 rg 0 0 10 10 re f EMC /OC /On BDC 20 0 10 10 re f EMC "
+                            "/OC /Both BDC /Span << /MCID 0 >> BDC /OC /On BDC 40 0 10 10 re f EMC EMC EMC "
+                            "EMC 60 0 10 10 re f");
+  ASSERT_EQ(r.error, -1);
+  EXPECT_EQ(r.At(5, 15), "255,255,255");
+  EXPECT_EQ(r.At(25, 15), "255,0,0");
+  EXPECT_EQ(r.At(45, 15), "255,255,255");
+  EXPECT_EQ(r.At(65, 15), "255,0,0");
+  // A clip set in a hidden layer clips what follows; hidden text moves the
+  // pen (the shown "M" lands after four hidden ones, 4 x 8.33 units on).
+  r = RenderMarked(context,
+                   "/OC /Off BDC 0 0 5 20 re W n EMC 1 0 0 rg 0 0 10 10 re f "
+                   "BT /F1 10 Tf 100 5 Td /OC /Off BDC (MMMM) Tj EMC (M) Tj ET");
+  ASSERT_EQ(r.error, -1);
+  EXPECT_EQ(r.At(2, 15), "255,0,0");
+  EXPECT_EQ(r.At(7, 15), "255,255,255");
+  r = RenderMarked(context, "BT /F1 10 Tf 100 5 Td /OC /Off BDC (MMMM) Tj EMC (M) Tj ET");
+  EXPECT_FALSE(Inked(r, 100, 133, 0, 20));
+  EXPECT_TRUE(Inked(r, 134, 142, 0, 20));
+  // A form's open sequence ends with the form.
+  r = RenderMarked(context, "/Fm Do 1 0 0 rg 0 0 10 10 re f");
+  EXPECT_EQ(r.At(5, 15), "255,0,0");
+}
+
 }  // namespace
 }  // namespace vn::test
