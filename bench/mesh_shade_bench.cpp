@@ -1,9 +1,11 @@
 // Mesh shading at the imaging level: a letter page at 150 dpi covered by a
 // 10 x 10 lattice of Coons patches with bowed borders and varied corner
 // colours, tessellated and painted through the mark chain in batches
-// (device pixels per second). The whole-document mesh page and its peer are
-// in shading_bench.cpp.
+// (device pixels per second), beside cairo painting the same patches as a
+// mesh pattern into an image surface. The whole-document mesh page and its
+// peer are in shading_bench.cpp.
 #include <benchmark/benchmark.h>
+#include <cairo.h>
 
 #include <algorithm>
 #include <cmath>
@@ -113,5 +115,49 @@ void BM_MeshPatchPage(benchmark::State& state) {
                                                       benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_MeshPatchPage)->Unit(benchmark::kMillisecond);
+
+void BM_CairoMeshPatchPage(benchmark::State& state) {
+  const std::vector<vn::im::MeshPatch> patches = CoonsPage();
+  cairo_pattern_t* mesh = cairo_pattern_create_mesh();
+  const auto at = [](const vn::im::MeshPoint& p, double& x, double& y) {
+    x = p.x / 256.0;
+    y = p.y / 256.0;
+  };
+  for (const vn::im::MeshPatch& patch : patches) {
+    // Around the border from (u, v) = (0, 0): up u = 0, along v = 1, down
+    // u = 1, back along v = 0; corners in the same order as the colours.
+    const int path[12][2] = {{0, 1}, {0, 2}, {0, 3}, {1, 3}, {2, 3}, {3, 3},
+                             {3, 2}, {3, 1}, {3, 0}, {2, 0}, {1, 0}, {0, 0}};
+    double x[3], y[3];
+    cairo_mesh_pattern_begin_patch(mesh);
+    at(patch.p[0][0], x[0], y[0]);
+    cairo_mesh_pattern_move_to(mesh, x[0], y[0]);
+    for (int side = 0; side < 4; ++side) {
+      for (int k = 0; k < 3; ++k) at(patch.p[path[3 * side + k][0]][path[3 * side + k][1]], x[k], y[k]);
+      cairo_mesh_pattern_curve_to(mesh, x[0], y[0], x[1], y[1], x[2], y[2]);
+    }
+    for (int c = 0; c < 4; ++c) {
+      cairo_mesh_pattern_set_corner_color_rgb(mesh, static_cast<unsigned>(c), patch.color[c][0] / 16711680.0,
+                                              patch.color[c][1] / 16711680.0, patch.color[c][2] / 16711680.0);
+    }
+    cairo_mesh_pattern_end_patch(mesh);
+  }
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kMeshWidth, kMeshHeight);
+  for (auto _ : state) {
+    cairo_t* cr = cairo_create(surface);
+    cairo_set_source_rgb(cr, 1, 1, 1);
+    cairo_paint(cr);
+    cairo_set_source(cr, mesh);
+    cairo_paint(cr);
+    cairo_destroy(cr);
+    cairo_surface_flush(surface);
+    benchmark::DoNotOptimize(cairo_image_surface_get_data(surface));
+  }
+  cairo_surface_destroy(surface);
+  cairo_pattern_destroy(mesh);
+  state.counters["pixels_per_s"] = benchmark::Counter(static_cast<double>(kMeshWidth) * kMeshHeight,
+                                                      benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(BM_CairoMeshPatchPage)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -1,7 +1,8 @@
 // Mesh shadings on the device: the Gouraud triangle painter and the patch
 // tessellation, against exact computations in the test (double precision
 // colours and surfaces, an exact integer pixel-centre test with the
-// top-left rule).
+// top-left rule) and against cairo's mesh patterns.
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -612,6 +613,108 @@ TEST(PatchTessellation, NeighboursWithOtherDivisionsLeaveNoPixelOutAlongTheirBor
     }
   }
   EXPECT_GT(divisionsDiffered, 20);
+}
+
+TEST(PatchTessellation, ALatticeOfPatchesAgreesWithCairosMeshPattern) {
+  AppContext context;
+  constexpr int kWidth = 180, kHeight = 150, kGrid = 3;
+  const PixelRect area{0, 0, kWidth, kHeight};
+  std::mt19937 random(9);
+  std::uniform_real_distribution<double> bow(-8, 8), inner(-15, 15);
+  std::uniform_int_distribution<int> channel(0, 255);
+  // Lattice points and bows shared by neighbours; the outer borders are the
+  // area's edges. Odd patches are tensor patches with inner points of their
+  // own, even ones Coons patches.
+  const double w = double(kWidth) / kGrid, h = double(kHeight) / kGrid;
+  double bowU[kGrid + 1][kGrid][2], bowV[kGrid][kGrid + 1][2];
+  Fixed16_16 colour[kGrid + 1][kGrid + 1][3];
+  for (int i = 0; i <= kGrid; ++i) {
+    for (int j = 0; j <= kGrid; ++j) {
+      for (int k = 0; k < 2; ++k) {
+        if (j < kGrid) bowU[i][j][k] = i == 0 || i == kGrid ? 0 : bow(random);
+        if (i < kGrid) bowV[i][j][k] = j == 0 || j == kGrid ? 0 : bow(random);
+      }
+      for (auto& c : colour[i][j]) c = channel(random) << 16;
+    }
+  }
+  std::vector<MeshPatch> patches;
+  for (int pj = 0; pj < kGrid; ++pj) {
+    for (int pi = 0; pi < kGrid; ++pi) {
+      MeshPatch patch;
+      for (int t = 0; t < 4; ++t) {
+        // Borders u = 0, 1 at x = (pi + side) w bowed in x; v = 0, 1 at
+        // y = (pj + side) h bowed in y (their inner control points).
+        const double inside = t == 1 || t == 2 ? 1 : 0;
+        const int k = t == 2 ? 1 : 0;
+        for (int side = 0; side < 2; ++side) {
+          patch.p[3 * side][t] = Point((pi + side) * w + inside * bowU[pi + side][pj][k], pj * h + t * h / 3);
+          patch.p[t][3 * side] = Point(pi * w + t * w / 3, (pj + side) * h + inside * bowV[pi][pj + side][k]);
+        }
+      }
+      FillCoonsInnerPoints(patch);
+      if ((pi + pj) % 2 == 1) {
+        for (int i = 1; i < 3; ++i) {
+          for (int j = 1; j < 3; ++j) {
+            patch.p[i][j].x += int32_t(inner(random) * kUnit);
+            patch.p[i][j].y += int32_t(inner(random) * kUnit);
+          }
+        }
+      }
+      const int corners[4][2] = {{pi, pj}, {pi, pj + 1}, {pi + 1, pj + 1}, {pi + 1, pj}};
+      for (int c = 0; c < 4; ++c) std::copy_n(colour[corners[c][0]][corners[c][1]], 3, patch.color[c]);
+      patches.push_back(patch);
+    }
+  }
+  Picture ours(area);
+  MeshShadeSampler sampler(context, nullptr, area, 255);
+  for (const MeshPatch& patch : patches) TessellatePatch(patch, sampler);
+  ours.Paint(sampler);
+
+  cairo_pattern_t* mesh = cairo_pattern_create_mesh();
+  const auto x = [](const MeshPoint& p) { return p.x / kUnit; };
+  const auto y = [](const MeshPoint& p) { return p.y / kUnit; };
+  for (const MeshPatch& patch : patches) {
+    // Corners 0 .. 3 at (u, v) = (0, 0), (0, 1), (1, 1), (1, 0), as our colours.
+    const auto& p = patch.p;
+    cairo_mesh_pattern_begin_patch(mesh);
+    cairo_mesh_pattern_move_to(mesh, x(p[0][0]), y(p[0][0]));
+    cairo_mesh_pattern_curve_to(mesh, x(p[0][1]), y(p[0][1]), x(p[0][2]), y(p[0][2]), x(p[0][3]), y(p[0][3]));
+    cairo_mesh_pattern_curve_to(mesh, x(p[1][3]), y(p[1][3]), x(p[2][3]), y(p[2][3]), x(p[3][3]), y(p[3][3]));
+    cairo_mesh_pattern_curve_to(mesh, x(p[3][2]), y(p[3][2]), x(p[3][1]), y(p[3][1]), x(p[3][0]), y(p[3][0]));
+    cairo_mesh_pattern_curve_to(mesh, x(p[2][0]), y(p[2][0]), x(p[1][0]), y(p[1][0]), x(p[0][0]), y(p[0][0]));
+    const MeshPoint* insides[4] = {&p[1][1], &p[1][2], &p[2][2], &p[2][1]};
+    for (unsigned c = 0; c < 4; ++c) {
+      cairo_mesh_pattern_set_control_point(mesh, c, x(*insides[c]), y(*insides[c]));
+      cairo_mesh_pattern_set_corner_color_rgb(mesh, c, patch.color[c][0] / 16711680.0, patch.color[c][1] / 16711680.0,
+                                              patch.color[c][2] / 16711680.0);
+    }
+    cairo_mesh_pattern_end_patch(mesh);
+  }
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
+  cairo_t* cr = cairo_create(surface);
+  cairo_set_source(cr, mesh);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(surface);
+  const uint8_t* theirs = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  double sum = 0;
+  int worst = 0;
+  for (int32_t py = 0; py < kHeight; ++py) {
+    for (int32_t px = 0; px < kWidth; ++px) {
+      const size_t i = ours.Index(px, py);
+      EXPECT_EQ(ours.covered[i], 255) << px << "," << py;
+      for (int k = 0; k < 3; ++k) {  // cairo's pixel is B, G, R, x
+        const int diff = std::abs(int(ours.rgb[3 * i + k]) - theirs[py * stride + 4 * px + 2 - k]);
+        sum += diff;
+        worst = std::max(worst, diff);
+      }
+    }
+  }
+  cairo_surface_destroy(surface);
+  cairo_pattern_destroy(mesh);
+  EXPECT_LT(sum / (3.0 * kWidth * kHeight), 1.0);
+  EXPECT_LE(worst, 6);
 }
 
 // The Coons surface of the twelve border points, in pixels.
