@@ -8,6 +8,7 @@
 // split its pixels between them without gaps or overlaps, and a degenerate
 // triangle has no pixel at all.
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "im/mesh_shade.h"
@@ -43,21 +44,20 @@ int64_t EdgeColumn(int64_t xt, int64_t yt, int64_t xb, int64_t yb, int64_t yc) {
   const uint64_t t = static_cast<uint64_t>(yc - yt), dy = static_cast<uint64_t>(yb - yt);
   const int64_t dx = xb - xt;
   const uint64_t product = t * static_cast<uint64_t>(Abs(dx));
-  const int64_t q = static_cast<int64_t>(product / dy);
-  const bool exact = product % dy == 0;
+  uint64_t quotient, remainder;
+  if (product <= UINT32_MAX && dy <= UINT32_MAX) {  // small triangles: the short division is much faster
+    quotient = static_cast<uint32_t>(product) / static_cast<uint32_t>(dy);
+    remainder = static_cast<uint32_t>(product) % static_cast<uint32_t>(dy);
+  } else {
+    quotient = product / dy;
+    remainder = product % dy;
+  }
+  const int64_t q = static_cast<int64_t>(quotient);
+  const bool exact = remainder == 0;
   // crossing - half = a + f, 0 <= f < 1, f == 0 only when exact.
   const int64_t a = dx >= 0 ? xt + q - kHalf : xt - q - kHalf - (exact ? 0 : 1);
   if (exact) return (a + kUnit - 1) >> kMeshPositionBits;
   return (a >> kMeshPositionBits) + 1;
-}
-
-int32_t BitLength(uint64_t v) {
-  int32_t bits = 0;
-  while (v != 0) {
-    ++bits;
-    v >>= 1;
-  }
-  return bits;
 }
 
 // num * 2^bits / den (den > 0, den < 2^40, |num| < 2^63), truncated,
@@ -66,7 +66,14 @@ int64_t ScaledQuotient(int64_t num, int64_t den, int32_t bits, int64_t limit) {
   const bool negative = num < 0;
   const uint64_t n = negative ? 0 - static_cast<uint64_t>(num) : static_cast<uint64_t>(num);
   const uint64_t d = static_cast<uint64_t>(den), most = static_cast<uint64_t>(limit);
-  uint64_t q = n / d, r = n % d;
+  uint64_t q = 0, r = 0;
+  if ((n >> (63 - bits)) == 0) {  // the common case (small triangles): one division
+    q = (n << bits) / d;
+    bits = 0;
+  } else {
+    q = n / d;
+    r = n % d;
+  }
   while (bits > 0 && q <= most) {
     const int32_t chunk = bits < 16 ? bits : 16;
     if (q > most >> chunk) {
@@ -95,9 +102,9 @@ inline uint32_t Nearest(int64_t v, int64_t most) {
 
 MeshShadeSampler::MeshShadeSampler(AppContext& context, const ShadeColorTable* table, const PixelRect& area,
                                    uint8_t constantAlpha)
-    : SmoothShadeSampler(context, nullptr, constantAlpha), table_(table), area_(area),
+    : SmoothShadeSampler(context, nullptr, constantAlpha), table_(table), area_(area), constantAlpha_(constantAlpha),
       channels_(table != nullptr ? 1 : kMeshChannels), work_(context), bounds_{0, 0, 0, 0}, triangles_(context),
-      byTop_(context), active_(context), entering_(context), merged_(context), lineRgb_(context),
+      rowStarts_(context), byTop_(context), active_(context), entering_(context), merged_(context), lineRgb_(context),
       lineCovered_(context) {
   if (area_.Empty()) area_ = PixelRect{0, 0, 0, 0};
   const int64_t extent = static_cast<int64_t>(area_.x1) - area_.x0 + static_cast<int64_t>(area_.y1) - area_.y0;
@@ -132,7 +139,7 @@ void MeshShadeSampler::Triangle(const MeshVertex& a, const MeshVertex& b, const 
   const int64_t left = std::max<int64_t>(FirstCentreAtOrAfter(xMin), area_.x0);
   const int64_t right = std::min<int64_t>(FirstCentreAtOrAfter(xMax), area_.x1);
   if (top >= bottom || left >= right) return;
-  RasterTriangle t;
+  RasterTriangle t{};
   for (int i = 0; i < 3; ++i) {
     t.x[i] = v[i]->p.x;
     t.y[i] = v[i]->p.y;
@@ -141,7 +148,7 @@ void MeshShadeSampler::Triangle(const MeshVertex& a, const MeshVertex& b, const 
   t.bottom = static_cast<int32_t>(bottom);
   t.left = static_cast<int32_t>(left);
   t.right = static_cast<int32_t>(right);
-  SetUpPlanes(v, t);
+  if (!SetUpPlanes(v, t)) return;
   const PixelRect box{t.left, t.top, t.right, t.bottom};
   if (triangles_.Empty()) {
     bounds_ = box;
@@ -157,13 +164,14 @@ void MeshShadeSampler::Triangle(const MeshVertex& a, const MeshVertex& b, const 
 // coordinates relative to the top vertex. Coordinates are shifted down to
 // kPlaneBits when the triangle is large (it loses fractions of a pixel on a
 // triangle hundreds of pixels wide); a triangle too thin to have a plane
-// there takes the top vertex's colour.
-void MeshShadeSampler::SetUpPlanes(const MeshVertex* const v[3], RasterTriangle& t) const {
+// there takes the top vertex's colour. False for a triangle without area
+// (it would paint nothing).
+bool MeshShadeSampler::SetUpPlanes(const MeshVertex* const v[3], RasterTriangle& t) const {
   const int64_t ox = v[0]->p.x, oy = v[0]->p.y;
   int64_t d1x = v[1]->p.x - ox, d1y = v[1]->p.y - oy, d2x = v[2]->p.x - ox, d2y = v[2]->p.y - oy;
   int64_t rx = static_cast<int64_t>(t.left) * kUnit + kHalf - ox, ry = static_cast<int64_t>(t.top) * kUnit + kHalf - oy;
   const uint64_t largest = static_cast<uint64_t>(Abs(d1x) | Abs(d1y) | Abs(d2x) | Abs(d2y) | Abs(rx) | Abs(ry));
-  const int32_t shift = std::max(0, BitLength(largest) - kPlaneBits);
+  const int32_t shift = std::max(0, static_cast<int32_t>(std::bit_width(largest)) - kPlaneBits);
   d1x >>= shift;
   d1y >>= shift;
   d2x >>= shift;
@@ -171,6 +179,7 @@ void MeshShadeSampler::SetUpPlanes(const MeshVertex* const v[3], RasterTriangle&
   rx >>= shift;
   ry >>= shift;
   int64_t det = d1x * d2y - d2x * d1y;
+  if (det == 0 && shift == 0) return false;
   const int64_t sign = det < 0 ? -1 : 1;
   det *= sign;
   for (uint32_t k = 0; k < channels_; ++k) {
@@ -188,18 +197,23 @@ void MeshShadeSampler::SetUpPlanes(const MeshVertex* const v[3], RasterTriangle&
     t.stepY[k] = ScaledQuotient(numY, det, 24 - shift, stepLimit_);
     t.value[k] = (c0 << 16) + ScaledQuotient(numX * rx + numY * ry, det, 16, kValueLimit);
   }
+  return true;
+}
+
+void MeshShadeSampler::SortByTop() {
+  const uint32_t count = triangles_.Size(), rows = static_cast<uint32_t>(bounds_.y1 - bounds_.y0);
+  rowStarts_.Clear();
+  rowStarts_.Resize(rows + 1);
+  for (const RasterTriangle& t : triangles_) ++rowStarts_[static_cast<uint32_t>(t.top - bounds_.y0) + 1];
+  for (uint32_t r = 1; r <= rows; ++r) rowStarts_[r] += rowStarts_[r - 1];
+  byTop_.Resize(count);
+  for (uint32_t i = 0; i < count; ++i) byTop_[rowStarts_[static_cast<uint32_t>(triangles_[i].top - bounds_.y0)]++] = i;
 }
 
 void MeshShadeSampler::UpdateActive(int32_t y) {
   const uint32_t count = triangles_.Size();
   if (!scanReady_ || y < scanRow_) {
-    if (!scanReady_) {
-      byTop_.Resize(count);
-      for (uint32_t i = 0; i < count; ++i) byTop_[i] = i;
-      std::sort(byTop_.begin(), byTop_.end(), [this](uint32_t a, uint32_t b) {
-        return triangles_[a].top != triangles_[b].top ? triangles_[a].top < triangles_[b].top : a < b;
-      });
-    }
+    if (!scanReady_) SortByTop();
     nextByTop_ = 0;
     active_.Clear();
     scanReady_ = true;
@@ -211,12 +225,21 @@ void MeshShadeSampler::UpdateActive(int32_t y) {
   }
   active_.Truncate(kept);
   entering_.Clear();
+  bool ordered = true;
   for (; nextByTop_ < count && triangles_[byTop_[nextByTop_]].top <= y; ++nextByTop_) {
-    if (triangles_[byTop_[nextByTop_]].bottom > y) entering_.Push(byTop_[nextByTop_]);
+    const uint32_t index = byTop_[nextByTop_];
+    if (triangles_[index].bottom <= y) continue;
+    if (!entering_.Empty() && index < entering_.Back()) ordered = false;  // from several rows (rows skipped)
+    entering_.Push(index);
   }
   if (entering_.Empty()) return;
-  // Drawing order: the entering ones merged into the active ones by index.
-  std::sort(entering_.begin(), entering_.end());
+  if (!ordered) std::sort(entering_.begin(), entering_.end());
+  // Drawing order. Meshes mostly come in rows, so the entering ones often
+  // all follow the active ones.
+  if (active_.Empty() || entering_[0] > active_.Back()) {
+    for (uint32_t index : entering_) active_.Push(index);
+    return;
+  }
   merged_.Resize(active_.Size() + entering_.Size());
   std::merge(active_.begin(), active_.end(), entering_.begin(), entering_.end(), merged_.begin());
   active_.Resize(merged_.Size());
@@ -266,6 +289,21 @@ void MeshShadeSampler::RasteriseRow(int32_t y) {
   for (uint32_t index : active_) PaintSpan(triangles_[index], y);
   work_.Charge(active_.Size() * 4 + width / 8 + 1);
   lineValid_ = true;
+}
+
+PixelRun MeshShadeSampler::RunAt(int32_t x) {
+  const int32_t y = row_;
+  if (triangles_.Empty() || y < area_.y0 || y >= area_.y1 || x >= area_.x1) return PixelRun{kRunEmpty, kRowEnd};
+  if (x < area_.x0) return PixelRun{kRunEmpty, area_.x0};
+  if (!lineValid_ || !scanReady_ || scanRow_ != y) RasteriseRow(y);
+  const uint8_t* covered = lineCovered_.Data();
+  const int32_t width = area_.x1 - area_.x0;
+  const uint8_t kind = covered[x - area_.x0];
+  int32_t i = x - area_.x0 + 1;
+  while (i < width && covered[i] == kind) ++i;
+  const int32_t end = area_.x0 + i;
+  if (kind == 0) return PixelRun{kRunEmpty, end};
+  return PixelRun{constantAlpha_ == 255 ? kRunFull : kRunPartial, end};
 }
 
 void MeshShadeSampler::ShadeRun(int32_t x, int32_t y, int32_t n, uint8_t* rgb, uint8_t* covered) {

@@ -62,7 +62,9 @@ class MeshTriangleSink {
 
 // Divides `patch` into triangles, finely enough for its size on the device
 // (a depth chosen from the device length of its control polygon, bounded),
-// and hands them to `sink`.
+// and hands them to `sink`: at most 2 x 64 x 64 of them, more than a
+// MeshShadeSampler batch holds, so a sink that feeds a sampler paints and
+// clears the batch whenever it is Full().
 void TessellatePatch(const MeshPatch& patch, MeshTriangleSink& sink);
 
 // The colour source for a batch of triangles. It holds up to a fixed
@@ -87,7 +89,12 @@ class MeshShadeSampler final : public SmoothShadeSampler, public MeshTriangleSin
 
   void ShadeRun(int32_t x, int32_t y, int32_t n, uint8_t* rgb, uint8_t* covered) override;
 
-  // Triangles a batch holds.
+  // The runs of the current row, over the base's: empty where no triangle
+  // of the batch lies, so that a mark chain skips them. Wrap the sampler as
+  // itself (RasterPainterImpl<MeshShadeSampler>) to use them.
+  PixelRun RunAt(int32_t x);
+
+  // Triangles a batch holds (some 230 KB of them).
   static constexpr uint32_t kBatchTriangles = 2048;
 
  private:
@@ -101,22 +108,25 @@ class MeshShadeSampler final : public SmoothShadeSampler, public MeshTriangleSin
     int64_t value[kMeshChannels], stepX[kMeshChannels], stepY[kMeshChannels];
   };
 
-  void SetUpPlanes(const MeshVertex* const sorted[3], RasterTriangle& t) const;
+  bool SetUpPlanes(const MeshVertex* const sorted[3], RasterTriangle& t) const;
   // Makes the line buffer hold row y of the batch.
   void RasteriseRow(int32_t y);
+  void SortByTop();
   void UpdateActive(int32_t y);
   void PaintSpan(const RasterTriangle& t, int32_t y);
 
   const ShadeColorTable* table_;
   PixelRect area_;
+  uint8_t constantAlpha_;
   uint32_t channels_;
   int64_t stepLimit_;  // |change per pixel| past which a plane is clamped: no sum over the area overflows
   WorkCounter work_;
   PixelRect bounds_;
   EngineArray<RasterTriangle> triangles_;
-  // Triangle indices by top row; the triangles on the scanned row in
-  // drawing order (those entering it, merged in).
-  EngineArray<uint32_t> byTop_, active_, entering_, merged_;
+  // Triangle indices by top row, in drawing order within a row (a counting
+  // sort over the rows of the bounds); the triangles on the scanned row in
+  // drawing order (those entering it merged in).
+  EngineArray<uint32_t> rowStarts_, byTop_, active_, entering_, merged_;
   uint32_t nextByTop_ = 0;
   bool scanReady_ = false;  // byTop_ sorted and the scan at scanRow_
   int32_t scanRow_ = 0;

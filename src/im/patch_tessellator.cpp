@@ -4,11 +4,17 @@
 // and Nv chosen from the device length of the control polygon in u and in v
 // so that a sub-quad spans a few pixels at most. Every grid point is
 // evaluated from the control points directly (no accumulated error): first
-// the four curves in u at the row's v, then that row's point; a point on
-// the patch's border depends only on that border's four control points and
-// its divisions, so patches that share a border and its divisions meet
-// exactly. Rows run in v and, within a row, in u, so where a patch folds
-// over itself the parts with larger v, then larger u, paint last.
+// the four curves in u at the row's v, then that row's point.
+//
+// Neighbouring patches share a border but not their divisions, so a border
+// is drawn as a polyline of its own: its divisions come from its four
+// control points alone, its vertices (and their colours) are evaluated from
+// those points alone, and the grid points on it move to the nearest of
+// them. Both patches then end at the same polyline, whichever grids they
+// have, and no pixel between them is left out.
+//
+// Rows run in v and, within a row, in u, so where a patch folds over itself
+// the parts with larger v, then larger u, paint last.
 #include <algorithm>
 
 #include "im/mesh_shade.h"
@@ -31,20 +37,35 @@ inline int64_t Length(int64_t dx, int64_t dy) {
   return a > b ? a + b / 2 : b + a / 2;
 }
 
-// The divisions in u (the first index of the control points) or in v.
-int32_t Divisions(const MeshPatch& patch, bool alongU) {
-  int64_t longest = 0;
+// Divisions for the curve of control points p: a few pixels of its control
+// polygon each.
+int64_t CurveDivisions(const MeshPoint* const p[4]) {
+  int64_t length = 0;
+  for (int i = 0; i < 3; ++i) length += Length(int64_t{p[i + 1]->x} - p[i]->x, int64_t{p[i + 1]->y} - p[i]->y);
+  return std::clamp<int64_t>((length + kSubQuadLength - 1) / kSubQuadLength, 1, kMaxDivisions);
+}
+
+// The control points of row j (a curve in u) or of column i (a curve in v).
+void RowPoints(const MeshPatch& patch, int j, const MeshPoint* p[4]) {
+  for (int i = 0; i < 4; ++i) p[i] = &patch.p[i][j];
+}
+void ColumnPoints(const MeshPatch& patch, int i, const MeshPoint* p[4]) {
+  for (int j = 0; j < 4; ++j) p[j] = &patch.p[i][j];
+}
+
+// The divisions in u (enough for each curve in u) or in v.
+int64_t Divisions(const MeshPatch& patch, bool alongU) {
+  int64_t most = 1;
   for (int k = 0; k < 4; ++k) {
-    int64_t length = 0;
-    for (int i = 0; i < 3; ++i) {
-      const MeshPoint& a = alongU ? patch.p[i][k] : patch.p[k][i];
-      const MeshPoint& b = alongU ? patch.p[i + 1][k] : patch.p[k][i + 1];
-      length += Length(static_cast<int64_t>(b.x) - a.x, static_cast<int64_t>(b.y) - a.y);
+    const MeshPoint* p[4];
+    if (alongU) {
+      RowPoints(patch, k, p);
+    } else {
+      ColumnPoints(patch, k, p);
     }
-    longest = std::max(longest, length);
+    most = std::max(most, CurveDivisions(p));
   }
-  const int64_t n = (longest + kSubQuadLength - 1) / kSubQuadLength;
-  return static_cast<int32_t>(std::clamp<int64_t>(n, 1, kMaxDivisions));
+  return most;
 }
 
 // The cubic Bernstein weights at a / n, times n^3.
@@ -69,6 +90,39 @@ MeshPoint CurvePoint(const MeshPoint* const p[4], const int64_t w[4], int64_t to
   }
   return MeshPoint{static_cast<int32_t>(RoundedDivide(x, total)), static_cast<int32_t>(RoundedDivide(y, total))};
 }
+
+// A border of the patch: its control points from one corner to the other,
+// the colours at those corners, and its own divisions.
+struct Border {
+  Border(const MeshPatch& patch, bool row, int index, int fromCorner, int toCorner)
+      : from(patch.color[fromCorner]), to(patch.color[toCorner]) {
+    if (row) {
+      RowPoints(patch, index, p);
+    } else {
+      ColumnPoints(patch, index, p);
+    }
+    divisions = CurveDivisions(p);
+  }
+  // The vertex of the border's own polyline nearest to a / n of the way
+  // (n is at least its divisions, so every vertex is some grid point's).
+  // The same whichever way the border is walked.
+  MeshVertex Vertex(int64_t a, int64_t n) const {
+    const int64_t d = divisions, k = (2 * a * d + n) / (2 * n);
+    int64_t w[4];
+    Weights(k, d, w);
+    MeshVertex v;
+    v.p = CurvePoint(p, w, d * d * d);
+    for (int c = 0; c < kMeshChannels; ++c) {
+      v.c[c] = static_cast<Fixed16_16>(RoundedDivide((d - k) * from[c] + k * to[c], d));
+    }
+    return v;
+  }
+
+  const MeshPoint* p[4];
+  const Fixed16_16* from;
+  const Fixed16_16* to;
+  int64_t divisions;
+};
 
 }  // namespace
 
@@ -96,6 +150,9 @@ void FillCoonsInnerPoints(MeshPatch& patch) {
 void TessellatePatch(const MeshPatch& patch, MeshTriangleSink& sink) {
   const int64_t nu = Divisions(patch, true), nv = Divisions(patch, false);
   const int64_t cubeU = nu * nu * nu, cubeV = nv * nv * nv, cells = nu * nv;
+  // Corner colours: 0 at (u, v) = (0, 0), 1 at (0, 1), 2 at (1, 1), 3 at (1, 0).
+  const Border atV0(patch, true, 0, 0, 3), atV1(patch, true, 3, 1, 2);
+  const Border atU0(patch, false, 0, 0, 1), atU1(patch, false, 3, 3, 2);
   // The previous row of grid points.
   MeshVertex previous[kMaxDivisions + 1];
   for (int64_t b = 0; b <= nv; ++b) {
@@ -104,22 +161,29 @@ void TessellatePatch(const MeshPatch& patch, MeshTriangleSink& sink) {
     Weights(b, nv, wv);
     MeshPoint curve[4];
     for (int i = 0; i < 4; ++i) {
-      const MeshPoint* const column[4] = {&patch.p[i][0], &patch.p[i][1], &patch.p[i][2], &patch.p[i][3]};
+      const MeshPoint* column[4];
+      ColumnPoints(patch, i, column);
       curve[i] = CurvePoint(column, wv, cubeV);
     }
     const MeshPoint* const row[4] = {&curve[0], &curve[1], &curve[2], &curve[3]};
     MeshVertex left;
     for (int64_t a = 0; a <= nu; ++a) {
       MeshVertex here;
-      int64_t wu[4];
-      Weights(a, nu, wu);
-      here.p = CurvePoint(row, wu, cubeU);
-      // Colours bilinear in (u, v) = (a / nu, b / nv).
-      const int64_t w00 = (nu - a) * (nv - b), w01 = (nu - a) * b, w11 = a * b, w10 = a * (nv - b);
-      for (int k = 0; k < kMeshChannels; ++k) {
-        const int64_t sum = w00 * patch.color[0][k] + w01 * patch.color[1][k] + w11 * patch.color[2][k] +
-                            w10 * patch.color[3][k];
-        here.c[k] = static_cast<Fixed16_16>(RoundedDivide(sum, cells));
+      if (b == 0 || b == nv) {
+        here = (b == 0 ? atV0 : atV1).Vertex(a, nu);
+      } else if (a == 0 || a == nu) {
+        here = (a == 0 ? atU0 : atU1).Vertex(b, nv);
+      } else {
+        int64_t wu[4];
+        Weights(a, nu, wu);
+        here.p = CurvePoint(row, wu, cubeU);
+        // Colours bilinear in (u, v) = (a / nu, b / nv).
+        const int64_t w00 = (nu - a) * (nv - b), w01 = (nu - a) * b, w11 = a * b, w10 = a * (nv - b);
+        for (int k = 0; k < kMeshChannels; ++k) {
+          const int64_t sum = w00 * patch.color[0][k] + w01 * patch.color[1][k] + w11 * patch.color[2][k] +
+                              w10 * patch.color[3][k];
+          here.c[k] = static_cast<Fixed16_16>(RoundedDivide(sum, cells));
+        }
       }
       if (b > 0 && a > 0) {
         const MeshVertex& below = previous[a - 1];  // (a - 1, b - 1)

@@ -1,7 +1,8 @@
 // Mesh shadings on the device: the Gouraud triangle painter and the patch
 // tessellation, against exact computations in the test (double precision
 // colours and surfaces, an exact integer pixel-centre test with the
-// top-left rule).
+// top-left rule) and against cairo's mesh patterns.
+#include <cairo.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -10,8 +11,11 @@
 #include <random>
 #include <vector>
 
+#include "im/fast_pixel_buffer_raster_painter.h"
 #include "im/mesh_shade.h"
+#include "im/raster_compositing.h"
 #include "runtime/app_context.h"
+#include "runtime/engine_new.h"
 
 namespace vn::im {
 namespace {
@@ -67,7 +71,8 @@ double Interpolated(const Tri& t, int k, int64_t x, int64_t y) {
   const auto& a = t.v[0];
   const auto& b = t.v[1];
   const auto& c = t.v[2];
-  const double det = (double(b.p.x) - a.p.x) * (double(c.p.y) - a.p.y) - (double(c.p.x) - a.p.x) * (double(b.p.y) - a.p.y);
+  const double det =
+      (double(b.p.x) - a.p.x) * (double(c.p.y) - a.p.y) - (double(c.p.x) - a.p.x) * (double(b.p.y) - a.p.y);
   const double wb = ((px - a.p.x) * (double(c.p.y) - a.p.y) - (double(c.p.x) - a.p.x) * (py - a.p.y)) / det;
   const double wc = ((double(b.p.x) - a.p.x) * (py - a.p.y) - (px - a.p.x) * (double(b.p.y) - a.p.y)) / det;
   return (a.c[k] + wb * (double(b.c[k]) - a.c[k]) + wc * (double(c.c[k]) - a.c[k])) / 65536.0;
@@ -88,7 +93,8 @@ struct Picture {
     for (int32_t y = b.y0; y < b.y1; ++y) {
       const int32_t middle = (b.x0 + b.x1) / 2;
       sampler.ShadeRun(b.x0, y, middle - b.x0, runRgb.data(), runCovered.data());
-      sampler.ShadeRun(middle, y, b.x1 - middle, runRgb.data() + 3 * (middle - b.x0), runCovered.data() + (middle - b.x0));
+      const size_t half = static_cast<size_t>(middle - b.x0);
+      sampler.ShadeRun(middle, y, b.x1 - middle, runRgb.data() + 3 * half, runCovered.data() + half);
       for (int32_t x = b.x0; x < b.x1; ++x) {
         const size_t i = Index(x, y), j = size_t(x - b.x0);
         if (runCovered[j] == 0) continue;
@@ -232,9 +238,9 @@ TEST(MeshSampler, SharedEdgesLeaveNeitherGapsNorOverlaps) {
     }
   }
   // Degenerate triangles paint nothing.
-  const Picture none = PaintEachAlone(context, area,
-                                      {Tri{{Vertex(128, 128, 9, 9, 9), Vertex(2688, 2688, 9, 9, 9), Vertex(5248, 5248, 9, 9, 9)}},
-                                       Tri{{Vertex(640, 640, 9, 9, 9), Vertex(640, 640, 9, 9, 9), Vertex(640, 640, 9, 9, 9)}}});
+  const MeshVertex dot = Vertex(640, 640, 9, 9, 9);
+  const Tri collinear{{Vertex(128, 128, 9, 9, 9), Vertex(2688, 2688, 9, 9, 9), Vertex(5248, 5248, 9, 9, 9)}};
+  const Picture none = PaintEachAlone(context, area, {collinear, Tri{{dot, dot, dot}}});
   EXPECT_EQ(std::count(none.paints.begin(), none.paints.end(), 0), long(none.paints.size()));
 }
 
@@ -292,11 +298,69 @@ TEST(MeshSampler, ExtremeCoordinatesNeitherOverflowNorLoseTheArea) {
     // coordinates: still within a step or two of the exact colour.
     ExpectMatchesReference(PaintEachAlone(context, area, one), one, n < 2 ? 2.0 : 255.0);
   }
+  // A patch spanning the whole coordinate range covers the area.
+  MeshPatch patch;
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) {
+      patch.p[i][j] = MeshPoint{i == 0 ? lo : i == 3 ? hi : (i == 1 ? lo / 3 : hi / 3),
+                                j == 0 ? lo : j == 3 ? hi : (j == 1 ? hi : lo)};
+    }
+  }
+  FillCoonsInnerPoints(patch);
+  MeshShadeSampler whole(context, nullptr, area, 255);
+  TessellatePatch(patch, whole);
+  Picture covered(area);
+  covered.Paint(whole);
+  EXPECT_EQ(std::count(covered.covered.begin(), covered.covered.end(), 255), long(covered.covered.size()));
   // Entirely off the area: nothing held.
   MeshShadeSampler sampler(context, nullptr, area, 255);
   sampler.Triangle(Vertex(hi - 10, hi - 10, 0, 0, 0), Vertex(hi, hi - 10, 0, 0, 0), Vertex(hi, hi, 0, 0, 0));
   EXPECT_TRUE(sampler.Empty());
   EXPECT_TRUE(sampler.Bounds().Empty());
+}
+
+TEST(MeshSampler, PaintsThroughTheMarkChainOnlyWhereItsTrianglesLie) {
+  AppContext context;
+  const PixelRect area{0, 0, 40, 30};
+  const std::vector<Tri> triangles = RandomTriangles(19, 40, 40, 20);
+  // What the triangles give, by runs.
+  Picture shaded(area);
+  {
+    MeshShadeSampler sampler(context, nullptr, area, 255);
+    for (const Tri& t : triangles) sampler.Triangle(t.v[0], t.v[1], t.v[2]);
+    shaded.Paint(sampler);
+  }
+  EXPECT_GT(std::count(shaded.covered.begin(), shaded.covered.end(), 255), 150);
+  for (const uint8_t alpha : {uint8_t{255}, uint8_t{128}}) {
+    std::vector<uint8_t> page(40 * 30 * 3);
+    for (size_t i = 0; i < page.size(); i += 3) {
+      page[i] = 30;  // B, G, R
+      page[i + 1] = 200;
+      page[i + 2] = 10;
+    }
+    const std::vector<uint8_t> before = page;
+    FastPixelBufferRasterPainter pagePainter(LERGBBuffer(page.data(), 0, 0, 40, 30, 40 * 3));
+    RasterPainterImpl<FastPixelBufferRasterPainter> pageIn(pagePainter);
+    Scoped<MeshShadeSampler> sampler(context, context, nullptr, area, alpha);
+    for (const Tri& t : triangles) sampler->Triangle(t.v[0], t.v[1], t.v[2]);
+    RasterPainterImpl<MeshShadeSampler> samplerIn(*sampler);
+    RectangleRasterPainter everywhere(area);
+    RasterPainterImpl<RectangleRasterPainter> everywhereIn(everywhere);
+    Scoped<MarkChain> mark(context, context, everywhereIn, pageIn, everywhereIn, samplerIn);
+    WorkCounter work(context);
+    PaintRows(work, mark->Painter(), sampler->Bounds());
+    for (int32_t y = 0; y < 30; ++y) {
+      for (int32_t x = 0; x < 40; ++x) {
+        const size_t i = shaded.Index(x, y);
+        for (int k = 0; k < 3; ++k) {
+          const int under = before[3 * i + 2 - k], painted = page[3 * i + 2 - k];
+          const double expected =
+              shaded.covered[i] != 0 ? (shaded.rgb[3 * i + k] * alpha + under * (255.0 - alpha)) / 255 : under;
+          EXPECT_NEAR(painted, expected, 1.5) << int(alpha) << ": " << x << "," << y;
+        }
+      }
+    }
+  }
 }
 
 // A table whose colour at each step spells the step.
@@ -418,6 +482,42 @@ TEST(PatchTessellation, GridPointsLieOnTheExactSurface) {
   EXPECT_LE(ExpectOnSurface(curved, sink.triangles), 8.0);
   EXPECT_GT(sink.triangles.size(), 200u);
 
+  // Arbitrary corner colours on the same grid: each vertex takes the
+  // bilinear colour at its (u, v).
+  MeshPatch coloured = curved;
+  const Fixed16_16 corners[4][3] = {{0, 255 << 16, 40 << 16}, {200 << 16, 0, 10 << 16}, {90 << 16, 30 << 16, 255 << 16},
+                                    {17 << 16, 250 << 16, 0}};
+  std::copy(&corners[0][0], &corners[0][0] + 12, &coloured.color[0][0]);
+  RecordingSink colouredSink;
+  TessellatePatch(coloured, colouredSink);
+  ASSERT_EQ(colouredSink.triangles.size(), sink.triangles.size());
+  for (size_t n = 0; n < sink.triangles.size(); ++n) {
+    for (int k = 0; k < 3; ++k) {
+      const double u = sink.triangles[n].v[k].c[0] / kSpelledOne, v = sink.triangles[n].v[k].c[1] / kSpelledOne;
+      for (int c = 0; c < 3; ++c) {
+        const double expected = ((1 - u) * (1 - v) * corners[0][c] + (1 - u) * v * corners[1][c] +
+                                 u * v * corners[2][c] + u * (1 - v) * corners[3][c]) /
+                                65536;
+        EXPECT_NEAR(colouredSink.triangles[n].v[k].c[c] / 65536.0, expected, 1.0 / 256);
+      }
+    }
+  }
+
+  // Rows come in increasing v: where a patch folds, larger v paints last.
+  MeshPatch flat = PatchSpellingUV();
+  for (int i = 0; i < 4; ++i) {
+    for (int j = 0; j < 4; ++j) flat.p[i][j] = Point(10 + 13.0 * i, 10 + 10.0 * j);
+  }
+  RecordingSink flatSink;
+  TessellatePatch(flat, flatSink);
+  double lastV = 0;
+  for (const Tri& t : flatSink.triangles) {
+    const double lowestV = std::min({t.v[0].c[1], t.v[1].c[1], t.v[2].c[1]}) / kSpelledOne;
+    EXPECT_GE(lowestV, lastV);
+    lastV = lowestV;
+  }
+  EXPECT_GT(lastV, 0.5);
+
   MeshPatch twisted = curved;
   std::swap(twisted.p[3][0], twisted.p[3][3]);
   sink.triangles.clear();
@@ -443,39 +543,178 @@ TEST(PatchTessellation, GridPointsLieOnTheExactSurface) {
   ExpectOnSurface(huge, sink.triangles);
 }
 
-TEST(PatchTessellation, NeighboursMeetWithoutCracksAndAPointPaintsNothing) {
+TEST(PatchTessellation, APatchShrunkToAPointPaintsNothing) {
   AppContext context;
-  const PixelRect area{0, 0, 80, 50};
-  // Two patches sharing a curved border, painted together.
-  MeshPatch left = PatchSpellingUV(), right = PatchSpellingUV();
-  for (int i = 0; i < 4; ++i) {
-    for (int j = 0; j < 4; ++j) {
-      const double bend = 6 * std::sin(j * 1.1);
-      left.p[i][j] = Point(3 + 12.5 * i + (i == 3 ? bend : 0), 2 + 15 * j);
-      right.p[i][j] = Point(40.5 + 12.5 * i + (i == 0 ? bend : 0) - 1, 2 + 15 * j);
-    }
-  }
-  for (int j = 0; j < 4; ++j) right.p[0][j] = left.p[3][j];
-  MeshShadeSampler sampler(context, nullptr, area, 255);
-  TessellatePatch(left, sampler);
-  TessellatePatch(right, sampler);
-  Picture picture(area);
-  picture.Paint(sampler);
-  // Every pixel between the outer borders (x = 3 and x = 76.5) and the
-  // rows 2 .. 47 is covered.
-  for (int32_t y = 3; y < 46; ++y) {
-    for (int32_t x = 4; x < 76; ++x) EXPECT_EQ(picture.covered[picture.Index(x, y)], 255) << x << "," << y;
-  }
-  // A patch whose points all coincide.
+  const PixelRect area{0, 0, 40, 40};
   MeshPatch point = PatchSpellingUV();
   for (auto& row : point.p) {
     for (auto& p : row) p = Point(20.5, 20.5);
   }
   MeshShadeSampler dot(context, nullptr, area, 255);
   TessellatePatch(point, dot);
+  EXPECT_TRUE(dot.Empty());  // every triangle without area
   Picture nothing(area);
   nothing.Paint(dot);
   EXPECT_EQ(std::count(nothing.covered.begin(), nothing.covered.end(), 0), long(nothing.covered.size()));
+}
+
+// The grid rows strictly inside a patch (its divisions in v, less one).
+size_t InnerRows(const RecordingSink& sink) {
+  std::vector<Fixed16_16> rows;
+  for (const Tri& t : sink.triangles) {
+    for (const MeshVertex& v : t.v) {
+      if (v.c[0] > 0 && v.c[0] < (1 << 30) && v.c[1] > 0 && v.c[1] < (1 << 30)) rows.push_back(v.c[1]);
+    }
+  }
+  std::sort(rows.begin(), rows.end());
+  return size_t(std::unique(rows.begin(), rows.end()) - rows.begin());
+}
+
+TEST(PatchTessellation, NeighboursWithOtherDivisionsLeaveNoPixelOutAlongTheirBorder) {
+  AppContext context;
+  const PixelRect area{0, 0, 400, 200};
+  std::mt19937 random(1);
+  std::uniform_real_distribution<double> bend(-20, 20), width(6, 150);
+  int divisionsDiffered = 0;
+  for (int round = 0; round < 40; ++round) {
+    // Left and right of a shared border that bows; their far borders bow
+    // outwards more or less, so their divisions in v differ.
+    MeshPatch left = PatchSpellingUV(), right = PatchSpellingUV();
+    const double wl = width(random), wr = width(random), b1 = bend(random), b2 = bend(random);
+    const double farLeft = -std::abs(bend(random)) * 3, farRight = std::abs(bend(random)) * 3;
+    for (int j = 0; j < 4; ++j) {
+      const bool inner = j == 1 || j == 2;
+      const double y = 10 + 60 * j, shared = 200 + (j == 1 ? b1 : j == 2 ? b2 : 0);
+      for (int i = 0; i < 4; ++i) {
+        left.p[i][j] = Point(200 - wl + (shared - 200 + wl) * i / 3.0 + (i == 0 && inner ? farLeft : 0), y);
+        right.p[i][j] = Point(shared + (200 + wr - shared) * i / 3.0 + (i == 3 && inner ? farRight : 0), y);
+      }
+      right.p[0][j] = left.p[3][j];
+    }
+    RecordingSink l, r;
+    TessellatePatch(left, l);
+    TessellatePatch(right, r);
+    divisionsDiffered += InnerRows(l) != InnerRows(r);
+    MeshShadeSampler sampler(context, nullptr, area, 255);
+    TessellatePatch(left, sampler);
+    TessellatePatch(right, sampler);
+    Picture picture(area);
+    picture.Paint(sampler);
+    // Every pixel within two pixels of the shared border (from just below
+    // its top to just above its bottom) is covered.
+    for (int32_t y = 11; y < 189; ++y) {
+      // The border's y runs evenly from 10 to 190.
+      const double t = (y + 0.5 - 10) / 180;
+      double bx = 0;
+      for (int j = 0; j < 4; ++j) bx += Bernstein(j, t) * left.p[3][j].x / kUnit;
+      for (int32_t x = int32_t(bx) - 2; x <= int32_t(bx) + 2; ++x) {
+        EXPECT_EQ(picture.covered[picture.Index(x, y)], 255) << round << ": " << x << "," << y;
+      }
+    }
+  }
+  EXPECT_GT(divisionsDiffered, 20);
+}
+
+TEST(PatchTessellation, ALatticeOfPatchesAgreesWithCairosMeshPattern) {
+  AppContext context;
+  constexpr int kWidth = 180, kHeight = 150, kGrid = 3;
+  const PixelRect area{0, 0, kWidth, kHeight};
+  std::mt19937 random(9);
+  std::uniform_real_distribution<double> bow(-8, 8), inner(-15, 15);
+  std::uniform_int_distribution<int> channel(0, 255);
+  // Lattice points and bows shared by neighbours; the outer borders are the
+  // area's edges. Odd patches are tensor patches with inner points of their
+  // own, even ones Coons patches.
+  const double w = double(kWidth) / kGrid, h = double(kHeight) / kGrid;
+  double bowU[kGrid + 1][kGrid][2], bowV[kGrid][kGrid + 1][2];
+  Fixed16_16 colour[kGrid + 1][kGrid + 1][3];
+  for (int i = 0; i <= kGrid; ++i) {
+    for (int j = 0; j <= kGrid; ++j) {
+      for (int k = 0; k < 2; ++k) {
+        if (j < kGrid) bowU[i][j][k] = i == 0 || i == kGrid ? 0 : bow(random);
+        if (i < kGrid) bowV[i][j][k] = j == 0 || j == kGrid ? 0 : bow(random);
+      }
+      for (auto& c : colour[i][j]) c = channel(random) << 16;
+    }
+  }
+  std::vector<MeshPatch> patches;
+  for (int pj = 0; pj < kGrid; ++pj) {
+    for (int pi = 0; pi < kGrid; ++pi) {
+      MeshPatch patch;
+      for (int t = 0; t < 4; ++t) {
+        // Borders u = 0, 1 at x = (pi + side) w bowed in x; v = 0, 1 at
+        // y = (pj + side) h bowed in y (their inner control points).
+        const double inside = t == 1 || t == 2 ? 1 : 0;
+        const int k = t == 2 ? 1 : 0;
+        for (int side = 0; side < 2; ++side) {
+          patch.p[3 * side][t] = Point((pi + side) * w + inside * bowU[pi + side][pj][k], pj * h + t * h / 3);
+          patch.p[t][3 * side] = Point(pi * w + t * w / 3, (pj + side) * h + inside * bowV[pi][pj + side][k]);
+        }
+      }
+      FillCoonsInnerPoints(patch);
+      if ((pi + pj) % 2 == 1) {
+        for (int i = 1; i < 3; ++i) {
+          for (int j = 1; j < 3; ++j) {
+            patch.p[i][j].x += int32_t(inner(random) * kUnit);
+            patch.p[i][j].y += int32_t(inner(random) * kUnit);
+          }
+        }
+      }
+      const int corners[4][2] = {{pi, pj}, {pi, pj + 1}, {pi + 1, pj + 1}, {pi + 1, pj}};
+      for (int c = 0; c < 4; ++c) std::copy_n(colour[corners[c][0]][corners[c][1]], 3, patch.color[c]);
+      patches.push_back(patch);
+    }
+  }
+  Picture ours(area);
+  MeshShadeSampler sampler(context, nullptr, area, 255);
+  for (const MeshPatch& patch : patches) TessellatePatch(patch, sampler);
+  ours.Paint(sampler);
+
+  cairo_pattern_t* mesh = cairo_pattern_create_mesh();
+  const auto x = [](const MeshPoint& p) { return p.x / kUnit; };
+  const auto y = [](const MeshPoint& p) { return p.y / kUnit; };
+  for (const MeshPatch& patch : patches) {
+    // Corners 0 .. 3 at (u, v) = (0, 0), (0, 1), (1, 1), (1, 0), as our colours.
+    const auto& p = patch.p;
+    cairo_mesh_pattern_begin_patch(mesh);
+    cairo_mesh_pattern_move_to(mesh, x(p[0][0]), y(p[0][0]));
+    cairo_mesh_pattern_curve_to(mesh, x(p[0][1]), y(p[0][1]), x(p[0][2]), y(p[0][2]), x(p[0][3]), y(p[0][3]));
+    cairo_mesh_pattern_curve_to(mesh, x(p[1][3]), y(p[1][3]), x(p[2][3]), y(p[2][3]), x(p[3][3]), y(p[3][3]));
+    cairo_mesh_pattern_curve_to(mesh, x(p[3][2]), y(p[3][2]), x(p[3][1]), y(p[3][1]), x(p[3][0]), y(p[3][0]));
+    cairo_mesh_pattern_curve_to(mesh, x(p[2][0]), y(p[2][0]), x(p[1][0]), y(p[1][0]), x(p[0][0]), y(p[0][0]));
+    const MeshPoint* insides[4] = {&p[1][1], &p[1][2], &p[2][2], &p[2][1]};
+    for (unsigned c = 0; c < 4; ++c) {
+      cairo_mesh_pattern_set_control_point(mesh, c, x(*insides[c]), y(*insides[c]));
+      cairo_mesh_pattern_set_corner_color_rgb(mesh, c, patch.color[c][0] / 16711680.0, patch.color[c][1] / 16711680.0,
+                                              patch.color[c][2] / 16711680.0);
+    }
+    cairo_mesh_pattern_end_patch(mesh);
+  }
+  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_RGB24, kWidth, kHeight);
+  cairo_t* cr = cairo_create(surface);
+  cairo_set_source(cr, mesh);
+  cairo_paint(cr);
+  cairo_destroy(cr);
+  cairo_surface_flush(surface);
+  const uint8_t* theirs = cairo_image_surface_get_data(surface);
+  const int stride = cairo_image_surface_get_stride(surface);
+  double sum = 0;
+  int worst = 0;
+  for (int32_t py = 0; py < kHeight; ++py) {
+    for (int32_t px = 0; px < kWidth; ++px) {
+      const size_t i = ours.Index(px, py);
+      EXPECT_EQ(ours.covered[i], 255) << px << "," << py;
+      for (int k = 0; k < 3; ++k) {  // cairo's pixel is B, G, R, x
+        const int diff = std::abs(int(ours.rgb[3 * i + k]) - theirs[py * stride + 4 * px + 2 - k]);
+        sum += diff;
+        worst = std::max(worst, diff);
+      }
+    }
+  }
+  cairo_surface_destroy(surface);
+  cairo_pattern_destroy(mesh);
+  EXPECT_LT(sum / (3.0 * kWidth * kHeight), 1.0);
+  EXPECT_LE(worst, 6);
 }
 
 // The Coons surface of the twelve border points, in pixels.

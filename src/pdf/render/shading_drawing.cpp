@@ -127,6 +127,7 @@ class MeshBatches final : public MeshElementSink, public im::MeshTriangleSink {
 
 void RenderConsumer::PaintShading(const content::DLName&, const ResolvedValue& shading) {
   GraphicsState& s = State();
+  if (hiddenFrom_ != 0) return;
   if (shading.Get().IsNull()) {
     SendEvent(kEventObjectSkipped, kBadData);
     return;
