@@ -31,7 +31,12 @@ class ShadingSource final : public MeshColorConverter {
  public:
   ShadingSource(AppContext& context, pdfcolor::DocumentColorSpaces& colors, const ShadingDescription& d,
                 int32_t intent, const FixedMatrix& toDevice, const im::PixelRect& area, uint8_t alpha)
-      : function_(colors, d, intent), table_(context), sampler_(context), store_(context), input_(context) {
+      : function_(colors, d, intent),
+        table_(context),
+        sampler_(context),
+        store_(context),
+        input_(context),
+        meshInput_(context) {
     const uint8_t* background = nullptr;
     if (d.hasBackground) {
       function_.ToRGB(d.background, backgroundRgb_);
@@ -66,6 +71,11 @@ class ShadingSource final : public MeshColorConverter {
         break;
       }
     }
+    if (mesh_ != nullptr) {
+      // Wrapped as itself, the mesh sampler's runs skip what no triangle covers.
+      meshInput_.Set(New<im::RasterPainterImpl<im::MeshShadeSampler>>(context, *mesh_));
+      return;
+    }
     if (sampler_->RowInvariant()) {
       store_.Set(New<im::SmoothShadeSamplerWithOneLineGraphicStore>(context, context, *sampler_, area.x0, area.x1,
                                                                     background, alpha));
@@ -73,7 +83,7 @@ class ShadingSource final : public MeshColorConverter {
     input_.Set(New<im::RasterPainterImpl<im::SmoothShadeSampler>>(context, store_ ? *store_ : *sampler_));
   }
 
-  im::PainterInput& Input() { return *input_; }
+  im::PainterInput& Input() { return mesh_ != nullptr ? static_cast<im::PainterInput&>(*meshInput_) : *input_; }
   im::MeshShadeSampler& Mesh() { return *mesh_; }
   const uint8_t* BackgroundRgb() const { return backgroundRgb_; }
   void ToRGB(const Fixed16_16* components, uint8_t* rgb) const override { function_.ToRGB(components, rgb); }
@@ -86,6 +96,7 @@ class ShadingSource final : public MeshColorConverter {
   Owned<im::SmoothShadeSampler> sampler_;
   Owned<im::SmoothShadeSampler> store_;
   Owned<im::RasterPainterImpl<im::SmoothShadeSampler>> input_;
+  Owned<im::RasterPainterImpl<im::MeshShadeSampler>> meshInput_;
 };
 
 // Gathers a mesh's triangles into the sampler's batch; paints the batch
