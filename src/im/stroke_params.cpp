@@ -48,9 +48,10 @@ void BuildStrokeParams(AppContext& context, const StrokeStyle& style, const Fixe
   p.devicePixel = Reciprocal(kFixedOne, axes.major);
   p.tolerance = Max(Reciprocal(kFixedOne / 4, axes.major), 64);
   p.flatness = Max(Reciprocal(kFixedOne / 10, axes.major), 64);
-  // No line thinner than a device pixel across its most compressed
-  // direction.
-  Fixed16_16 width = Max(style.lineWidth, Reciprocal(kFixedOne, axes.minor));
+  // No line thinner than a quarter of a device pixel across its most
+  // compressed direction: thin lines keep their tone (a hatching of
+  // hairlines stays as light as drawn) and still show.
+  Fixed16_16 width = Max(style.lineWidth, Reciprocal(kFixedOne / 4, axes.minor));
   p.miterLimit = Max(style.miterLimit, kFixedOne);
   p.join = style.lineJoin;
   p.cap = style.lineCap;
