@@ -5,7 +5,8 @@
 // patternBase), not the CTM of the mark.
 //
 // Shading patterns (type 2) paint their shading through the mark's shape,
-// with the shading's "Background".
+// with the shading's "Background", under the pattern's own ExtGState
+// (its opacity for the side painted, intent and blend mode).
 //
 // Tiling patterns (type 1) render their cell once into a tile raster (a
 // nested render consumer over a 4-byte-per-pixel buffer, one lattice step
@@ -27,8 +28,10 @@
 #include <cstdint>
 
 #include "im/pattern_tiler.h"
+#include "pdf/content/ext_gstate.h"
 #include "pdf/document/page_tree.h"
 #include "pdf/render/render_consumer.h"
+#include "pdf/render/restore_on_exit.h"
 #include "runtime/error.h"
 
 namespace vn::pdf::render {
@@ -133,9 +136,7 @@ void RenderConsumer::PaintPatternMark(const im::Path& path, const FixedMatrix& m
   if (area.Empty()) return;
   im::RasterPainterImpl<im::BezierRasterPainter> shapeIn(*shape);
   if (patternType == 2) {
-    ResolvedValue shading(context_);
-    document::GetResolved(*Resolver(), pattern, "Shading", shading);
-    PaintShadingThrough(shading, true, toDevice, shapeIn, area, alpha);
+    PaintShadingPattern(pattern, &side == &s.stroke, toDevice, shapeIn, area, alpha);
     return;
   }
 
@@ -203,6 +204,34 @@ void RenderConsumer::PaintPatternMark(const im::Path& path, const FixedMatrix& m
   Scoped<im::MarkChain> mark(context_, context_, *clip_, pageIn_, shapeIn, tilerIn);
   im::PaintRows(work_, mark->Painter(), area);
   AddDirty(area);
+}
+
+void RenderConsumer::PaintShadingPattern(const ResolvedValue& pattern, bool stroking, const FixedMatrix& toDevice,
+                                         im::PainterInput& shape, const im::PixelRect& area, Fixed16_16 alpha) {
+  ResolvedValue shading(context_);
+  document::GetResolved(*Resolver(), pattern, "Shading", shading);
+  ResolvedValue extGState(context_);
+  document::GetResolved(*Resolver(), pattern, "ExtGState", extGState);
+  if (extGState.Get().IsNull()) {
+    PaintShadingThrough(shading, true, toDevice, shape, area, alpha);
+    return;
+  }
+  // The pattern's own parameters are in force while its shading paints:
+  // the opacity of the side it paints, the rendering intent and the blend
+  // mode. Line parameters no longer matter (the mark's shape is made).
+  using R = content::ExtGStateRecord;
+  R record;
+  EngineArray<Fixed16_16> dash(context_);
+  content::ReadExtGState(*Resolver(), extGState, record, dash);
+  GraphicsState& s = State();
+  RestoreOnExit<int32_t> intent(context_, s.intent);
+  RestoreOnExit<uint8_t> blendMode(context_, s.blendMode);
+  if (record.present & R::kIntent) s.intent = record.intent;
+  if (record.present & R::kBlendMode) s.blendMode = record.blendMode;
+  if ((record.present & R::kSoftMask) && !record.clearsSoftMask) SendEvent(kEventTransparency, kSoftMaskNotApplied);
+  if (stroking && (record.present & R::kStrokeAlpha)) alpha = record.strokeAlpha;
+  if (!stroking && (record.present & R::kFillAlpha)) alpha = record.fillAlpha;
+  PaintShadingThrough(shading, true, toDevice, shape, area, alpha);
 }
 
 struct RenderConsumer::LargeCellsReplay {

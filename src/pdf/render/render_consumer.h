@@ -262,6 +262,11 @@ class RenderConsumer : public GStateConsumer {
   // `matrix` with the pattern of `side`.
   void PaintPatternMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule, PaintColor& side,
                         Fixed16_16 alpha);
+  // Paints the shading of shading pattern `pattern` through `shape` over
+  // `area`, under the pattern's own ExtGState; `stroking` says which
+  // opacity of it applies.
+  void PaintShadingPattern(const document::ResolvedValue& pattern, bool stroking, const FixedMatrix& toDevice,
+                           im::PainterInput& shape, const im::PixelRect& area, Fixed16_16 alpha);
   void InitialState(content::ContentRecord* record);
 
   document::Document& document_;
