@@ -113,9 +113,19 @@ struct RenderConsumer::TileReplay {
 
 void RenderConsumer::PaintPatternMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule,
                                       PaintColor& side, Fixed16_16 alpha) {
-  GraphicsState& s = State();
   // A Pattern space's initial colour is a pattern that paints nothing.
   if (!side.pattern) return;
+  Scoped<im::BezierRasterPainter> shape(context_, context_, path, matrix, State().deviceClip, rule);
+  const im::PixelRect area = im::Intersect(shape->Bounds(), State().deviceClip);
+  if (area.Empty()) return;
+  im::RasterPainterImpl<im::BezierRasterPainter> shapeIn(*shape);
+  const MarkOutline outline{path, matrix, rule};
+  PaintPatternThrough(side, alpha, shapeIn, area, &outline);
+}
+
+void RenderConsumer::PaintPatternThrough(PaintColor& side, Fixed16_16 alpha, im::PainterInput& shapeIn,
+                                         const im::PixelRect& area, const MarkOutline* outline) {
+  GraphicsState& s = State();
   ResolvedValue pattern(context_);
   document::ObjectId id{-1, 0};
   document::LookupResource(*Resolver(), Record()->Resources(), "Pattern", side.pattern->Data(),
@@ -131,10 +141,6 @@ void RenderConsumer::PaintPatternMark(const im::Path& path, const FixedMatrix& m
     patternMatrix = FixedMatrix{m[0], m[1], m[2], m[3], m[4], m[5]};
   }
   const FixedMatrix toDevice = Concat(patternMatrix, s.patternBase);
-  Scoped<im::BezierRasterPainter> shape(context_, context_, path, matrix, s.deviceClip, rule);
-  const im::PixelRect area = im::Intersect(shape->Bounds(), s.deviceClip);
-  if (area.Empty()) return;
-  im::RasterPainterImpl<im::BezierRasterPainter> shapeIn(*shape);
   if (patternType == 2) {
     PaintShadingPattern(pattern, &side == &s.stroke, toDevice, shapeIn, area, alpha);
     return;
@@ -164,8 +170,8 @@ void RenderConsumer::PaintPatternMark(const im::Path& path, const FixedMatrix& m
   // larger cells are drawn straight onto the page when there are not too
   // many of them under the mark.
   int32_t width = DeviceLength(toDevice, tiling.xStep, 0), height = DeviceLength(toDevice, 0, tiling.yStep);
-  if (static_cast<uint32_t>(width) * static_cast<uint32_t>(height) > kMaxTilePixels &&
-      DrawLargeCells(CellMark{path, matrix, rule, tiling.bbox, toDevice, nullptr, 0,
+  if (static_cast<uint32_t>(width) * static_cast<uint32_t>(height) > kMaxTilePixels && outline != nullptr &&
+      DrawLargeCells(CellMark{outline->path, outline->matrix, outline->rule, tiling.bbox, toDevice, nullptr, 0,
                               tiling.paintType == 2 ? rgb : nullptr, alpha},
                      tiling, id, area)) {
     return;

@@ -262,6 +262,18 @@ class RenderConsumer : public GStateConsumer {
   // `matrix` with the pattern of `side`.
   void PaintPatternMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule, PaintColor& side,
                         Fixed16_16 alpha);
+  // The path a pattern mark fills, under its matrix.
+  struct MarkOutline {
+    const im::Path& path;
+    const FixedMatrix& matrix;
+    im::FillRule rule;
+  };
+  // Paints the coverage of `shape` within `area` (inside the clip) with the
+  // pattern of `side` (side.pattern set). With the mark's `outline` (may be null), cells too
+  // large for a tile can be drawn straight onto the page, clipped to it;
+  // without, they are drawn into a tile at a reduced resolution.
+  void PaintPatternThrough(PaintColor& side, Fixed16_16 alpha, im::PainterInput& shape, const im::PixelRect& area,
+                           const MarkOutline* outline);
   // Paints the shading of shading pattern `pattern` through `shape` over
   // `area`, under the pattern's own ExtGState; `stroking` says which
   // opacity of it applies.

@@ -72,6 +72,32 @@ TEST_F(PatternTest, ConstantAlphaAppliesToPatternsFillsStrokesAndImages) {
   EXPECT_EQ(r.At(70, 50), "255,191,191");
 }
 
+// Image masks filled with a pattern paint it where the mask is 0 (the
+// default decoding): a mask of all zeros over 10..60 x 10..60 paints what a
+// rectangle there filled with the same pattern paints.
+TEST_F(PatternTest, ImageMasksArePaintedThroughThePattern) {
+  const std::string shading =
+      "<< /PatternType 2 /Shading << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 100 0] /Function "
+      "<< /FunctionType 2 /Domain [0 1] /C0 [1 0 0] /C1 [0 0 1] /N 1 >> >> >>";
+  const std::string mask = "q 50 0 0 50 10 10 cm BI /IM true /W 8 /H 8 /BPC 1 /F /AHx ID ";
+  for (const std::string& pattern : {Cell(1), shading}) {
+    const Rendered wanted = Draw("/Pattern cs /P scn 10 10 50 50 re f", pattern);
+    const Rendered whole = Draw("/Pattern cs /P scn " + mask + "0000000000000000> EI Q", pattern);
+    // The left half only: rows of 0000 1111.
+    const Rendered half = Draw("/Pattern cs /P scn " + mask + "0F0F0F0F0F0F0F0F> EI Q", pattern);
+    ASSERT_EQ(whole.error, -1);
+    ASSERT_EQ(half.error, -1);
+    EXPECT_TRUE(whole.events.empty());
+    ASSERT_EQ(wanted.bgr.size(), whole.bgr.size());
+    for (int y = 0; y < whole.height; ++y) {
+      for (int x = 0; x < whole.width; ++x) {
+        ASSERT_EQ(whole.At(x, y), wanted.At(x, y)) << x << "," << y;
+        ASSERT_EQ(half.At(x, y), x < 35 ? wanted.At(x, y) : "255,255,255") << x << "," << y;
+      }
+    }
+  }
+}
+
 TEST_F(PatternTest, MalformedPatternsAreSkippedWithAnEvent) {
   const std::string bad[] = {
       StreamObject("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 0 /YStep 10", "0 g"),
@@ -121,6 +147,16 @@ TEST_F(PatternTest, HostileCellsAreBounded) {
   EXPECT_EQ(r.At(10, r.height - 10), "255,0,0");
   EXPECT_EQ(r.At(400, r.height - 10), "255,0,0");      // user x 48
   EXPECT_EQ(r.At(430, r.height - 10), "255,255,255");  // user x 51.6: past the square
+  // The same cell through an image mask (no path to clip cells to): drawn
+  // into a tile at a reduced resolution.
+  r = Draw("/Pattern cs /P scn q 100 0 0 100 0 0 cm BI /IM true /W 1 /H 1 /BPC 1 /F /AHx ID 00> EI Q",
+           StreamObject("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 2000 2000] /XStep 2000 /YStep 2000 "
+                        "/Resources << >>",
+                        "1 0 0 rg 0 0 50 50 re f"),
+           "", 600);
+  EXPECT_EQ(r.error, -1);
+  EXPECT_EQ(r.At(100, r.height - 100), "255,0,0");  // tile pixels of about 64 device pixels
+  EXPECT_EQ(r.At(500, r.height - 500), "255,255,255");
 }
 
 }  // namespace
