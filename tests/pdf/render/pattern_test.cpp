@@ -98,6 +98,47 @@ TEST_F(PatternTest, ImageMasksArePaintedThroughThePattern) {
   }
 }
 
+// At 150 dpi a 12-unit cell is a 25-pixel tile on whole device pixels (to
+// within the rounding of the matrices): its pixels are copied, and must fall
+// where the cell's squares, filled directly, fall (their edges on fractions
+// of pixels), also when the pattern is moved by a fraction of a pixel (the
+// cell is then drawn into the tile moved by that fraction). The squares keep
+// off the cell's box, whose clip would multiply its own edge coverage into
+// theirs.
+TEST_F(PatternTest, TilesOnWholePixelsMatchTheirCellsDrawnDirectly) {
+  const std::string squares = "0.9 0.2 0.1 rg 1 1 4.5 4.5 re f 0.1 0.3 0.8 rg 6.5 6.5 4.5 4.5 re f";
+  for (const char* shift : {"", "/Matrix [1 0 0 1 0.3 0]"}) {
+    SCOPED_TRACE(shift);
+    std::string direct;
+    for (int j = 0; j < 9; ++j) {
+      for (int i = 0; i < 9; ++i) {
+        direct += "q 1 0 0 1 " + std::to_string(i * 12) + (*shift != 0 ? ".3 " : " ") + std::to_string(j * 12) +
+                  " cm " + squares + " Q ";
+      }
+    }
+    const Rendered wanted = Draw(direct, Cell(1), "", 150);
+    const Rendered tiled = Draw("/Pattern cs /P scn 0 0 100 100 re f",
+                                StreamObject(std::string("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 12 12] "
+                                                         "/XStep 12 /YStep 12 /Resources << >> ") + shift,
+                                             squares),
+                                "", 150);
+    ASSERT_EQ(tiled.error, -1);
+    ASSERT_EQ(tiled.width, wanted.width);
+    int worst = 0;
+    // Away from the page's edges (the fill ends at 100, the squares beyond;
+    // the shifted squares begin at 0.3).
+    for (int y = 5; y < tiled.height - 5; ++y) {
+      for (int x = 5; x < tiled.width - 5; ++x) {
+        for (int c = 0; c < 3; ++c) {
+          const size_t at = (static_cast<size_t>(y) * tiled.width + x) * 3 + c;
+          worst = std::max(worst, std::abs(tiled.bgr[at] - wanted.bgr[at]));
+        }
+      }
+    }
+    EXPECT_LE(worst, 1);
+  }
+}
+
 TEST_F(PatternTest, MalformedPatternsAreSkippedWithAnEvent) {
   const std::string bad[] = {
       StreamObject("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 0 /YStep 10", "0 g"),
