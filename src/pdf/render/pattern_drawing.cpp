@@ -123,8 +123,31 @@ void RenderConsumer::PaintPatternMark(const im::Path& path, const FixedMatrix& m
   PaintPatternThrough(side, alpha, shapeIn, area, &outline);
 }
 
-void RenderConsumer::PaintPatternThrough(PaintColor& side, Fixed16_16 alpha, im::PainterInput& shapeIn,
+struct RenderConsumer::PatternReplay {
+  PaintColor& side;
+  Fixed16_16 alpha;
+  im::PainterInput& shape;
+  const im::PixelRect& area;
+  const MarkOutline* outline;
+};
+
+// Reading the pattern (its dictionary, maybe parsed from the file now) and
+// drawing its cell want stack: the work runs as a nested replay, on a fresh
+// stack when this one runs low, as for shadings.
+void RenderConsumer::PaintPatternThrough(PaintColor& side, Fixed16_16 alpha, im::PainterInput& shape,
                                          const im::PixelRect& area, const MarkOutline* outline) {
+  PatternReplay replay{side, alpha, shape, area, outline};
+  RunNested(&PlayPattern, &replay, kShadingStackReserve);
+}
+
+void RenderConsumer::PlayPattern(RenderConsumer& self, void* argument) {
+  StackCheck(self.context_);
+  const PatternReplay& r = *static_cast<const PatternReplay*>(argument);
+  self.DrawPattern(r.side, r.alpha, r.shape, r.area, r.outline);
+}
+
+void RenderConsumer::DrawPattern(PaintColor& side, Fixed16_16 alpha, im::PainterInput& shapeIn,
+                                 const im::PixelRect& area, const MarkOutline* outline) {
   GraphicsState& s = State();
   ResolvedValue pattern(context_);
   document::ObjectId id{-1, 0};

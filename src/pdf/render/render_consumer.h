@@ -71,7 +71,8 @@ inline constexpr uint32_t kGlyphProcedureStackReserve = 12288;
 // pages nest q up to about 20 deep).
 inline constexpr uint32_t kMaxNestedReplays = 48;
 // Reading a shading's colour functions (stitching functions nest ten
-// deep) needs this much stack; a fresh 16 KB stack has it.
+// deep), or a pattern's dictionary and cell, needs this much stack; a fresh
+// 16 KB stack has it.
 inline constexpr uint32_t kShadingStackReserve = 12288;
 inline constexpr uint32_t kMaxHelperThreads = 4;
 inline constexpr uint32_t kMaxFormDepth = 32;
@@ -274,6 +275,10 @@ class RenderConsumer : public GStateConsumer {
   // without, they are drawn into a tile at a reduced resolution.
   void PaintPatternThrough(PaintColor& side, Fixed16_16 alpha, im::PainterInput& shape, const im::PixelRect& area,
                            const MarkOutline* outline);
+  struct PatternReplay;
+  static void PlayPattern(RenderConsumer& self, void* replay);
+  void DrawPattern(PaintColor& side, Fixed16_16 alpha, im::PainterInput& shape, const im::PixelRect& area,
+                   const MarkOutline* outline);
   // Paints the shading of shading pattern `pattern` through `shape` over
   // `area`, under the pattern's own ExtGState; `stroking` says which
   // opacity of it applies.

@@ -165,6 +165,32 @@ TEST_F(PatternTest, HostileCellsAreBounded) {
                                  "/Pattern cs /P scn 0 0 5 5 re f"));
   EXPECT_EQ(r.error, -1);
   EXPECT_GE(r.Count(kEventObjectSkipped, 6), 1u);
+  // Patterns inside pattern cells, on an engine thread's small stack: a
+  // cell filled with a second pattern draws (each pattern is read on a
+  // fresh stack when this one runs low), and two patterns that use each
+  // other end at the depth limit, skipping one object, not the page.
+  const auto nested = [&](const std::string& inner) {
+    RenderRequest request;
+    request.onEngineThread = true;
+    return RenderPdf(
+        context,
+        OnePagePdf("/Pattern cs /P scn 0 0 100 100 re f", "/Pattern << /P 5 0 R >>",
+                   {StreamObject("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep 10 "
+                                 "/Resources << /Pattern << /Q 6 0 R >> >>",
+                                 "/Pattern cs /Q scn 0 0 5 5 re f"),
+                    StreamObject("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 10 10] /XStep 10 /YStep 10 "
+                                 "/Resources << /Pattern << /P 5 0 R >> >>",
+                                 inner)}),
+        request);
+  };
+  r = nested("1 0 0 rg 0 0 2 2 re f");
+  EXPECT_EQ(r.error, -1);
+  EXPECT_EQ(r.At(1, 98), "255,0,0");
+  EXPECT_EQ(r.At(11, 98), "255,0,0");
+  EXPECT_EQ(r.At(3, 98), "255,255,255");
+  r = nested("/Pattern cs /P scn 0 0 5 5 re f");
+  EXPECT_EQ(r.error, -1);
+  EXPECT_EQ(r.Count(kEventObjectSkipped, 6), 1u);
   // A tiny step over the page, and a box of zero area.
   r = Draw("/Pattern cs /P scn 0 0 100 100 re f",
            StreamObject("/PatternType 1 /PaintType 1 /TilingType 2 /BBox [0 0 1 1] /XStep 0.001 /YStep 0.001 "
