@@ -135,7 +135,9 @@ bool Renderer::PageGeometry(int32_t index, PageView& view, std::string& failure)
       const int32_t turned = (geometry.rotation + options_.rotate) % 180;
       const bool sideways = turned == 90;
       const vn::FixedRect& box = geometry.visible;
-      const int64_t width = static_cast<int64_t>(box.x1) - box.x0, height = static_cast<int64_t>(box.y1) - box.y0;
+      // The box's sides in points.
+      const int64_t width = ((static_cast<int64_t>(box.x1) - box.x0) * geometry.userUnit) >> 16;
+      const int64_t height = ((static_cast<int64_t>(box.y1) - box.y0) * geometry.userUnit) >> 16;
       denominator = (options_.sizeOption == 'w') != sideways ? width : height;
     }
     view = vn::pdf::render::MakePageView(context_, geometry, options_.rotate, numerator, denominator);

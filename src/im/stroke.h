@@ -5,9 +5,9 @@
 // tolerances taken from the matrix so that it is accurate to a fraction of a
 // device pixel:
 //   - curves are flattened to within 1/10 device pixel;
-//   - no line is thinner than a quarter of a device pixel (a zero-width
-//     line is the thinnest line drawn: it shows, at a quarter coverage, and
-//     a hatching of hairlines keeps its tone instead of turning solid);
+//   - no line is thinner than a quarter device pixel (a zero-width line
+//     draws as a faint hairline, as other viewers draw it, and thin lines
+//     keep their relative weights);
 //   - joins (miter with its limit, round, bevel), caps (butt, round,
 //     projecting square), dashes with their phase (a zero-length dash with
 //     round caps is a dot), closed and open subpaths;

@@ -48,9 +48,9 @@ void BuildStrokeParams(AppContext& context, const StrokeStyle& style, const Fixe
   p.devicePixel = Reciprocal(kFixedOne, axes.major);
   p.tolerance = Max(Reciprocal(kFixedOne / 4, axes.major), 64);
   p.flatness = Max(Reciprocal(kFixedOne / 10, axes.major), 64);
-  // No line thinner than a quarter of a device pixel across its most
-  // compressed direction: thin lines keep their tone (a hatching of
-  // hairlines stays as light as drawn) and still show.
+  // No line thinner than a quarter device pixel across its most compressed
+  // direction: a hairline (width 0) draws as a faint line, as other viewers
+  // draw it, and thin lines keep their relative weights.
   Fixed16_16 width = Max(style.lineWidth, Reciprocal(kFixedOne / 4, axes.minor));
   p.miterLimit = Max(style.miterLimit, kFixedOne);
   p.join = style.lineJoin;

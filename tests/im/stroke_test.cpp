@@ -150,12 +150,12 @@ std::vector<Case> Cases() {
   cases.push_back({"sheared", Corners(), Style(4, kBevelJoin, kSquareCap), FixedMatrix{F(1), 0, F(0.5), F(1), F(-10), 0}});
   cases.push_back({"sheared dashes", curve, Dashed(Style(2.5, kRoundJoin, kRoundCap), 6, {4, 3}, 2),
                    FixedMatrix{F(0.9), F(0.2), F(-0.4), F(1.1), F(10), F(-5)}});
-  // Thin lines draw a quarter of a device pixel wide (their tone, not a
-  // whole pixel's): cairo at width 0.25 pixel.
+  // Thin lines draw a quarter device pixel wide: cairo at that width.
   cases.push_back({"zero width", Corners(), Style(0, kMiterJoin, kButtCap), IdentityMatrix(), 0.25});
   cases.push_back({"very thin, scaled", curve, Style(0.05, kRoundJoin, kRoundCap), test::Scale(2, 2, -30, -20), 0.125});
   cases.push_back({"zero width, rotated", square, Style(0, kMiterJoin, kButtCap),
                    FixedMatrix{F(0.8), F(0.6), F(-0.6), F(0.8), F(40), F(-15)}, 0.25});
+  cases.push_back({"half a pixel, kept", Corners(), Style(0.5, kMiterJoin, kButtCap)});
   // Wide lines (beyond the scaled-space threshold).
   PathBuilder wide;
   wide.Move(40, 20).Line(40, 300).Line(300, 300);

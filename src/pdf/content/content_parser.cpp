@@ -258,7 +258,15 @@ bool ContentParser::Dispatch(int op) {
       Fixed16_16 aw = Number(2);
       return c.NextLineShowTextSpaced(string, ac, aw);
     }
-    case kOpBMC: case kOpBDC: return c.BeginMarkedContent();
+    case kOpBMC: return c.BeginMarkedContent();
+    case kOpBDC: {
+      // Of marked content only optional-content layers change the drawing;
+      // other tags and property lists are not read.
+      if (stack->count >= 2 && Operand(1, -1).NameIs("OC") && Operand(0, -1).type == store::kName) {
+        return c.BeginOptionalContent(Operand(0, -1));
+      }
+      return c.BeginMarkedContent();
+    }
     case kOpMP: case kOpDP: {
       bool more = c.BeginMarkedContent();
       return c.EndMarkedContent() && more;

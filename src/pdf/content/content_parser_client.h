@@ -84,6 +84,9 @@ class ContentParserClient {
     return true;
   }                                                      // "
   virtual bool BeginMarkedContent() { return true; }     // BMC, BDC, first half of MP and DP
+  // "/OC /name BDC": a sequence whose visibility the optional-content
+  // membership `name` of the Properties resources decides.
+  virtual bool BeginOptionalContent(const Value& /*name*/) { return BeginMarkedContent(); }
   virtual bool EndMarkedContent() { return true; }       // EMC, second half of MP and DP
 };
 

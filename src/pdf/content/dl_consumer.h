@@ -131,6 +131,9 @@ class DLConsumer {
   virtual void SaveAndPlayNested(DLPlayer& nested);
   virtual void BeginMarkedContent() {}                                  // 3 [3]
   virtual void EndMarkedContent() {}                                    // 4 [4]
+  // [37]: a marked-content sequence in the optional-content layer of the
+  // Properties resource `name`.
+  virtual void BeginOptionalContent(const DLName& /*name*/) { BeginMarkedContent(); }
   virtual void SetRenderingIntent(uint8_t /*intent*/) {}               // 5 [18]
   virtual void SetColorSpace(bool /*stroking*/, const DLName& /*name*/) {}  // 6 [19]
   // 7 [20-23]: components, and the pattern name of SCN/scn (null: none).

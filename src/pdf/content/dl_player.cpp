@@ -374,6 +374,11 @@ void DLPlayer::Execute(uint8_t opcode, uint32_t& small, uint32_t& word, bool dis
     case kDLBeginMarked:
       if (dispatch) c.BeginMarkedContent();
       return;
+    case kDLBeginOptional: {
+      DLName name = ReadName(small);
+      if (dispatch) c.BeginOptionalContent(name);
+      return;
+    }
     case kDLEndMarked:
       if (dispatch) c.EndMarkedContent();
       return;

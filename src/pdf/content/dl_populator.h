@@ -27,7 +27,7 @@ enum DLOpcode : uint8_t {
   kDLIntent = 18, kDLColorSpace = 19, kDLGray = 20, kDLRgb = 21, kDLCmyk = 22, kDLColor = 23,
   kDLBeginText = 24, kDLEndText = 25, kDLCharSpacing = 26, kDLWordSpacing = 27, kDLHorizontalScaling = 28,
   kDLLeading = 29, kDLFont = 30, kDLRenderMode = 31, kDLRise = 32, kDLMoveText = 33, kDLMoveTextSetLeading = 34,
-  kDLTextMatrix = 35, kDLNextLine = 36, kDLFirstRepeat = 40,
+  kDLTextMatrix = 35, kDLNextLine = 36, kDLBeginOptional = 37, kDLFirstRepeat = 40,
 };
 
 // Graphics-object states (bits) and the limits of the list.
@@ -158,6 +158,7 @@ class DLPopulator final : public ContentParserClient {
   bool NextLineShowText(const Value& string) override;
   bool NextLineShowTextSpaced(const Value& string, Fixed16_16 ac, Fixed16_16 aw) override;
   bool BeginMarkedContent() override;
+  bool BeginOptionalContent(const Value& name) override;
   bool EndMarkedContent() override;
 
  private:

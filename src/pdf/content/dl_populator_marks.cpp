@@ -410,6 +410,12 @@ bool DLPopulator::ShowTextArray(const Value& array) {
 // ---- marked content
 
 bool DLPopulator::BeginMarkedContent() { return Simple(kAnyState, kDLBeginMarked, 0, nullptr, false, false); }
+bool DLPopulator::BeginOptionalContent(const Value& name) {
+  Check(kAnyState);
+  Op(kDLBeginOptional);
+  PutName(name);
+  return true;
+}
 bool DLPopulator::EndMarkedContent() { return Simple(kAnyState, kDLEndMarked, 0, nullptr, false, false); }
 
 }  // namespace vn::pdf::content

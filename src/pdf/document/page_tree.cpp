@@ -256,6 +256,11 @@ int32_t NormalizeRotation(int32_t rotate) {
   return (r + 45) / 90 % 4 * 90;
 }
 
+// The unit sizes a page may ask for: a hundredth of a point to a thousand
+// points (a 14,400-unit page is then five kilometres wide).
+constexpr Fixed16_16 kMinUserUnit = kFixedOne / 100;
+constexpr Fixed16_16 kMaxUserUnit = IntToFixed(1000);
+
 PageGeometry GetPageGeometry(ObjectResolver& resolver, const ResolvedValue& page) {
   AppContext& context = resolver.Context();
   PageGeometry g;
@@ -283,6 +288,13 @@ PageGeometry GetPageGeometry(ObjectResolver& resolver, const ResolvedValue& page
     rotate = NumberToFixed(box.Get()) >> 16;
   }
   g.rotation = NormalizeRotation(rotate);
+  // Large drawings give their user space a unit of several points; a value
+  // that is no positive number, or one past what a page can hold, is none.
+  GetResolved(resolver, page, "UserUnit", box);
+  if (IsNumber(box.Get())) {
+    const Fixed16_16 unit = NumberToFixed(box.Get());
+    if (unit >= kMinUserUnit && unit <= kMaxUserUnit) g.userUnit = unit;
+  }
   // The page is shown turned by "Rotate" clockwise: a rotation by minus it.
   g.upright = RotationMatrix((360 - g.rotation) % 360);
   const FixedRect turned = TransformRect(g.upright, g.visible);

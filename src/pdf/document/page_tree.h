@@ -54,6 +54,7 @@ struct PageGeometry {
   FixedRect visible;    // the CropBox clipped to the MediaBox, in default user space
   int32_t rotation;     // the page's "Rotate", in [0, 360)
   FixedMatrix upright;  // turns the visible area upright, its corner at the origin
+  Fixed16_16 userUnit = kFixedOne;  // points per user-space unit ("UserUnit")
 };
 
 PageGeometry GetPageGeometry(ObjectResolver& resolver, const ResolvedValue& page);

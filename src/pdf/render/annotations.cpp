@@ -25,8 +25,9 @@ struct Appearance {
 };
 
 // The appearance to draw for annotation `index` of `annotations`, if any.
-bool FindAppearance(document::ObjectResolver& resolver, const ResolvedValue& annotations, uint32_t index,
-                    const content::ContentRecord& page, int32_t pageRotation, Appearance& out) {
+bool FindAppearance(document::ObjectResolver& resolver, document::OptionalContent& optional,
+                    const ResolvedValue& annotations, uint32_t index, const content::ContentRecord& page,
+                    int32_t pageRotation, Appearance& out) {
   AppContext& context = resolver.Context();
   ResolvedValue annotation(annotations);
   annotation.SetChild(document::ArrayElement(annotations.Get(), index));
@@ -35,7 +36,7 @@ bool FindAppearance(document::ObjectResolver& resolver, const ResolvedValue& ann
   ResolvedValue value(context);
   GetResolved(resolver, annotation, "F", value);
   const int32_t flags = document::IsInteger(value.Get()) ? document::IntegerOf(value.Get()) : 0;
-  if ((flags & (kHiddenFlag | kNoViewFlag)) != 0) return false;
+  if ((flags & (kHiddenFlag | kNoViewFlag)) != 0 || !optional.Shows(annotation)) return false;
   ResolvedValue appearances(context);
   GetResolved(resolver, annotation, "AP", appearances);
   if (!document::IsDictionary(appearances.Get())) return false;
@@ -95,6 +96,8 @@ void RenderConsumer::DrawAnnotations(int32_t pageIndex, content::ContentRecord& 
   if (!document::IsArray(annotations.Get())) return;
   const int32_t rotation = document::GetPageGeometry(resolver, page).rotation;
   const uint32_t count = document::ArrayLength(annotations.Get());
+  // Marked content the page left open does not reach its annotations.
+  markDepth_ = hiddenFrom_ = 0;
   // Objects of different annotations are told apart even where they share
   // an appearance stream.
   const uint64_t pageKey = formKey_;
@@ -102,7 +105,7 @@ void RenderConsumer::DrawAnnotations(int32_t pageIndex, content::ContentRecord& 
     formKey_ = pageKey + 0x9E3779B97F4A7C15ull * (i + 1);
     Appearance appearance{};
     bool found = false;
-    if (!Guard([&] { found = FindAppearance(resolver, annotations, i, pageRecord, rotation, appearance); }) || !found) continue;
+    if (!Guard([&] { found = FindAppearance(resolver, document_.Optional(), annotations, i, pageRecord, rotation, appearance); }) || !found) continue;
     DrawAppearance(appearance.form, appearance.matrix, appearance.bbox, pageRecord);
   }
   formKey_ = pageKey;

@@ -34,8 +34,10 @@ PageView MakePageView(AppContext& context, const document::PageGeometry& geometr
   }
   if (rotation % 90 != 0) RaiseBadData(context);
   const int32_t total = document::NormalizeRotation(geometry.rotation + rotation % 360);
-  // Shown turned clockwise by the rotation: a turn by minus it.
-  const FixedMatrix turn = document::RotationMatrix((360 - total) % 360);
+  // Shown turned clockwise by the rotation: a turn by minus it, after the
+  // page's user unit takes user space to points.
+  const FixedMatrix unit{geometry.userUnit, 0, 0, geometry.userUnit, 0, 0};
+  const FixedMatrix turn = Concat(unit, document::RotationMatrix((360 - total) % 360));
   const FixedRect turned = TransformRect(turn, geometry.visible);
   const int64_t width = SideLength(static_cast<int64_t>(turned.x1) - turned.x0, numerator, denominator);
   const int64_t height = SideLength(static_cast<int64_t>(turned.y1) - turned.y0, numerator, denominator);

@@ -13,7 +13,8 @@ namespace {
 // a square corner.
 constexpr Fixed16_16 kSquareCornerFactor = 92687;
 // Device pixels the visibility rectangle reaches beyond the clip: the
-// thinnest stroke is drawn one pixel wide, and the inverse matrix rounds.
+// thinnest stroke reaches a fraction of a pixel out, and the inverse matrix
+// rounds.
 constexpr int32_t kVisibilitySlack = 2;
 
 // The inverse of `m`, or false when it has none that fixed point can hold.

@@ -303,15 +303,17 @@ void RenderConsumer::GuardImageCall(void (*body)(void*), void* argument) {
 }
 
 void RenderConsumer::DrawImageXObject(const content::DLName& name) {
+  if (hiddenFrom_ != 0) return;
   GuardImage([&] {
     ResolvedValue image(context_);
     document::LookupResource(*Resolver(), Record()->Resources(), "XObject", name.bytes, name.length, image, nullptr);
-    DrawImage(image, nullptr);
+    if (document_.Optional().Shows(image)) DrawImage(image, nullptr);
   });
   FinishObject();
 }
 
 void RenderConsumer::DrawInlineImage(const content::InlineImageData& data) {
+  if (hiddenFrom_ != 0) return;
   if (data.undecodable) {
     SendEvent(kEventImages, kImageNotDrawn);
   } else {

@@ -291,6 +291,7 @@ void RenderConsumer::PlayGlyphProcedure(RenderConsumer& self, void* argument) {
 // ---- forms
 
 void RenderConsumer::DrawFormXObject(const DLName& name, const FixedMatrix& matrix, const FixedRect& bbox) {
+  if (hiddenFrom_ != 0) return;
   document::ObjectId id{-1, 0};
   const bool found = Guard([&] {
     document::ResolvedValue form(context_);
@@ -316,6 +317,7 @@ void RenderConsumer::DrawForm(const document::ObjectId& id, const FixedMatrix& m
     SendEvent(kEventObjectSkipped, kLimitExceeded);
     return;
   }
+  if (!document_.Optional().Shows(id)) return;  // in a layer the document's view hides
   Ref<document::FormDisplayList> list(context_);
   if (!Guard([&] { document_.GetFormDisplayList(list, id, invoker); })) return;
   FormReplay replay{list.get(), id, matrix, bbox};
@@ -338,9 +340,14 @@ void RenderConsumer::PlayForm(RenderConsumer& self, void* argument) {
   const im::BoxPath box(r.bbox);
   if (!self.Guard([&] { self.ClipTo(box.View(), s.ctm, im::kNonZero); })) return;
   self.SetRecord(r.list->Record());
+  // Marked content the form leaves open (or closes beyond what it opened)
+  // ends with it.
+  const uint32_t markDepth = self.markDepth_, hiddenFrom = self.hiddenFrom_;
   DLPlayer player(*r.list, self);
   self.player_ = &player;
   player.Play();
+  self.markDepth_ = markDepth;
+  self.hiddenFrom_ = hiddenFrom;
   for (const document::DLError& error : r.list->Errors()) self.SendEvent(kEventContentStopped, error.code);
 }
 
@@ -353,7 +360,7 @@ bool RenderConsumer::TestBoundingBox(const FixedRect& box, bool stroke) {
 
 void RenderConsumer::PaintPath(const content::DLPath& path, bool visible, bool stroke, int32_t clipRule,
                                int32_t fill) {
-  if (visible && (fill != 2 || stroke)) {
+  if (visible && (fill != 2 || stroke) && hiddenFrom_ == 0) {
     if (type3Clip_) Guard([&] { AddShapeToTextClip(path, fill != 2, stroke); });
     Guard([&] {
       if (fill != 2) Fill(path, fill);

@@ -135,6 +135,9 @@ class RenderConsumer : public GStateConsumer {
   void AddTextClipOutline(const im::Path& outline, const FixedMatrix& toDevice);
 
   void SaveAndPlayNested(content::DLPlayer& nested) override;
+  void BeginMarkedContent() override { ++markDepth_; }
+  void BeginOptionalContent(const content::DLName& name) override;
+  void EndMarkedContent() override;
   bool TestBoundingBox(const FixedRect& box, bool stroke) override;
   void PaintPath(const content::DLPath& path, bool visible, bool stroke, int32_t clipRule, int32_t fill) override;
   void DrawFormXObject(const content::DLName& name, const FixedMatrix& matrix, const FixedRect& bbox) override;
@@ -300,6 +303,10 @@ class RenderConsumer : public GStateConsumer {
   content::DLPlayer* player_ = nullptr;
   FormVisit* forms_ = nullptr;  // the forms being drawn, innermost first
   uint32_t formDepth_ = 0;
+  // Marked-content sequences open, and the depth of the outermost one in a
+  // hidden layer (0: none): its content changes the state but paints nothing.
+  uint32_t markDepth_ = 0;
+  uint32_t hiddenFrom_ = 0;
   uint32_t nesting_ = 0;
   uint32_t helpers_ = 0;
   uint64_t formKey_ = 0;

@@ -71,6 +71,7 @@ class ShadingSource {
 
 void RenderConsumer::PaintShading(const content::DLName&, const ResolvedValue& shading) {
   GraphicsState& s = State();
+  if (hiddenFrom_ != 0) return;
   if (shading.Get().IsNull()) {
     SendEvent(kEventObjectSkipped, kBadData);
     return;

@@ -150,7 +150,10 @@ void RenderConsumer::ShowText(const content::TextArrayElement* elements, uint32_
   }
   // Held here: a Type 3 glyph's procedure may select other fonts.
   Ref<text::PDFFont> font(context_, found);
-  const int32_t mode = State().renderMode;
+  // Text in a hidden layer still moves the pen and clips.
+  const int32_t mode = hiddenFrom_ == 0 || State().renderMode < 0 || State().renderMode > 7
+                           ? State().renderMode
+                           : (Clips(State().renderMode) ? 7 : 3);
   const TextPaint paint = ChooseTextPaint(*font, mode, State().fill.space.kind == pdfcolor::kPatternSpace);
   if (paint.visible && !font->Usable()) ReportUnusableFont(*font);
 

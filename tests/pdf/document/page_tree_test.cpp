@@ -132,6 +132,16 @@ TEST_F(PageTreeTest, InheritedGeometryAndRotation) {
   EXPECT_TRUE(IsIdentity(g.upright));
 }
 
+TEST_F(PageTreeTest, UserUnitIsReadWhenItIsAUsableSize) {
+  EXPECT_EQ(Geometry("<< /Type /Page >>").userUnit, kFixedOne);
+  EXPECT_EQ(Geometry("<< /UserUnit 1.5 >>").userUnit, kFixedOne + kFixedOne / 2);
+  EXPECT_EQ(Geometry("<< /UserUnit 72 >>").userUnit, IntToFixed(72));
+  for (const char* page : {"<< /UserUnit 0 >>", "<< /UserUnit -2 >>", "<< /UserUnit (2) >>", "<< /UserUnit 5000 >>",
+                           "<< /UserUnit 0.001 >>"}) {
+    EXPECT_EQ(Geometry(page).userUnit, kFixedOne) << page;
+  }
+}
+
 // Boxes and rotations other viewers show anyway: a MediaBox that is
 // missing, malformed or of zero area is US Letter (as pdfinfo shows it);
 // a malformed CropBox is no crop; a Rotate off the quarter turns is taken to

@@ -54,6 +54,16 @@ TEST(PageViewTest, TheVisibleBoxLandsAtTheOriginTurnedClockwise) {
   const PageView upright = MakePageView(context, Geometry(0, 0, 100, 50, 90), 270, 1, 65536);
   EXPECT_EQ(upright.width, 100);
   EXPECT_EQ(upright.height, 50);
+  // A user unit of 1.5 points: a 100 x 50 page is 150 x 75 points, and
+  // user (30, 20) lies 45 points right of and 45 below the top-left corner.
+  pdf::document::PageGeometry large = Geometry(0, 0, 100, 50, 0);
+  large.userUnit = kFixedOne + kFixedOne / 2;
+  const PageView scaled = MakePageView(context, large, 0, 1, 65536);
+  EXPECT_EQ(scaled.width, 150);
+  EXPECT_EQ(scaled.height, 75);
+  const FixedPoint q = TransformPoint(scaled.pageToDevice, FixedPoint{IntToFixed(30), IntToFixed(20)});
+  EXPECT_EQ(q.x, IntToFixed(45));
+  EXPECT_EQ(q.y, IntToFixed(45));
   EXPECT_EQ(RaisedCode(context, [&] { MakePageView(context, Geometry(0, 0, 100, 50, 0), 45, 1, 65536); }), kBadData);
   EXPECT_EQ(RaisedCode(context, [&] { MakePageView(context, Geometry(0, 0, 612, 792, 0), 0, 2000, 72 * 65536); }),
             kLimitExceeded);
