@@ -204,11 +204,11 @@ TEST_F(PatternTest, HostileCellsAreBounded) {
   EXPECT_EQ(r.error, -1);
   EXPECT_EQ(r.At(50, 50), "255,255,255");
   // A cell far larger than the tile budget at a high resolution.
-  r = Draw("/Pattern cs /P scn 0 0 100 100 re f",
-           StreamObject("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 2000 2000] /XStep 2000 /YStep 2000 "
-                        "/Resources << >>",
-                        "1 0 0 rg 0 0 50 50 re f"),
-           "", 600);
+  const std::string huge =
+      StreamObject("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 2000 2000] /XStep 2000 /YStep 2000 "
+                   "/Resources << >>",
+                   "1 0 0 rg 0 0 50 50 re f");
+  r = Draw("/Pattern cs /P scn 0 0 100 100 re f", huge, "", 600);
   EXPECT_EQ(r.error, -1);
   // Drawn straight onto the page, cell by cell, at full resolution.
   EXPECT_EQ(r.At(10, r.height - 10), "255,0,0");
@@ -216,11 +216,7 @@ TEST_F(PatternTest, HostileCellsAreBounded) {
   EXPECT_EQ(r.At(430, r.height - 10), "255,255,255");  // user x 51.6: past the square
   // The same cell through an image mask (no path to clip cells to): drawn
   // into a tile at a reduced resolution.
-  r = Draw("/Pattern cs /P scn q 100 0 0 100 0 0 cm BI /IM true /W 1 /H 1 /BPC 1 /F /AHx ID 00> EI Q",
-           StreamObject("/PatternType 1 /PaintType 1 /TilingType 1 /BBox [0 0 2000 2000] /XStep 2000 /YStep 2000 "
-                        "/Resources << >>",
-                        "1 0 0 rg 0 0 50 50 re f"),
-           "", 600);
+  r = Draw("/Pattern cs /P scn q 100 0 0 100 0 0 cm BI /IM true /W 1 /H 1 /BPC 1 /F /AHx ID 00> EI Q", huge, "", 600);
   EXPECT_EQ(r.error, -1);
   EXPECT_EQ(r.At(100, r.height - 100), "255,0,0");  // tile pixels of about 64 device pixels
   EXPECT_EQ(r.At(500, r.height - 500), "255,255,255");
