@@ -33,6 +33,8 @@ class PatternTiler : public SampledRowSource {
   void Produce(int32_t x, int32_t n);
 
  private:
+  void CopyRow(int64_t tileX, int64_t tileY, int32_t n, PixelBuffer& out) const;
+
   const uint8_t* pixels_;
   int64_t width_, height_;
   const ImageMapping& mapping_;

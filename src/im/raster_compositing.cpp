@@ -1,5 +1,7 @@
 #include "im/raster_compositing.h"
 
+#include <cstring>
+
 #include "im/signal.h"
 
 namespace vn::im {
@@ -136,6 +138,24 @@ void Compositor::Produce(int32_t x, int32_t n) {
   const PixelBuffer& d = destination.Output();
   PixelBuffer& out = scratch_.Prepare(x, row_, n, d.channels);
   PixelReader src(s, x, row_), dst(d, x, row_);
+  if (IsLERGB(s) && IsLERGB(d)) {
+    // The common case, a colour source over the page: both hold three
+    // channels side by side, so the channels need no strides.
+    const uint8_t* sp = s.At(s.color, x, row_) - kLERGBFirstChannel;
+    const uint8_t* dp = d.At(d.color, x, row_) - kLERGBFirstChannel;
+    uint8_t* op = out.At(out.color, x, row_) - kLERGBFirstChannel;
+    for (int32_t i = 0; i < n; ++i, src.Next(), dst.Next(), sp += 3, dp += 3, op += 3) {
+      const uint32_t transparency = 255 - *src.alpha;
+      out.alpha.base[i] = static_cast<uint8_t>(255 - Mul(transparency, 255 - *dst.alpha));
+      out.shape.base[i] = static_cast<uint8_t>(255 - Mul(255 - *src.shape, 255 - *dst.shape));
+      for (int c = 0; c < 3; ++c) {
+        const uint32_t v = sp[c] + Mul(transparency, dp[c]);
+        op[c] = static_cast<uint8_t>(v > 255 ? 255 : v);
+      }
+    }
+    output_ = &out;
+    return;
+  }
   PlaneWriter color(out, out.color, x, row_);
   const uint32_t sourceChannels = s.color.Present() ? s.channels : 0;
   for (int32_t i = 0; i < n; ++i, src.Next(), dst.Next(), color.Next()) {
@@ -186,8 +206,16 @@ void Clipper::Produce(int32_t x, int32_t n) {
   masker.Produce(x, n);
   if (!full) clip.Produce(x, n);
   const PixelBuffer& d = destination.Output();
+  const PixelBuffer& r = masker.Output();
+  if (full && IsLERGB(d) && IsLERGB(r) && !d.shape.Present() && !d.alpha.Present()) {
+    // Nothing clipped on a page without shape or alpha: the result's
+    // colours are the page's.
+    std::memcpy(d.At(d.color, x, row_) - kLERGBFirstChannel, r.At(r.color, x, row_) - kLERGBFirstChannel,
+                3 * static_cast<size_t>(n));
+    return;
+  }
   CoverageReader k(full ? kFullRun : clip.Output(), x, row_);
-  PixelReader result(masker.Output(), x, row_);
+  PixelReader result(r, x, row_);
   PlaneWriter shape(d, d.shape, x, row_), alpha(d, d.alpha, x, row_), color(d, d.color, x, row_);
   for (int32_t i = 0; i < n; ++i, k.Next(), result.Next()) {
     const uint32_t a = *k.cover;

@@ -36,6 +36,10 @@ inline int64_t ShiftBy(int64_t v, int32_t shift) {
 int64_t Quotient16(int64_t a, int64_t b) {
   const bool negative = a < 0;
   const uint64_t ua = static_cast<uint64_t>(negative ? -a : a), ub = static_cast<uint64_t>(b);
+  if (ua < (uint64_t{1} << 47)) {  // one division does (the usual case)
+    const int64_t q = static_cast<int64_t>((ua << 16) / ub);
+    return negative ? -q : q;
+  }
   const uint64_t whole = ua / ub, rest = ua % ub;
   uint64_t q = (rest << 16) / ub;
   if (whole < (uint64_t{1} << 40)) {
@@ -253,22 +257,22 @@ bool RadialShadeSampler::Solve(int64_t qx, int64_t qy, int64_t& s) {
   if (discriminant < 0) return false;
   const int64_t root = static_cast<int64_t>(NearSqrt(static_cast<uint64_t>(discriminant), lastRoot_));
   lastRoot_ = static_cast<uint64_t>(root);
-  // The two solutions without cancellation: w / a and c / w.
+  // The two solutions without cancellation: w / a and c / w. The larger
+  // one is taken when it can be, so the other is mostly not computed: w / a
+  // is the larger when a and w have the same sign.
   const int64_t w = b >= 0 ? b + root : b - root;
-  int64_t first = Clamp(Quotient16(Abs(w), Abs(a_)) * ((w < 0) != (a_ < 0) ? -1 : 1), kLimit);
-  int64_t second = first;
-  if (w != 0) second = Clamp(Quotient16(Abs(c), Abs(w)) * ((c < 0) != (w < 0) ? -1 : 1), kLimit);
-  if (first < second) {
-    const int64_t t = first;
-    first = second;
-    second = t;
+  const auto divided = [&](int64_t p, int64_t q) {
+    return Clamp(Quotient16(Abs(p), Abs(q)) * ((p < 0) != (q < 0) ? -1 : 1), kLimit);
+  };
+  const bool overA = (w < 0) == (a_ < 0);
+  if (w == 0) {  // then b = root = 0: one double solution
+    s = 0;
+    return Accept(0);
   }
-  if (Accept(first)) {
-    s = first;
-    return true;
-  }
-  s = second;
-  return Accept(second);
+  s = overA ? divided(w, a_) : divided(c, w);
+  if (Accept(s)) return true;
+  s = overA ? divided(c, w) : divided(w, a_);
+  return Accept(s);
 }
 
 void RadialShadeSampler::ShadeRun(int32_t x, int32_t y, int32_t n, uint8_t* rgb, uint8_t* covered) {

@@ -20,7 +20,7 @@ inline bool operator==(Vec a, Vec b) { return a.x == b.x && a.y == b.y; }
 
 struct StrokeParams {
   Fixed16_16 scale;        // 1.0, or the wide-line factor every length is divided by
-  Fixed16_16 width;        // at least one device pixel
+  Fixed16_16 width;        // at least a quarter of a device pixel
   int64_t radius;          // half the width
   int64_t radiusSquared;   // in 16.16 units squared (raw * raw)
   Fixed16_16 devicePixel;  // user length of one device pixel along the major axis

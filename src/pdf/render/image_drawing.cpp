@@ -342,12 +342,12 @@ void RenderConsumer::DrawImage(const ResolvedValue& image, const content::Inline
   }
   if (!d.imageMask && space.paintsNothing) return;
   if (d.imageMask && (s.fill.space.paintsNothing)) return;
-  if (d.imageMask && s.fill.space.kind == pdfcolor::kPatternSpace) {
-    SendEvent(kEventShadings, kPatternNotDrawn);
-    return;
-  }
-  if (s.blendMode != 0) SendEvent(kEventTransparency, kBlendModeIgnored);
-  if (s.fillAlpha < kFixedOne) SendEvent(kEventTransparency, kConstantAlpha);
+  // A mask filled with a pattern: the pattern paints it (and reports what
+  // it cannot show).
+  const bool patternMask = d.imageMask && s.fill.space.kind == pdfcolor::kPatternSpace;
+  if (patternMask && !s.fill.pattern) return;
+  if (s.blendMode != 0 && !patternMask) SendEvent(kEventTransparency, kBlendModeIgnored);
+  if (s.fillAlpha < kFixedOne && !patternMask) SendEvent(kEventTransparency, kConstantAlpha);
   const uint8_t opacity = FixedToByte(s.fillAlpha);
   if (opacity == 0) return;
 
@@ -447,12 +447,16 @@ void RenderConsumer::DrawImage(const ResolvedValue& image, const content::Inline
   const im::filtering_image_sampler filtered(grid->grid, mapping, im::kFilterTent);
   const im::base_image_sampler& sampler = Pick(filtered, nearest, d.interpolate);
   if (d.imageMask) {
-    const uint8_t* rgb = DisplayColor(s.fill);
-    im::FlatColor color(rgb[0], rgb[1], rgb[2], opacity);
     Scoped<im::ImageSamplerMaskRasterPainter> coverage(context_, context_, sampler);
     im::RasterPainterImpl<im::ImageSamplerMaskRasterPainter> coverageIn(*coverage);
     Scoped<im::MultiplierRasterPainter> shape(context_, context_, outline->Input(), coverageIn);
     im::RasterPainterImpl<im::MultiplierRasterPainter> shapeIn(*shape);
+    if (patternMask) {
+      PaintPatternThrough(s.fill, s.fillAlpha, shapeIn, area, nullptr);
+      return;
+    }
+    const uint8_t* rgb = DisplayColor(s.fill);
+    im::FlatColor color(rgb[0], rgb[1], rgb[2], opacity);
     im::ClipperRasterPainter mark(*clip_, pageIn_, shapeIn, color);
     im::PaintRows(work_, mark, area);
   } else {

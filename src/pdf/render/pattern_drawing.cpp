@@ -5,7 +5,8 @@
 // patternBase), not the CTM of the mark.
 //
 // Shading patterns (type 2) paint their shading through the mark's shape,
-// with the shading's "Background".
+// with the shading's "Background", under the pattern's own ExtGState
+// (its opacity for the side painted, intent and blend mode).
 //
 // Tiling patterns (type 1) render their cell once into a tile raster (a
 // nested render consumer over a 4-byte-per-pixel buffer, one lattice step
@@ -27,8 +28,10 @@
 #include <cstdint>
 
 #include "im/pattern_tiler.h"
+#include "pdf/content/ext_gstate.h"
 #include "pdf/document/page_tree.h"
 #include "pdf/render/render_consumer.h"
+#include "pdf/render/restore_on_exit.h"
 #include "runtime/error.h"
 
 namespace vn::pdf::render {
@@ -110,9 +113,42 @@ struct RenderConsumer::TileReplay {
 
 void RenderConsumer::PaintPatternMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule,
                                       PaintColor& side, Fixed16_16 alpha) {
-  GraphicsState& s = State();
   // A Pattern space's initial colour is a pattern that paints nothing.
   if (!side.pattern) return;
+  Scoped<im::BezierRasterPainter> shape(context_, context_, path, matrix, State().deviceClip, rule);
+  const im::PixelRect area = im::Intersect(shape->Bounds(), State().deviceClip);
+  if (area.Empty()) return;
+  im::RasterPainterImpl<im::BezierRasterPainter> shapeIn(*shape);
+  const MarkOutline outline{path, matrix, rule};
+  PaintPatternThrough(side, alpha, shapeIn, area, &outline);
+}
+
+struct RenderConsumer::PatternReplay {
+  PaintColor& side;
+  Fixed16_16 alpha;
+  im::PainterInput& shape;
+  const im::PixelRect& area;
+  const MarkOutline* outline;
+};
+
+// Reading the pattern (its dictionary, maybe parsed from the file now) and
+// drawing its cell want stack: the work runs as a nested replay, on a fresh
+// stack when this one runs low, as for shadings.
+void RenderConsumer::PaintPatternThrough(PaintColor& side, Fixed16_16 alpha, im::PainterInput& shape,
+                                         const im::PixelRect& area, const MarkOutline* outline) {
+  PatternReplay replay{side, alpha, shape, area, outline};
+  RunNested(&PlayPattern, &replay, kShadingStackReserve);
+}
+
+void RenderConsumer::PlayPattern(RenderConsumer& self, void* argument) {
+  StackCheck(self.context_);
+  const PatternReplay& r = *static_cast<const PatternReplay*>(argument);
+  self.DrawPattern(r.side, r.alpha, r.shape, r.area, r.outline);
+}
+
+void RenderConsumer::DrawPattern(PaintColor& side, Fixed16_16 alpha, im::PainterInput& shapeIn,
+                                 const im::PixelRect& area, const MarkOutline* outline) {
+  GraphicsState& s = State();
   ResolvedValue pattern(context_);
   document::ObjectId id{-1, 0};
   document::LookupResource(*Resolver(), Record()->Resources(), "Pattern", side.pattern->Data(),
@@ -128,14 +164,8 @@ void RenderConsumer::PaintPatternMark(const im::Path& path, const FixedMatrix& m
     patternMatrix = FixedMatrix{m[0], m[1], m[2], m[3], m[4], m[5]};
   }
   const FixedMatrix toDevice = Concat(patternMatrix, s.patternBase);
-  Scoped<im::BezierRasterPainter> shape(context_, context_, path, matrix, s.deviceClip, rule);
-  const im::PixelRect area = im::Intersect(shape->Bounds(), s.deviceClip);
-  if (area.Empty()) return;
-  im::RasterPainterImpl<im::BezierRasterPainter> shapeIn(*shape);
   if (patternType == 2) {
-    ResolvedValue shading(context_);
-    document::GetResolved(*Resolver(), pattern, "Shading", shading);
-    PaintShadingThrough(shading, true, toDevice, shapeIn, area, alpha);
+    PaintShadingPattern(pattern, &side == &s.stroke, toDevice, shapeIn, area, alpha);
     return;
   }
 
@@ -163,8 +193,8 @@ void RenderConsumer::PaintPatternMark(const im::Path& path, const FixedMatrix& m
   // larger cells are drawn straight onto the page when there are not too
   // many of them under the mark.
   int32_t width = DeviceLength(toDevice, tiling.xStep, 0), height = DeviceLength(toDevice, 0, tiling.yStep);
-  if (static_cast<uint32_t>(width) * static_cast<uint32_t>(height) > kMaxTilePixels &&
-      DrawLargeCells(CellMark{path, matrix, rule, tiling.bbox, toDevice, nullptr, 0,
+  if (static_cast<uint32_t>(width) * static_cast<uint32_t>(height) > kMaxTilePixels && outline != nullptr &&
+      DrawLargeCells(CellMark{outline->path, outline->matrix, outline->rule, tiling.bbox, toDevice, nullptr, 0,
                               tiling.paintType == 2 ? rgb : nullptr, alpha},
                      tiling, id, area)) {
     return;
@@ -203,6 +233,34 @@ void RenderConsumer::PaintPatternMark(const im::Path& path, const FixedMatrix& m
   Scoped<im::MarkChain> mark(context_, context_, *clip_, pageIn_, shapeIn, tilerIn);
   im::PaintRows(work_, mark->Painter(), area);
   AddDirty(area);
+}
+
+void RenderConsumer::PaintShadingPattern(const ResolvedValue& pattern, bool stroking, const FixedMatrix& toDevice,
+                                         im::PainterInput& shape, const im::PixelRect& area, Fixed16_16 alpha) {
+  ResolvedValue shading(context_);
+  document::GetResolved(*Resolver(), pattern, "Shading", shading);
+  ResolvedValue extGState(context_);
+  document::GetResolved(*Resolver(), pattern, "ExtGState", extGState);
+  if (extGState.Get().IsNull()) {
+    PaintShadingThrough(shading, true, toDevice, shape, area, alpha);
+    return;
+  }
+  // The pattern's own parameters are in force while its shading paints:
+  // the opacity of the side it paints, the rendering intent and the blend
+  // mode. Line parameters no longer matter (the mark's shape is made).
+  using R = content::ExtGStateRecord;
+  R record;
+  EngineArray<Fixed16_16> dash(context_);
+  content::ReadExtGState(*Resolver(), extGState, record, dash);
+  GraphicsState& s = State();
+  RestoreOnExit<int32_t> intent(context_, s.intent);
+  RestoreOnExit<uint8_t> blendMode(context_, s.blendMode);
+  if (record.present & R::kIntent) s.intent = record.intent;
+  if (record.present & R::kBlendMode) s.blendMode = record.blendMode;
+  if ((record.present & R::kSoftMask) && !record.clearsSoftMask) SendEvent(kEventTransparency, kSoftMaskNotApplied);
+  if (stroking && (record.present & R::kStrokeAlpha)) alpha = record.strokeAlpha;
+  if (!stroking && (record.present & R::kFillAlpha)) alpha = record.fillAlpha;
+  PaintShadingThrough(shading, true, toDevice, shape, area, alpha);
 }
 
 struct RenderConsumer::LargeCellsReplay {

@@ -4,6 +4,7 @@
 #include "im/stroke.h"
 #include "pdf/content/dl_player.h"
 #include "pdf/document/page_tree.h"
+#include "pdf/render/restore_on_exit.h"
 #include "runtime/threads/eot_helper_thread.h"
 #include "runtime/yield_points.h"
 
@@ -13,26 +14,6 @@ using content::DLName;
 using content::DLPlayer;
 
 namespace {
-
-// Puts a value back when the scope ends or an error unwinds past it.
-template <class T>
-class RestoreOnExit : public Unwindable {
- public:
-  RestoreOnExit(AppContext& context, T& value) : value_(value), saved_(value) {
-    RegisterUnwindable(context, this, &UnwindByReset<RestoreOnExit>);
-  }
-  ~RestoreOnExit() { Reset(); }
-  RestoreOnExit(const RestoreOnExit&) = delete;
-  RestoreOnExit& operator=(const RestoreOnExit&) = delete;
-  void Reset() {
-    UnregisterUnwindable(this);
-    value_ = saved_;
-  }
-
- private:
-  T& value_;
-  T saved_;
-};
 
 uint8_t AlphaByte(Fixed16_16 alpha) { return FixedToByte(alpha); }
 

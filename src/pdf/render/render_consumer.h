@@ -71,7 +71,8 @@ inline constexpr uint32_t kGlyphProcedureStackReserve = 12288;
 // pages nest q up to about 20 deep).
 inline constexpr uint32_t kMaxNestedReplays = 48;
 // Reading a shading's colour functions (stitching functions nest ten
-// deep) needs this much stack; a fresh 16 KB stack has it.
+// deep), or a pattern's dictionary and cell, needs this much stack; a fresh
+// 16 KB stack has it.
 inline constexpr uint32_t kShadingStackReserve = 12288;
 inline constexpr uint32_t kMaxHelperThreads = 4;
 inline constexpr uint32_t kMaxFormDepth = 32;
@@ -265,6 +266,27 @@ class RenderConsumer : public GStateConsumer {
   // `matrix` with the pattern of `side`.
   void PaintPatternMark(const im::Path& path, const FixedMatrix& matrix, im::FillRule rule, PaintColor& side,
                         Fixed16_16 alpha);
+  // The path a pattern mark fills, under its matrix.
+  struct MarkOutline {
+    const im::Path& path;
+    const FixedMatrix& matrix;
+    im::FillRule rule;
+  };
+  // Paints the coverage of `shape` within `area` (inside the clip) with the
+  // pattern of `side` (side.pattern set). With the mark's `outline` (may be null), cells too
+  // large for a tile can be drawn straight onto the page, clipped to it;
+  // without, they are drawn into a tile at a reduced resolution.
+  void PaintPatternThrough(PaintColor& side, Fixed16_16 alpha, im::PainterInput& shape, const im::PixelRect& area,
+                           const MarkOutline* outline);
+  struct PatternReplay;
+  static void PlayPattern(RenderConsumer& self, void* replay);
+  void DrawPattern(PaintColor& side, Fixed16_16 alpha, im::PainterInput& shape, const im::PixelRect& area,
+                   const MarkOutline* outline);
+  // Paints the shading of shading pattern `pattern` through `shape` over
+  // `area`, under the pattern's own ExtGState; `stroking` says which
+  // opacity of it applies.
+  void PaintShadingPattern(const document::ResolvedValue& pattern, bool stroking, const FixedMatrix& toDevice,
+                           im::PainterInput& shape, const im::PixelRect& area, Fixed16_16 alpha);
   void InitialState(content::ContentRecord* record);
 
   document::Document& document_;

@@ -186,6 +186,36 @@ TEST_F(ShadingTest, ShadingPatternFillsWithBackgroundAndPatternMatrix) {
   EXPECT_EQ(r.At(10, 50), "255,255,255");
 }
 
+TEST_F(ShadingTest, AShadingPatternsOwnExtGStateIsInForceWhileItPaints) {
+  // Red to blue across the page; the pattern's ExtGState sets fill opacity
+  // 0.5 and stroke opacity 0.25 (they replace the page's, which is 0.2 for
+  // the second fill), and a blend mode that only lasts while it paints.
+  const std::string pdf = OnePagePdf(
+      "/Pattern cs /P scn /Pattern CS /P SCN 0 50 50 50 re f q /A gs 50 50 50 50 re f Q 8 w 0 20 m 100 20 l S "
+      "1 0 0 rg 0 0 10 10 re f",
+      "/Pattern << /P 5 0 R >> /ExtGState << /A << /ca 0.2 >> >>",
+      {std::string("<< /PatternType 2 /ExtGState << /ca 0.5 /CA 0.25 /BM /Multiply /SMask << /S /Luminosity >> >> "
+                   "/Shading << /ShadingType 2 /ColorSpace /DeviceRGB /Coords [0 0 100 0] ") +
+       kRedToBlue + " >> >>"});
+  Rendered r = RenderPdf(context, pdf);
+  ASSERT_EQ(r.error, -1);
+  // Over white: 255 - opacity * (255 - colour), colour (1 - t, 0, t) at t = (x + 0.5) / 100.
+  const auto expect = [&](int x, int y, double opacity) {
+    const double t = (x + 0.5) / 100;
+    SCOPED_TRACE(std::to_string(x) + "," + std::to_string(y));
+    EXPECT_NEAR(r.Red(x, y), 255 - opacity * 255 * t, 2);
+    EXPECT_NEAR(r.Green(x, y), 255 - opacity * 255, 2);
+    EXPECT_NEAR(r.Blue(x, y), 255 - opacity * 255 * (1 - t), 2);
+  };
+  expect(20, 25, 0.5);
+  expect(80, 25, 0.5);  // not 0.2, nor 0.1
+  expect(30, 80, 0.25);
+  expect(90, 80, 0.25);
+  EXPECT_EQ(r.At(5, 95), "255,0,0");  // the page's own state is back
+  EXPECT_EQ(r.Count(kEventTransparency, kSoftMaskNotApplied), 3u);  // once per mark
+  EXPECT_GE(r.Count(kEventTransparency, kBlendModeIgnored), 1u);
+}
+
 TEST_F(ShadingTest, FunctionBasedShading) {
   // Colour = (x, y, 0) over the domain [0 1] x [0 1] scaled to 50 x 50.
   const std::string pdf = OnePagePdf(
