@@ -30,10 +30,11 @@ constexpr int kMaxFormDepth = 4;
 std::string MakeDocument(const uint8_t* content, size_t size) {
   const std::string page(reinterpret_cast<const char*>(content), size);
   const std::string objects[] = {
-      "<< /Type /Catalog /Pages 2 0 R >>",
+      "<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [20 0 R 21 0 R] /D << /OFF [21 0 R] >> >> >>",
       "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
       "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 200 200] /Contents 4 0 R /Resources << /XObject << /Fm 5 0 R "
-      "/Im 6 0 R /Self 5 0 R >> /ExtGState << /G 7 0 R >> /Shading << /Sh 8 0 R /S1 10 0 R /S3 11 0 R "
+      "/Im 6 0 R /Self 5 0 R /Hid 22 0 R >> /Properties << /On 20 0 R /Off 21 0 R /M << /Type /OCMD /OCGs [20 0 R 21 0 R] "
+      "/VE [/Or 21 0 R [/Not 20 0 R]] >> >> /ExtGState << /G 7 0 R >> /Shading << /Sh 8 0 R /S1 10 0 R /S3 11 0 R "
       "/S4 12 0 R /S5 17 0 R /S6 18 0 R /S7 19 0 R >> /Font << /F1 9 0 R >> /ColorSpace << /CS0 [/Indexed /DeviceRGB 1 <FF000000FF00>] "
       "/CS1 [/Pattern /DeviceRGB] >> /Pattern << /P0 8 0 R /P2 13 0 R /P1 14 0 R /Pu 15 0 R /Pself 16 0 R >> >> "
       ">>",
@@ -73,6 +74,9 @@ std::string MakeDocument(const uint8_t* content, size_t size) {
       "<< /ShadingType 7 /ColorSpace /DeviceRGB /BitsPerCoordinate 8 /BitsPerComponent 8 /BitsPerFlag 8 "
       "/Decode [0 200 0 200 0 1] /Function << /FunctionType 2 /Domain [0 1] /C0 [0 1 0] /C1 [1 0 1] /N 1 >> "
       "/Filter /ASCIIHexDecode /Length 75 >>\nstream\n0064145046507864aa82aaa0aabeaaaa78aa46be14a01482146e466e788c788c46005ab4ff>\nendstream",
+      "<< /Type /OCG /Name (On) >>",
+      "<< /Type /OCG /Name (Off) >>",
+      "<< /Type /XObject /Subtype /Form /BBox [0 0 10 10] /OC 21 0 R /Length 14 >>\nstream\n0 0 9 9 re f Q\nendstream",
   };
   std::string pdf = "%PDF-1.4\n";
   const size_t count = sizeof objects / sizeof objects[0];
