@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "im/signal.h"
+
 namespace vn::im {
 
 namespace {
@@ -44,11 +46,6 @@ inline int64_t MulOffset(int64_t coefficient, int64_t offset) {
 }
 
 inline int64_t Clamp(int64_t v, int64_t high) { return v < 0 ? 0 : v > high ? high : v; }
-
-inline uint8_t Mul(uint32_t a, uint32_t b) {
-  const uint32_t t = a * b + 127;
-  return static_cast<uint8_t>((t + (t >> 8)) >> 8);
-}
 
 }  // namespace
 

@@ -1,13 +1,10 @@
 #include "im/pattern_tiler.h"
 
+#include "im/signal.h"
+
 namespace vn::im {
 
 namespace {
-
-inline uint8_t Mul(uint32_t a, uint32_t b) {
-  const uint32_t t = a * b + 127;
-  return static_cast<uint8_t>((t + (t >> 8)) >> 8);
-}
 
 // Positions within 1/64 pixel (32.32) of tile pixel centres sample those
 // pixels alone: such offsets come from rounding the 16.16 matrices (a page

@@ -1,6 +1,9 @@
 #include "im/shade_sampler.h"
 
+#include <bit>
 #include <cstring>
+
+#include "im/signal.h"
 
 namespace vn::im {
 
@@ -8,24 +11,9 @@ namespace {
 
 constexpr int64_t kOne32 = int64_t{1} << 32;
 
-inline uint8_t Mul(uint32_t a, uint32_t b) {
-  const uint32_t t = a * b + 127;
-  return static_cast<uint8_t>((t + (t >> 8)) >> 8);
-}
-
 inline int64_t Abs(int64_t v) { return v < 0 ? -v : v; }
 
 inline int64_t Clamp(int64_t v, int64_t limit) { return v < -limit ? -limit : v > limit ? limit : v; }
-
-// Bits needed for |v|.
-int32_t BitLength(uint64_t v) {
-  int32_t bits = 0;
-  while (v != 0) {
-    ++bits;
-    v >>= 1;
-  }
-  return bits;
-}
 
 // v >> shift, or v << -shift.
 inline int64_t ShiftBy(int64_t v, int32_t shift) {
@@ -146,7 +134,7 @@ AxialShadeSampler::AxialShadeSampler(AppContext& context, const ShadeColorTable&
   if ((dx == 0 && dy == 0) || !mapping.Set(toDevice, 1, 1)) return;  // no axis: nothing but the background
   // Work in units where the axis is about 2^14 long: s keeps 14 bits or
   // more wherever it is in [0, 1], and no product overflows.
-  const int32_t shift = BitLength(static_cast<uint64_t>(Abs(dx) > Abs(dy) ? Abs(dx) : Abs(dy))) + 16 - 14;
+  const int32_t shift = static_cast<int32_t>(std::bit_width(static_cast<uint64_t>(Abs(dx) > Abs(dy) ? Abs(dx) : Abs(dy)))) + 16 - 14;
   const int64_t ax = ShiftBy(dx << 16, shift), ay = ShiftBy(dy << 16, shift);
   const int64_t length2 = ax * ax + ay * ay;
   const int64_t startX = static_cast<int64_t>(coords[0]) << 16, startY = static_cast<int64_t>(coords[1]) << 16;
@@ -228,7 +216,7 @@ RadialShadeSampler::RadialShadeSampler(AppContext& context, const ShadeColorTabl
       largest |= static_cast<uint64_t>(Abs(u - centerX_) | Abs(v - centerY_));
     }
   }
-  shift_ = BitLength(largest) - 14;
+  shift_ = static_cast<int32_t>(std::bit_width(largest)) - 14;
   dcx_ = ShiftBy(dcx, shift_);
   dcy_ = ShiftBy(dcy, shift_);
   r0_ = ShiftBy(r0, shift_);
