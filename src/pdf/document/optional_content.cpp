@@ -61,6 +61,7 @@ bool OptionalContent::GroupShown(const ObjectId& id) const {
 }
 
 bool OptionalContent::AskCall(bool (*ask)(void*), void* argument) {
+  if (loaded_ && !any_) return true;  // most documents: nothing can be hidden, nothing to read
   AppContext& context = resolver_.Context();
   TryFrame frame;
   volatile bool shown = true;

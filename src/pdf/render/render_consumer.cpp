@@ -342,12 +342,11 @@ void RenderConsumer::PlayForm(RenderConsumer& self, void* argument) {
   self.SetRecord(r.list->Record());
   // Marked content the form leaves open (or closes beyond what it opened)
   // ends with it.
-  const uint32_t markDepth = self.markDepth_, hiddenFrom = self.hiddenFrom_;
+  RestoreOnExit<uint32_t> markDepth(self.context_, self.markDepth_);
+  RestoreOnExit<uint32_t> hiddenFrom(self.context_, self.hiddenFrom_);
   DLPlayer player(*r.list, self);
   self.player_ = &player;
   player.Play();
-  self.markDepth_ = markDepth;
-  self.hiddenFrom_ = hiddenFrom;
   for (const document::DLError& error : r.list->Errors()) self.SendEvent(kEventContentStopped, error.code);
 }
 
